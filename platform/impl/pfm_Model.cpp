@@ -1,0 +1,71 @@
+// Model data helpers: type indices of member kinds, in-memory values, the default commit.
+#include "pfm_Model.h"
+
+#include <cstring>
+
+#include "QOBBasCoreUtils.h"
+#include "QOBSimAPI.h"
+
+int ads_CoreFragmentTypeIndex(int major, int minor) {
+  // Unsigned arithmetic: any pair gives a defined value.
+  return static_cast<int>(static_cast<unsigned>(major) * 1000u + static_cast<unsigned>(minor));
+}
+
+namespace pfm {
+
+int DofPositionType() { return ads_CoreFragmentTypeIndex(31, 3); }
+int ModePositionType() { return ads_CoreFragmentTypeIndex(10, 14); }
+int NodePositionType() { return ads_CoreFragmentTypeIndex(31, 58); }
+int ElementPositionType() { return ads_CoreFragmentTypeIndex(31, 15); }
+
+MemberKind KindOfPositionType(int positionType) {
+  if (positionType == DofPositionType()) return MemberKind::Dof;
+  if (positionType == ModePositionType()) return MemberKind::Mode;
+  if (positionType == NodePositionType()) return MemberKind::Node;
+  if (positionType == ElementPositionType()) return MemberKind::Element;
+  return MemberKind::Other;
+}
+
+int PositionTypeOf(MemberKind kind) {
+  switch (kind) {
+    case MemberKind::Dof: return DofPositionType();
+    case MemberKind::Mode: return ModePositionType();
+    case MemberKind::Node: return NodePositionType();
+    case MemberKind::Element: return ElementPositionType();
+    case MemberKind::Other: break;
+  }
+  return ads_CoreFragmentTypeIndex(99, 1);
+}
+
+namespace {
+void CheckBlock(int rows, std::size_t size, int r0, int nr, int c0, int nc) {
+  if (r0 < 0 || nr < 0 || c0 < 0 || nc < 0 || r0 + static_cast<long long>(nr) > rows ||
+      (static_cast<long long>(c0) + nc) * rows > static_cast<long long>(size))
+    throw QOBBasError("stored values: block outside the matrix");
+}
+}  // namespace
+
+void MemoryValues::Read(int r0, int nr, int c0, int nc, double* out, std::int64_t ld) const {
+  CheckBlock(m_rows, m_values.size(), r0, nr, c0, nc);
+  if (nr == 0) return;
+  for (int c = 0; c < nc; ++c)
+    std::memcpy(out + c * ld, m_values.data() + r0 + static_cast<std::int64_t>(c0 + c) * m_rows,
+                sizeof(double) * static_cast<std::size_t>(nr));
+}
+
+void MemoryValues::Write(int r0, int nr, int c0, int nc, const double* in, std::int64_t ld) {
+  CheckBlock(m_rows, m_values.size(), r0, nr, c0, nc);
+  if (nr == 0) return;
+  for (int c = 0; c < nc; ++c)
+    std::memmove(m_values.data() + r0 + static_cast<std::int64_t>(c0 + c) * m_rows, in + c * ld,
+                 sizeof(double) * static_cast<std::size_t>(nr));
+}
+
+void ModelBacking::Commit(Model& model, const Overlay& changes) {
+  for (const auto& [index, values] : changes) {
+    Distribution& d = model.system.distributions.at(static_cast<std::size_t>(index));
+    d.values->Write(0, d.rows, 0, d.columns, values.data(), d.rows);
+  }
+}
+
+}  // namespace pfm

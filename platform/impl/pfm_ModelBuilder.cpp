@@ -1,0 +1,186 @@
+// The in-memory model builder and the model validation shared with the file loader.
+#include "pfm_ModelBuilder.h"
+
+#include "QOBBasCoreUtils.h"
+#include "pfm_Session.h"
+
+namespace pfm {
+
+ModelBuilder::ModelBuilder(std::string name) : m_model(std::make_shared<Model>()) {
+  m_model->name = std::move(name);
+}
+
+ModelBuilder& ModelBuilder::SystemType(int type) {
+  m_model->system.type = type;
+  return *this;
+}
+ModelBuilder& ModelBuilder::Loads(int count) {
+  m_model->system.numLoads = count;
+  return *this;
+}
+ModelBuilder& ModelBuilder::StaticModes(int count) {
+  m_model->system.numStaticModes = count;
+  return *this;
+}
+ModelBuilder& ModelBuilder::WithoutSubstructure() {
+  m_model->hasSubstructure = false;
+  return *this;
+}
+ModelBuilder& ModelBuilder::WithoutSystem() {
+  m_model->hasSystem = false;
+  return *this;
+}
+ModelBuilder& ModelBuilder::RecordReportsNull() {
+  m_model->recordReportsNull = true;
+  return *this;
+}
+
+int ModelBuilder::AddNode(int label, bool internal) {
+  m_model->system.nodes.push_back({label, internal});
+  return static_cast<int>(m_model->system.nodes.size());
+}
+int ModelBuilder::AddDof(int node, int ldof) {
+  m_model->system.dofs.push_back({node, ldof});
+  return static_cast<int>(m_model->system.dofs.size());
+}
+int ModelBuilder::AddMode(int nodeLabel, int ldof) {
+  m_model->system.modes.push_back({nodeLabel, ldof});
+  return static_cast<int>(m_model->system.modes.size());
+}
+int ModelBuilder::AddElement(int label) {
+  m_model->system.elements.push_back(label);
+  return static_cast<int>(m_model->system.elements.size());
+}
+
+int ModelBuilder::AddCollection(int positionType) {
+  m_model->system.collections.push_back({positionType});
+  return static_cast<int>(m_model->system.collections.size()) - 1;
+}
+
+int ModelBuilder::AddSet(MemberKind kind, std::vector<int> members) {
+  int& collection = m_kindCollection[static_cast<int>(kind)];
+  if (collection < 0) collection = AddCollection(PositionTypeOf(kind));
+  return AddSetIn(collection, std::move(members));
+}
+
+int ModelBuilder::AddSetIn(int collection, std::vector<int> members) {
+  m_model->system.sets.push_back({collection, std::move(members)});
+  return static_cast<int>(m_model->system.sets.size()) - 1;
+}
+
+ModelBuilder& ModelBuilder::SetForType(int setType, int set) {
+  m_model->system.setByType[setType] = set;
+  return *this;
+}
+
+int ModelBuilder::AddDistribution(int rows, int columns, int rowSet, int columnSet,
+                                  std::vector<double> values, bool dense) {
+  if (rows < 0 || columns < 0) throw QOBBasError("model builder: negative matrix dimensions");
+  std::size_t count = static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns);
+  if (values.empty()) values.assign(count, 0.0);
+  if (values.size() != count)
+    throw QOBBasError("model builder: a matrix needs rows x columns values");
+  Distribution d;
+  d.dense = dense;
+  d.rows = rows;
+  d.columns = columns;
+  d.rowSet = rowSet;
+  d.columnSet = columnSet;
+  d.values = std::make_shared<MemoryValues>(rows, std::move(values));
+  m_model->system.distributions.push_back(std::move(d));
+  return static_cast<int>(m_model->system.distributions.size()) - 1;
+}
+
+ModelBuilder& ModelBuilder::DistributionForType(int matrixType, int distribution) {
+  m_model->system.distributionByType[matrixType] = distribution;
+  return *this;
+}
+ModelBuilder& ModelBuilder::NodeCoordinates(int distribution) {
+  m_model->system.nodeCoordinates = distribution;
+  return *this;
+}
+ModelBuilder& ModelBuilder::DistributionName(const std::string& name, int distribution) {
+  m_model->system.distributionByName[name] = distribution;
+  return *this;
+}
+ModelBuilder& ModelBuilder::UserMatrix(const std::string& name, int distribution) {
+  m_model->system.userMatrixByName[name] = distribution;
+  return *this;
+}
+
+std::shared_ptr<Model> ModelBuilder::Build() const {
+  ValidateModel(*m_model);
+  auto copy = std::make_shared<Model>(*m_model);
+  // The copy must not share value stores with the builder, or later edits would leak into it.
+  for (Distribution& d : copy->system.distributions) {
+    auto* mem = dynamic_cast<MemoryValues*>(d.values.get());
+    if (mem) d.values = std::make_shared<MemoryValues>(*mem);
+  }
+  copy->backing = std::make_shared<ModelBacking>();
+  return copy;
+}
+
+std::shared_ptr<Model> ModelBuilder::Register() const {
+  auto model = Build();
+  ModelRegistry::Add(model);
+  return model;
+}
+
+namespace {
+
+void Require(bool ok, const std::string& what) {
+  if (!ok) throw QOBBasError("model '" + what);
+}
+
+bool InRange(int index, std::size_t size) { return index >= 0 && static_cast<std::size_t>(index) < size; }
+
+std::size_t TableSize(const SystemData& s, MemberKind kind) {
+  switch (kind) {
+    case MemberKind::Dof: return s.dofs.size();
+    case MemberKind::Mode: return s.modes.size();
+    case MemberKind::Node: return s.nodes.size();
+    case MemberKind::Element: return s.elements.size();
+    case MemberKind::Other: break;
+  }
+  return 0;
+}
+
+}  // namespace
+
+void ValidateModel(const Model& model) {
+  const SystemData& s = model.system;
+  const std::string m = model.name + "': ";
+  for (const Dof& d : s.dofs)
+    Require(d.node >= 1 && static_cast<std::size_t>(d.node) <= s.nodes.size(),
+            m + "a degree of freedom refers to a node that does not exist");
+  for (const ComponentSet& set : s.sets) {
+    Require(InRange(set.collection, s.collections.size()), m + "a set refers to a missing collection");
+    MemberKind kind = KindOfPositionType(s.collections[static_cast<std::size_t>(set.collection)].positionType);
+    if (kind == MemberKind::Other) continue;  // members of other kinds are opaque numbers
+    std::size_t table = TableSize(s, kind);
+    for (int member : set.members)
+      Require(member >= 1 && static_cast<std::size_t>(member) <= table,
+              m + "a set member is outside its table");
+  }
+  for (const Distribution& d : s.distributions) {
+    Require(d.rows >= 0 && d.columns >= 0 && d.values, m + "a matrix has no values");
+    Require(d.rowSet == -1 || InRange(d.rowSet, s.sets.size()), m + "a matrix refers to a missing row set");
+    Require(d.columnSet == -1 || InRange(d.columnSet, s.sets.size()),
+            m + "a matrix refers to a missing column set");
+    if (d.rowSet >= 0)
+      Require(s.sets[static_cast<std::size_t>(d.rowSet)].members.size() == static_cast<std::size_t>(d.rows),
+              m + "a matrix's row set does not have one member per row");
+    if (d.columnSet >= 0)
+      Require(s.sets[static_cast<std::size_t>(d.columnSet)].members.size() ==
+                  static_cast<std::size_t>(d.columns),
+              m + "a matrix's column set does not have one member per column");
+  }
+  auto distOk = [&](int d) { return InRange(d, s.distributions.size()); };
+  Require(s.nodeCoordinates == -1 || distOk(s.nodeCoordinates), m + "node coordinates refer to a missing matrix");
+  for (const auto& [type, d] : s.distributionByType) Require(distOk(d), m + "a matrix type refers to a missing matrix");
+  for (const auto& [name, d] : s.distributionByName) Require(distOk(d), m + "a matrix name refers to a missing matrix");
+  for (const auto& [name, d] : s.userMatrixByName) Require(distOk(d), m + "a user matrix refers to a missing matrix");
+  for (const auto& [type, set] : s.setByType) Require(InRange(set, s.sets.size()), m + "a set type refers to a missing set");
+}
+
+}  // namespace pfm

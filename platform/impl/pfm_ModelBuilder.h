@@ -1,0 +1,58 @@
+// Builds models in memory, for tests, examples and tools. Every call that adds an object
+// answers its number (nodes, dofs, modes, elements: from 1) or index (collections, sets,
+// distributions: from 0). Build() checks that every reference points at something that exists
+// and throws QOBBasError with a plain message when one does not.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pfm_Model.h"
+
+namespace pfm {
+
+class ModelBuilder {
+ public:
+  explicit ModelBuilder(std::string name);
+
+  ModelBuilder& SystemType(int type);
+  ModelBuilder& Loads(int count);
+  ModelBuilder& StaticModes(int count);
+  ModelBuilder& WithoutSubstructure();
+  ModelBuilder& WithoutSystem();
+  ModelBuilder& RecordReportsNull();
+
+  int AddNode(int label, bool internal = false);
+  int AddDof(int node, int ldof);
+  int AddMode(int nodeLabel, int ldof);
+  int AddElement(int label);
+
+  int AddCollection(int positionType);
+  // A set in a collection of its own of `kind` (one collection per kind is shared).
+  int AddSet(MemberKind kind, std::vector<int> members);
+  int AddSetIn(int collection, std::vector<int> members);
+  ModelBuilder& SetForType(int setType, int set);
+
+  // A distribution of rows x columns values, column by column (zeros when `values` is empty).
+  int AddDistribution(int rows, int columns, int rowSet, int columnSet,
+                      std::vector<double> values = {}, bool dense = true);
+  ModelBuilder& DistributionForType(int matrixType, int distribution);
+  ModelBuilder& NodeCoordinates(int distribution);
+  ModelBuilder& DistributionName(const std::string& name, int distribution);
+  ModelBuilder& UserMatrix(const std::string& name, int distribution);
+
+  SystemData& system() { return m_model->system; }
+  std::shared_ptr<Model> Build() const;
+  // Builds the model and makes it openable under its name.
+  std::shared_ptr<Model> Register() const;
+
+ private:
+  std::shared_ptr<Model> m_model;
+  int m_kindCollection[5] = {-1, -1, -1, -1, -1};
+};
+
+// Checks a model's references; throws QOBBasError naming the first broken one.
+void ValidateModel(const Model& model);
+
+}  // namespace pfm

@@ -1,0 +1,156 @@
+// Model registry, model sessions and the encoding of ids and positions.
+#include "pfm_Session.h"
+
+#include <map>
+
+#include "QOBBasCoreUtils.h"
+
+namespace pfm {
+
+namespace {
+
+std::map<std::string, std::shared_ptr<Model>>& Registered() {
+  static std::map<std::string, std::shared_ptr<Model>> models;
+  return models;
+}
+
+ModelRegistry::Loader& FileLoader() {
+  static ModelRegistry::Loader loader;
+  return loader;
+}
+
+std::string& LastFailure() {
+  static std::string reason;
+  return reason;
+}
+
+std::map<int, Session>& Open() {
+  static std::map<int, Session> sessions;
+  return sessions;
+}
+
+int g_nextSession = 1;
+
+std::string& CloseFailure() {
+  static std::string reason;
+  return reason;
+}
+
+}  // namespace
+
+void ModelRegistry::Add(std::shared_ptr<Model> model) { Registered()[model->name] = std::move(model); }
+void ModelRegistry::Remove(const std::string& name) { Registered().erase(name); }
+void ModelRegistry::Clear() { Registered().clear(); }
+
+std::shared_ptr<Model> ModelRegistry::Find(const std::string& name) {
+  auto it = Registered().find(name);
+  return it == Registered().end() ? nullptr : it->second;
+}
+
+void ModelRegistry::SetLoader(Loader loader) { FileLoader() = std::move(loader); }
+
+const std::string& ModelRegistry::LastOpenFailure() { return LastFailure(); }
+
+std::shared_ptr<Model> ModelRegistry::Open(const std::string& name, bool editable) {
+  LastFailure().clear();
+  if (auto model = Find(name)) return model;
+  if (FileLoader()) {
+    std::string reason;
+    auto model = FileLoader()(name, editable, reason);
+    if (!model) LastFailure() = reason.empty() ? "cannot open the model" : reason;
+    return model;
+  }
+  LastFailure() = "no such model";
+  return nullptr;
+}
+
+const ComponentSet* Session::Set(int set) const {
+  if (set < 0) return nullptr;
+  const auto& own = model->system.sets;
+  if (static_cast<std::size_t>(set) < own.size()) return &own[static_cast<std::size_t>(set)];
+  std::size_t k = static_cast<std::size_t>(set) - own.size();
+  return k < derived.sets.size() ? &derived.sets[k] : nullptr;
+}
+
+int Session::DeriveSet(int collection, std::vector<int> members) {
+  std::size_t h = std::hash<int>()(collection);
+  for (int m : members) h = h * 1000003u ^ std::hash<int>()(m);
+  int base = static_cast<int>(model->system.sets.size());
+  std::vector<int>& candidates = derived.byHash[h];
+  for (int k : candidates) {
+    const ComponentSet& s = derived.sets[static_cast<std::size_t>(k)];
+    if (s.collection == collection && s.members == members) return base + k;
+  }
+  derived.sets.push_back({collection, std::move(members)});
+  int k = static_cast<int>(derived.sets.size()) - 1;
+  candidates.push_back(k);
+  return base + k;
+}
+
+Session& Sessions::Open(std::shared_ptr<Model> model, bool editable) {
+  int id = g_nextSession++;
+  Session& s = pfm::Open()[id];
+  s.id = id;
+  s.model = std::move(model);
+  s.editable = editable;
+  return s;
+}
+
+void Sessions::Close(int id) {
+  auto it = pfm::Open().find(id);
+  if (it == pfm::Open().end()) return;
+  Session s = std::move(it->second);
+  pfm::Open().erase(it);
+  CloseFailure().clear();
+  if (!s.editable || s.overlay.empty()) return;
+  // Closing runs in destructors and cannot throw: a failed commit leaves the model as it was
+  // and is kept as the reason for tools to read.
+  try {
+    s.model->backing->Commit(*s.model, s.overlay);
+  } catch (const std::exception& e) {
+    CloseFailure() = e.what();
+  }
+}
+
+const std::string& Sessions::LastCloseFailure() { return CloseFailure(); }
+
+void Sessions::CloseAll() {
+  while (!pfm::Open().empty()) Close(pfm::Open().begin()->first);
+}
+
+Session* Sessions::Find(int id) {
+  auto it = pfm::Open().find(id);
+  return it == pfm::Open().end() ? nullptr : &it->second;
+}
+
+int Sessions::OpenCount() { return static_cast<int>(pfm::Open().size()); }
+
+namespace ids {
+
+QOBSimDistributionID Distribution(int session, int index) {
+  return QOBSimDistributionID(session, kDistribution, index, 0, 0);
+}
+
+QOBSimCSetID Set(int session, const Session& s, int set) {
+  const ComponentSet* cs = s.Set(set);
+  if (!cs) return QOBSimCSetID();
+  return QOBSimCSetID(session, kSet, set, cs->collection, 0);
+}
+
+QOBSimPosition Position(int session, PositionKind kind, int index) {
+  return QOBSimPosition(session, kind, index, 0, 0, 0);
+}
+
+Session* SessionOf(const QOBSimIdWords& id, Tag tag) {
+  if (id.IsNull() || id.w[1] != tag) return nullptr;
+  return Sessions::Find(id.w[0]);
+}
+
+Session* SessionOf(const QOBSimPosition& position) {
+  if (position.IsNull()) return nullptr;
+  return Sessions::Find(position.w[0]);
+}
+
+}  // namespace ids
+
+}  // namespace pfm

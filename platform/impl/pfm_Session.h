@@ -1,0 +1,80 @@
+// Model registry and model sessions. A session is one open of a model; the ids and positions
+// handed out while it is open carry its number in their first word. Sessions are numbered
+// from 1 and numbers are never reused, so the ids of a closed session stay dead.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "QOBSimAPI.h"
+#include "pfm_Model.h"
+
+namespace pfm {
+
+// Models openable by name. Models added here take precedence over the file loader.
+class ModelRegistry {
+ public:
+  static void Add(std::shared_ptr<Model> model);
+  static void Remove(const std::string& name);
+  static void Clear();
+  static std::shared_ptr<Model> Find(const std::string& name);
+  // Loads a model that is not registered (from a file); answers null and sets `reason` when
+  // it cannot.
+  using Loader = std::function<std::shared_ptr<Model>(const std::string& name, bool editable,
+                                                      std::string& reason)>;
+  static void SetLoader(Loader loader);
+  // Why the last open of a model failed ("" after a successful open).
+  static const std::string& LastOpenFailure();
+  static std::shared_ptr<Model> Open(const std::string& name, bool editable);
+};
+
+// Component sets made for derived matrices; they live as long as the session.
+struct DerivedSets {
+  std::vector<ComponentSet> sets;
+  std::unordered_map<std::size_t, std::vector<int>> byHash;  // content hash -> set numbers
+};
+
+struct Session {
+  int id = 0;
+  std::shared_ptr<Model> model;
+  bool editable = false;
+  Overlay overlay;  // values written in this session, by distribution
+  DerivedSets derived;
+
+  SystemData& system() { return model->system; }
+  // The set of number `set` (the model's sets first, then derived ones); null if none.
+  const ComponentSet* Set(int set) const;
+  // Number of a derived set with these members in `collection` (made once per content).
+  int DeriveSet(int collection, std::vector<int> members);
+};
+
+class Sessions {
+ public:
+  static Session& Open(std::shared_ptr<Model> model, bool editable);
+  // Commits the edits of the session and ends it; unknown numbers do nothing. Never throws: a
+  // commit that fails leaves the model unchanged and its reason in LastCloseFailure().
+  static void Close(int id);
+  static const std::string& LastCloseFailure();
+  static void CloseAll();
+  static Session* Find(int id);
+  static int OpenCount();
+};
+
+// The encoding of ids and positions: the first word is the session, the second a tag.
+namespace ids {
+enum Tag { kDistribution = 1, kSet = 2, kCollection = 3, kDofSet = 4 };
+enum PositionKind { kModel = 1, kSubstructure = 2, kSystem = 3, kFocus = 4, kCollectionPos = 5 };
+
+QOBSimDistributionID Distribution(int session, int index);
+QOBSimCSetID Set(int session, const Session& s, int set);
+QOBSimPosition Position(int session, PositionKind kind, int index = 0);
+
+// The session an id belongs to, when it is of the tag given and the session is open.
+Session* SessionOf(const QOBSimIdWords& id, Tag tag);
+Session* SessionOf(const QOBSimPosition& position);
+}  // namespace ids
+
+}  // namespace pfm

@@ -1,0 +1,157 @@
+// The system handle: how it opens, when it is null, what it closes, and its counts.
+#include <memory>
+#include <string>
+
+#include "QOBSimAPI.h"
+#include "uma_SampleModels.h"
+#include "uma_System.h"
+#include "uma_TestSupport.h"
+
+class uma_TestAccess {
+ public:
+  static omi_BlkBitVect InternalNodeSet(const uma_System& s) { return s.InternalNodeSet(); }
+};
+
+namespace {
+
+class SystemHandle : public UmaTest {
+ protected:
+  void SetUp() override {
+    UmaTest::SetUp();
+    pfm::Journal::Enable(true);
+  }
+  static bool Has(const std::vector<std::string>& lines, const std::string& prefix) {
+    for (const auto& l : lines)
+      if (l.rfind(prefix, 0) == 0) return true;
+    return false;
+  }
+  static int CountOf(const std::vector<std::string>& lines, const std::string& prefix) {
+    int n = 0;
+    for (const auto& l : lines) n += l.rfind(prefix, 0) == 0;
+    return n;
+  }
+};
+
+TEST_F(SystemHandle, OpensForReadingWithEmptyOptions) {
+  sample::SmallSystem("m").Register();
+  uma_System s("m", false);
+  auto lines = Journal();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0], "OpenRead(\"m\",\"\",false)");
+  EXPECT_EQ(lines[1], "Follow(" + std::to_string(ads_CoreFragmentTypeIndex(24, 9)) + ",1)");
+  EXPECT_EQ(lines[2], "Follow(" + std::to_string(ads_CoreFragmentTypeIndex(20, 8)) + ",1)");
+  EXPECT_FALSE(s.IsNull());
+}
+
+TEST_F(SystemHandle, OpensForEditingWithTwoEmptyStrings) {
+  sample::SmallSystem("m").Register();
+  uma_System s("m", true);
+  EXPECT_EQ(Journal().at(0), "OpenEdit(\"m\",\"\",\"\")");
+  EXPECT_FALSE(s.IsNull());
+}
+
+TEST_F(SystemHandle, AnOpenAnsweringNullGivesANullHandleThatClosesNothing) {
+  auto* s = new uma_System("absent", false);
+  EXPECT_TRUE(s->IsNull());
+  EXPECT_EQ(s->Type(), 0);
+  EXPECT_EQ(s->NumLoads(), 0);
+  EXPECT_EQ(s->NumStaticModes(), 0);
+  EXPECT_EQ(uma_TestAccess::InternalNodeSet(*s).Size(), 0);
+  auto lines = Journal();
+  EXPECT_EQ(lines.size(), 1u) << "only the open";
+  delete s;
+  EXPECT_TRUE(Journal().empty()) << "destroying a null handle calls no platform function";
+}
+
+TEST_F(SystemHandle, ANullFirstStepCreatesNoRecordAndLeavesTheModelToTheModule) {
+  sample::SmallSystem("m").WithoutSubstructure().Register();
+  {
+    uma_System s("m", false);
+    EXPECT_TRUE(s.IsNull());
+    auto lines = Journal();
+    EXPECT_FALSE(Has(lines, "QOBFsmSystem("));
+    EXPECT_EQ(CountOf(lines, "Follow("), 1);
+  }
+  EXPECT_FALSE(Has(Journal(), "Close("));
+  EXPECT_EQ(pfm::Sessions::OpenCount(), 1) << "the handle does not close it";
+  QOBSspUmaCore_finalize(m_count);
+  EXPECT_EQ(pfm::Sessions::OpenCount(), 0) << "taking the module down closes it";
+  QOBSspUmaCore_initialize(m_count);
+}
+
+TEST_F(SystemHandle, ANullSecondStepStillMakesARecordWhichReportsNull) {
+  sample::SmallSystem("m").WithoutSystem().Register();
+  {
+    uma_System s("m", false);
+    EXPECT_TRUE(s.IsNull());
+    auto lines = Journal();
+    EXPECT_TRUE(Has(lines, "QOBFsmSystem(0,0)"));
+  }
+  EXPECT_FALSE(Has(Journal(), "Close("));
+}
+
+TEST_F(SystemHandle, ARecordReportingNullIsReleasedAndClosesNothing) {
+  sample::SmallSystem("m").RecordReportsNull().Register();
+  long long before = pfm::Allocation().liveBlocks;
+  {
+    uma_System s("m", false);
+    EXPECT_TRUE(s.IsNull());
+    EXPECT_EQ(pfm::Allocation().liveBlocks, before + 1) << "the record";
+    EXPECT_EQ(s.Type(), 0);
+    EXPECT_EQ(s.NumLoads(), 0);
+  }
+  EXPECT_EQ(pfm::Allocation().liveBlocks, before);
+  EXPECT_FALSE(Has(Journal(), "Close("));
+}
+
+TEST_F(SystemHandle, DestroyingAnOpenHandleClosesOnceWithTheRecordsFocusedPosition) {
+  sample::SmallSystem("m").Register();
+  auto* s = new uma_System("m", false);
+  Journal();
+  EXPECT_EQ(pfm::Sessions::OpenCount(), 1);
+  delete s;
+  auto lines = Journal();
+  ASSERT_EQ(CountOf(lines, "Close("), 1);
+  // Words: session, kind (4 is the focus of a session, distinct from the model's own
+  // position that the open answered, kind 1).
+  for (const auto& l : lines) {
+    if (l.rfind("Close(", 0) == 0) {
+      EXPECT_NE(l.find(",4,0,0,0,0)"), std::string::npos) << l;
+    }
+  }
+  EXPECT_EQ(pfm::Sessions::OpenCount(), 0);
+}
+
+TEST_F(SystemHandle, CountsAreReadAfreshOnEveryCall) {
+  sample::SmallSystem("m").Register();
+  uma_System s("m", false);
+  Journal();
+  EXPECT_EQ(s.Type(), 7);
+  EXPECT_EQ(s.NumLoads(), 2);
+  EXPECT_EQ(s.NumLoads(), 2);
+  EXPECT_EQ(s.NumStaticModes(), 1);
+  auto lines = Journal();
+  EXPECT_EQ(CountOf(lines, "NumSLoads"), 2);
+  EXPECT_EQ(CountOf(lines, "NumStaticModes"), 1);
+  omi_BlkBitVect internal = uma_TestAccess::InternalNodeSet(s);
+  EXPECT_EQ(internal.Count(), 1);
+  EXPECT_TRUE(internal.Test(3)) << "node number 3 (label 103) is internal";
+}
+
+TEST_F(SystemHandle, AFailedRecordAllocationLeaksNothing) {
+  sample::SmallSystem("m").Register();
+  pfm::FailAllocationAt(1);
+  EXPECT_THROW(uma_System("m", false), QOBBasOutOfMemory);
+  pfm::FailAllocationAt(0);
+  auto* s = new uma_System("m", true);
+  EXPECT_FALSE(s->IsNull());
+  delete s;
+}
+
+TEST_F(SystemHandle, ANullNameIsPassedOnAsTheEmptyName) {
+  uma_System s(nullptr, false);
+  EXPECT_TRUE(s.IsNull());
+  EXPECT_EQ(Journal().at(0), "OpenRead(\"\",\"\",false)");
+}
+
+}  // namespace

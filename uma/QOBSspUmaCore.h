@@ -1,0 +1,14 @@
+// Lifecycle of the QOBSspUmaCore module. A host calls QOBSspUmaCore_initialize before it uses
+// any class of the library and QOBSspUmaCore_finalize after it has destroyed the last object it
+// received from it, passing the same counter to both. Calls nest: only the first initialise
+// brings the platform modules up, and only the finalise that balances it takes them down.
+#pragma once
+
+#include "uma_Export.h"
+
+UMA_EXPORT void QOBSspUmaCore_initialize(int& count);
+UMA_EXPORT void QOBSspUmaCore_finalize(int& count);
+
+// The library's own layer, counted on its own.
+UMA_EXPORT void uma_initialize(int& count);
+UMA_EXPORT void uma_finalize(int& count);

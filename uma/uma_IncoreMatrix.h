@@ -1,0 +1,31 @@
+// A matrix handle whose values live in memory, column by column with the row count as leading
+// dimension. Built over the caller's array it works in place (the array must outlive it);
+// built with a null array it keeps storage of its own. Always writable.
+#pragma once
+
+#include "uma_Export.h"
+#include "uma_Matrix.h"
+
+class UMA_EXPORT uma_IncoreMatrix : public uma_Matrix {
+ public:
+  uma_IncoreMatrix(int rows, int columns, double* values);
+  // Takes over `matrix` (which may be null: a handle without storage).
+  explicit uma_IncoreMatrix(QOBSrvMatrix* matrix);
+  ~uma_IncoreMatrix() override;
+
+  // The values; null without storage.
+  double* Values();
+  const double* Values() const;
+
+  // Element access; without storage an assertion failure. Indices are not checked.
+  double value(int row, int column) const;
+  double& value(int row, int column);
+
+  // Load the whole matrix, or a block, from an array of its values column by column.
+  void SetValues(const double* values);
+  void SetValues(int firstRow, int lastRow, int firstColumn, int lastColumn, const double* values);
+  // Loads the block from the first values of `source` in its storage order; does nothing when
+  // `source` holds fewer values than the block.
+  void SetValues(int firstRow, int lastRow, int firstColumn, int lastColumn,
+                 const uma_IncoreMatrix& source);
+};
