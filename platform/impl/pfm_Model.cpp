@@ -45,20 +45,30 @@ void CheckBlock(int rows, std::size_t size, int r0, int nr, int c0, int nc) {
 }
 }  // namespace
 
+void MemoryValues::CopyBlock(const double* values, int rows, int r0, int nr, int c0, int nc,
+                             double* out, std::int64_t ld) {
+  if (nr <= 0) return;
+  for (int c = 0; c < nc; ++c)
+    std::memmove(out + c * ld, values + r0 + static_cast<std::int64_t>(c0 + c) * rows,
+                 sizeof(double) * static_cast<std::size_t>(nr));
+}
+
+void MemoryValues::PutBlock(double* values, int rows, int r0, int nr, int c0, int nc,
+                            const double* in, std::int64_t ld) {
+  if (nr <= 0) return;
+  for (int c = 0; c < nc; ++c)
+    std::memmove(values + r0 + static_cast<std::int64_t>(c0 + c) * rows, in + c * ld,
+                 sizeof(double) * static_cast<std::size_t>(nr));
+}
+
 void MemoryValues::Read(int r0, int nr, int c0, int nc, double* out, std::int64_t ld) const {
   CheckBlock(m_rows, m_values.size(), r0, nr, c0, nc);
-  if (nr == 0) return;
-  for (int c = 0; c < nc; ++c)
-    std::memcpy(out + c * ld, m_values.data() + r0 + static_cast<std::int64_t>(c0 + c) * m_rows,
-                sizeof(double) * static_cast<std::size_t>(nr));
+  CopyBlock(m_values.data(), m_rows, r0, nr, c0, nc, out, ld);
 }
 
 void MemoryValues::Write(int r0, int nr, int c0, int nc, const double* in, std::int64_t ld) {
   CheckBlock(m_rows, m_values.size(), r0, nr, c0, nc);
-  if (nr == 0) return;
-  for (int c = 0; c < nc; ++c)
-    std::memmove(m_values.data() + r0 + static_cast<std::int64_t>(c0 + c) * m_rows, in + c * ld,
-                 sizeof(double) * static_cast<std::size_t>(nr));
+  PutBlock(m_values.data(), m_rows, r0, nr, c0, nc, in, ld);
 }
 
 void ModelBacking::Commit(Model& model, const Overlay& changes) {

@@ -71,6 +71,12 @@ class MemoryValues : public ValueStore {
   const double* Contiguous() const override { return m_values.data(); }
   std::vector<double>& values() { return m_values; }
 
+  // Block copies out of and into column-major values with `rows` as leading dimension.
+  static void CopyBlock(const double* values, int rows, int r0, int nr, int c0, int nc, double* out,
+                        std::int64_t ld);
+  static void PutBlock(double* values, int rows, int r0, int nr, int c0, int nc, const double* in,
+                       std::int64_t ld);
+
  private:
   int m_rows;
   std::vector<double> m_values;

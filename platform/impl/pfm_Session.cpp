@@ -87,6 +87,42 @@ int Session::DeriveSet(int collection, std::vector<int> members) {
   return base + k;
 }
 
+void Session::ReadStored(int distribution, int r0, int nr, int c0, int nc, double* out,
+                         std::int64_t ld) const {
+  const Distribution& d = model->system.distributions.at(static_cast<std::size_t>(distribution));
+  auto it = overlay.find(distribution);
+  if (it == overlay.end()) {
+    d.values->Read(r0, nr, c0, nc, out, ld);
+    return;
+  }
+  MemoryValues::CopyBlock(it->second.data(), d.rows, r0, nr, c0, nc, out, ld);
+}
+
+void Session::WriteStored(int distribution, int r0, int nr, int c0, int nc, const double* in,
+                          std::int64_t ld) {
+  if (!editable) throw QOBBasError("the model is open for reading: its matrices cannot be written");
+  const Distribution& d = model->system.distributions.at(static_cast<std::size_t>(distribution));
+  auto viewsOf = views.find(distribution);
+  if (viewsOf != views.end()) {
+    std::set<DenseView*> detaching = std::move(viewsOf->second);
+    views.erase(viewsOf);
+    for (DenseView* v : detaching) v->Detach();
+  }
+  auto it = overlay.find(distribution);
+  if (it == overlay.end()) {
+    std::vector<double> all(static_cast<std::size_t>(d.rows) * static_cast<std::size_t>(d.columns));
+    d.values->Read(0, d.rows, 0, d.columns, all.data(), d.rows);
+    it = overlay.emplace(distribution, std::move(all)).first;
+  }
+  MemoryValues::PutBlock(it->second.data(), d.rows, r0, nr, c0, nc, in, ld);
+}
+
+const double* Session::ContiguousStored(int distribution) const {
+  auto it = overlay.find(distribution);
+  if (it != overlay.end()) return it->second.data();
+  return model->system.distributions.at(static_cast<std::size_t>(distribution)).values->Contiguous();
+}
+
 Session& Sessions::Open(std::shared_ptr<Model> model, bool editable) {
   int id = g_nextSession++;
   Session& s = pfm::Open()[id];

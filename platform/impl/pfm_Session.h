@@ -3,7 +3,10 @@
 // from 1 and numbers are never reused, so the ids of a closed session stay dead.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -37,12 +40,31 @@ struct DerivedSets {
   std::unordered_map<std::size_t, std::vector<int>> byHash;  // content hash -> set numbers
 };
 
+// A derived matrix that still shows a stored distribution's values; it takes a copy of its own
+// before the distribution is written, so that it stays detached from later edits.
+class DenseView {
+ public:
+  virtual void Detach() = 0;
+
+ protected:
+  ~DenseView() = default;
+};
+
 struct Session {
   int id = 0;
   std::shared_ptr<Model> model;
   bool editable = false;
   Overlay overlay;  // values written in this session, by distribution
   DerivedSets derived;
+  std::map<int, std::set<DenseView*>> views;  // by distribution
+
+  // Reads a block of a stored distribution's values as this session sees them.
+  void ReadStored(int distribution, int r0, int nr, int c0, int nc, double* out, std::int64_t ld) const;
+  // Writes a block of a stored distribution (editing sessions only; throws otherwise). The
+  // views of the distribution are detached first.
+  void WriteStored(int distribution, int r0, int nr, int c0, int nc, const double* in, std::int64_t ld);
+  // All values of a stored distribution when they lie contiguously in memory; null otherwise.
+  const double* ContiguousStored(int distribution) const;
 
   SystemData& system() { return model->system; }
   // The set of number `set` (the model's sets first, then derived ones); null if none.

@@ -1,0 +1,74 @@
+// In-core matrices: block copies that stay inside both operands and survive shared storage.
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "QOBMtxLinearAlgebra.h"
+#include "pfm_Dense.h"
+
+namespace {
+
+// Copies an nr x nc block between column-major arrays; when the two blocks share memory the
+// values go through a temporary, so the result is what the source held before the copy.
+void CopyBlock(const double* from, std::int64_t fromLd, double* to, std::int64_t toLd, int nr, int nc) {
+  if (nr <= 0 || nc <= 0) return;
+  if (from == to && fromLd == toLd) return;  // the block onto itself
+  const char* fromEnd = reinterpret_cast<const char*>(from + (nc - 1) * fromLd + nr);
+  const char* toEnd = reinterpret_cast<const char*>(to + (nc - 1) * toLd + nr);
+  bool overlap = reinterpret_cast<const char*>(from) < toEnd && reinterpret_cast<const char*>(to) < fromEnd;
+  std::vector<double> temporary;
+  if (overlap) {
+    temporary.resize(static_cast<std::size_t>(nr) * static_cast<std::size_t>(nc));
+    for (int c = 0; c < nc; ++c)
+      std::memcpy(temporary.data() + static_cast<std::int64_t>(c) * nr, from + c * fromLd,
+                  sizeof(double) * static_cast<std::size_t>(nr));
+    from = temporary.data();
+    fromLd = nr;
+  }
+  for (int c = 0; c < nc; ++c)
+    std::memmove(to + c * toLd, from + c * fromLd, sizeof(double) * static_cast<std::size_t>(nr));
+}
+
+}  // namespace
+
+QOBSrvMatrix::QOBSrvMatrix(int rows, int columns, double* values, bool, bool)
+    : m_values(values), m_rows(rows), m_columns(columns), m_ownsValues(false) {
+  if (rows < 0 || columns < 0) throw QOBBasError("in-core matrix: negative dimensions");
+  if (values) return;
+  std::uint64_t bytes = static_cast<std::uint64_t>(rows) * static_cast<std::uint64_t>(columns) * sizeof(double);
+  m_values = static_cast<double*>(mem_OperatorNewThrowBuiltin(static_cast<std::size_t>(bytes)));
+  if (bytes) std::memset(m_values, 0, static_cast<std::size_t>(bytes));
+  m_ownsValues = true;
+}
+
+QOBSrvMatrix::~QOBSrvMatrix() {
+  if (m_ownsValues) mem_Free(m_values);
+}
+
+void QOBSrvMatrix::GetValues(int firstRow, int lastRow, int firstColumn, int lastColumn,
+                             QOBSrvMatrix& destination) const {
+  pfm::CheckBlock("GetValues", m_rows, m_columns, firstRow, lastRow, firstColumn, lastColumn);
+  int nr = lastRow - firstRow + 1, nc = lastColumn - firstColumn + 1;
+  if (destination.m_rows < nr || destination.m_columns < nc)
+    throw QOBBasError("GetValues: the destination is smaller than the block");
+  CopyBlock(m_values + firstRow + static_cast<std::int64_t>(firstColumn) * m_rows, m_rows,
+            destination.m_values, destination.m_rows, nr, nc);
+}
+
+void QOBSrvMatrix::SetValues(int firstRow, int lastRow, int firstColumn, int lastColumn,
+                             const QOBSrvMatrix& source) {
+  pfm::CheckBlock("SetValues", m_rows, m_columns, firstRow, lastRow, firstColumn, lastColumn);
+  int nr = lastRow - firstRow + 1, nc = lastColumn - firstColumn + 1;
+  if (source.m_rows < nr || source.m_columns < nc)
+    throw QOBBasError("SetValues: the source is smaller than the block");
+  CopyBlock(source.m_values, source.m_rows,
+            m_values + firstRow + static_cast<std::int64_t>(firstColumn) * m_rows, m_rows, nr, nc);
+}
+
+void QOBSrvMatrix::SetValues(int firstRow, int lastRow, int firstColumn, int lastColumn,
+                             const double* source) {
+  pfm::CheckBlock("SetValues", m_rows, m_columns, firstRow, lastRow, firstColumn, lastColumn);
+  if (!source) throw QOBBasError("SetValues: no source values");
+  int nr = lastRow - firstRow + 1, nc = lastColumn - firstColumn + 1;
+  CopyBlock(source, nr, m_values + firstRow + static_cast<std::int64_t>(firstColumn) * m_rows, m_rows, nr, nc);
+}
