@@ -5,12 +5,8 @@
 #include "QOBSimAPI.h"
 #include "uma_SampleModels.h"
 #include "uma_System.h"
+#include "uma_TestAccess.h"
 #include "uma_TestSupport.h"
-
-class uma_TestAccess {
- public:
-  static omi_BlkBitVect InternalNodeSet(const uma_System& s) { return s.InternalNodeSet(); }
-};
 
 namespace {
 
