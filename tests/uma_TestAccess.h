@@ -18,6 +18,16 @@ class uma_TestAccess {
   static uma_ArrayInt* NewArray(int size) { return new uma_ArrayInt(size); }
   static uma_ArrayInt* NewArray(int size, int fill) { return new uma_ArrayInt(size, fill); }
   static void Allocate(uma_ArrayInt& a, int size) { a.Allocate(size); }
+  // Runs the allocation step on an array of the given size that holds no buffer yet, as the
+  // constructors do; the array's buffer is released again.
+  static void AllocateFresh(int storedSize, int size) {
+    uma_ArrayInt* a = NewArray(1);
+    mem_Free(a->m_buff);
+    a->m_buff = nullptr;
+    a->m_size = storedSize;
+    a->Allocate(size);
+    delete a;
+  }
   static int* Buffer(uma_ArrayInt& a) { return a.m_buff; }
 
   // Dense handles as a system makes them: read-only for a const owner, writable otherwise.

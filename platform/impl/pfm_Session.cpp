@@ -161,6 +161,8 @@ Session* Sessions::Find(int id) {
 
 int Sessions::OpenCount() { return static_cast<int>(pfm::Open().size()); }
 
+int Sessions::LastOpened() { return g_nextSession - 1; }
+
 namespace ids {
 
 QOBSimDistributionID Distribution(int session, int index) {

@@ -83,6 +83,8 @@ class Sessions {
   static void CloseAll();
   static Session* Find(int id);
   static int OpenCount();
+  // Number of the session opened last (0 before any open), for tests and tools.
+  static int LastOpened();
 };
 
 // The encoding of ids and positions: the first word is the session, the second a tag.
