@@ -25,4 +25,8 @@ class UMA_EXPORT uma_FlexibleBodyX : public uma_System {
   uma_ArrayInt* RecoverySetDofs();
   uma_ArrayInt* GFAASetNodes();
   uma_ArrayInt* GFAASetDofs();
+
+ private:
+  UMA_HIDDEN uma_ArrayInt* SetWithDynamicModes(int setType, uma_Enum::uma_MapTypeEnum type,
+                                               bool modeLabels);
 };

@@ -1,0 +1,169 @@
+// The flexible-body facade: each answer against the labels the model was built with.
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "pfm_ModelBuilder.h"
+#include "uma_ArrayInt.h"
+#include "uma_FlexibleBodySample.h"
+#include "uma_FlexibleBodyX.h"
+#include "uma_Matrix.h"
+#include "uma_SampleModels.h"
+#include "uma_TestSupport.h"
+
+namespace {
+
+using Labels = std::optional<std::vector<int>>;
+
+Labels Take(uma_ArrayInt* a) {
+  std::unique_ptr<uma_ArrayInt> owned(a);
+  if (!owned) return std::nullopt;
+  std::vector<int> v;
+  for (int i = 0; i < owned->Size(); ++i) v.push_back((*owned)[i]);
+  return v;
+}
+
+int Dynamic(int k) { return sub_System::MapDynamicMode(k); }
+
+class FlexibleBody : public UmaTest {
+ protected:
+  // A system whose A-set has `members` degrees of freedom (none: no set), with a mode matrix
+  // of `modeColumns` columns (0: none) and `statics` static modes.
+  static void Build(const std::string& name, int members, int modeColumns, int statics) {
+    pfm::ModelBuilder b(name);
+    b.StaticModes(statics);
+    std::vector<int> dofs, nodes;
+    for (int i = 1; i <= std::max(members, 1); ++i) {
+      nodes.push_back(b.AddNode(10 * i));
+      dofs.push_back(b.AddDof(i, i + 2));
+    }
+    if (members > 0) {
+      dofs.resize(static_cast<std::size_t>(members));
+      b.SetForType(sample::ASetCSetType(), b.AddSet(pfm::MemberKind::Dof, dofs));
+      b.SetForType(sample::ASetNodeCSetType(), b.AddSet(pfm::MemberKind::Node, {1}));
+    }
+    if (modeColumns > 0) b.DistributionForType(sample::ModeMatrixType(), b.AddDistribution(2, modeColumns, -1, -1));
+    b.Register();
+  }
+
+  static int Count(const std::vector<std::string>& lines, const std::string& prefix) {
+    int n = 0;
+    for (const auto& l : lines) n += l.rfind(prefix, 0) == 0;
+    return n;
+  }
+};
+
+TEST_F(FlexibleBody, TheSampleBeamAnswersWhatItWasBuiltWith) {
+  sample::FlexibleBeam("beam").Register();
+  sample::BeamExpectations e = sample::FlexibleBeamExpectations();
+  uma_FlexibleBodyX body("beam");
+  ASSERT_FALSE(body.IsNull());
+  EXPECT_EQ(body.NumLoads(), e.loads);
+  EXPECT_EQ(body.NumStaticModes(), e.staticModes);
+  EXPECT_EQ(Take(body.FENodes()), e.feNodes);
+  EXPECT_EQ(Take(body.NodesInASet()), e.nodesInASet);
+  EXPECT_EQ(Take(body.ASetNodes()), e.aSetNodes);
+  EXPECT_EQ(Take(body.ASetDofs()), e.aSetDofs);
+  EXPECT_EQ(Take(body.RecoverySetNodes()), e.recoveryNodes);
+  EXPECT_EQ(Take(body.RecoverySetDofs()), e.recoveryDofs);
+  EXPECT_EQ(Take(body.GFAASetNodes()), e.gfaaNodes);
+  EXPECT_EQ(Take(body.GFAASetDofs()), e.gfaaDofs);
+  EXPECT_EQ(body.GetMatrix(sample::RecoveryMatrixType()), nullptr) << "always open for reading";
+}
+
+TEST_F(FlexibleBody, DynamicModesFollowTheASet) {
+  Build("m", 3, 10, 6);
+  uma_FlexibleBodyX body("m");
+  std::vector<int> nodes = {10, 20, 30, Dynamic(1), Dynamic(2), Dynamic(3), Dynamic(4)};
+  EXPECT_EQ(Take(body.ASetNodes()), nodes);
+  EXPECT_EQ(Take(body.ASetDofs()), (std::vector<int>{3, 4, 5, 0, 0, 0, 0}));
+  EXPECT_EQ(Take(body.NodesInASet()), (std::vector<int>{10, Dynamic(1), Dynamic(2), Dynamic(3), Dynamic(4)}));
+}
+
+TEST_F(FlexibleBody, WithoutModesTheSetAloneIsAnswered) {
+  Build("m", 3, 0, 0);
+  uma_FlexibleBodyX body("m");
+  EXPECT_EQ(Take(body.ASetNodes()), (std::vector<int>{10, 20, 30}));
+  EXPECT_EQ(Take(body.ASetDofs()), (std::vector<int>{3, 4, 5}));
+}
+
+TEST_F(FlexibleBody, AnAbsentSetWithoutDynamicModesAnswersNull) {
+  Build("m", 0, 4, 4);
+  uma_FlexibleBodyX body("m");
+  EXPECT_FALSE(Take(body.ASetNodes()));
+  EXPECT_FALSE(Take(body.ASetDofs()));
+  EXPECT_FALSE(Take(body.NodesInASet()));
+  Build("dynamic-only", 0, 5, 3);
+  uma_FlexibleBodyX modesOnly("dynamic-only");
+  EXPECT_EQ(Take(modesOnly.ASetDofs()), (std::vector<int>{0, 0}));
+}
+
+TEST_F(FlexibleBody, MoreStaticModesThanModeColumnsCountNoDynamicMode) {
+  Build("m", 3, 4, 6);
+  uma_FlexibleBodyX body("m");
+  EXPECT_EQ(Take(body.ASetNodes()), (std::vector<int>{10, 20, 30}));
+  Build("empty", 0, 4, 6);
+  uma_FlexibleBodyX empty("empty");
+  EXPECT_FALSE(Take(empty.ASetDofs()));
+}
+
+TEST_F(FlexibleBody, AModelThatCannotBeOpenedAnswersNullEverywhere) {
+  uma_FlexibleBodyX body("absent");
+  EXPECT_TRUE(body.IsNull());
+  EXPECT_FALSE(Take(body.FENodes()));
+  EXPECT_FALSE(Take(body.NodesInASet()));
+  EXPECT_FALSE(Take(body.ASetNodes()));
+  EXPECT_FALSE(Take(body.ASetDofs()));
+  EXPECT_FALSE(Take(body.RecoverySetNodes()));
+  EXPECT_FALSE(Take(body.RecoverySetDofs()));
+  EXPECT_FALSE(Take(body.GFAASetNodes()));
+  EXPECT_FALSE(Take(body.GFAASetDofs()));
+  EXPECT_EQ(body.Matrix(sample::NodeCoordinatesType()), nullptr);
+  EXPECT_EQ(body.Matrix("LumpedMass"), nullptr);
+}
+
+TEST_F(FlexibleBody, MatricesComeWithTheFacadesFixedOptions) {
+  sample::FlexibleBeam("beam").Register();
+  uma_FlexibleBodyX body("beam");
+  pfm::Journal::Enable(true);
+  auto filtered = [&](const uma_Matrix* m) {
+    std::unique_ptr<const uma_Matrix> owned(m);
+    return owned ? owned->NumRows() : -1;
+  };
+  Journal();
+  EXPECT_EQ(filtered(body.Matrix(sample::NodeCoordinatesType())), 4) << "internal nodes filtered";
+  EXPECT_EQ(Count(Journal(), "FilterRowNodes"), 1);
+  EXPECT_EQ(filtered(body.Matrix(sample::RecoveryMatrixType())), 24) << "trimmed and filtered";
+  auto recovery = Journal();
+  EXPECT_EQ(Count(recovery, "Restrict("), 2);
+  EXPECT_EQ(Count(recovery, "FilterRowDofs"), 1);
+  EXPECT_EQ(filtered(body.Matrix(sample::ModeMatrixType())), 36) << "any other type: as stored";
+  EXPECT_EQ(Count(Journal(), "Restrict("), 0);
+
+  EXPECT_EQ(filtered(body.Matrix("LumpedMass")), 4);
+  EXPECT_EQ(filtered(body.Matrix("lumpedmass")), -1) << "compared byte for byte";
+  EXPECT_EQ(filtered(body.Matrix("LumpedMass ")), -1);
+  EXPECT_EQ(filtered(body.Matrix("xGFAA")), 12);
+  EXPECT_EQ(filtered(body.Matrix(static_cast<const char*>(nullptr))), -1) << "a null name matches nothing";
+}
+
+TEST_F(FlexibleBody, ANameDifferingFromLumpedMassIsRetrievedWithoutOptions) {
+  sample::FlexibleBeam("beam").Register();
+  pfm::ModelBuilder b("cases");
+  b.AddNode(1);
+  b.AddNode(2, true);
+  int nodes = b.AddSet(pfm::MemberKind::Node, {1, 2});
+  b.DistributionName("lumpedmass", b.AddDistribution(2, 1, nodes, -1));
+  b.DistributionName("LumpedMass ", b.AddDistribution(2, 1, nodes, -1));
+  b.DistributionName("LumpedMass", b.AddDistribution(2, 1, nodes, -1));
+  b.Register();
+  uma_FlexibleBodyX body("cases");
+  for (const char* name : {"lumpedmass", "LumpedMass ", "LumpedMass"}) {
+    std::unique_ptr<const uma_Matrix> m(body.Matrix(name));
+    ASSERT_TRUE(m) << name;
+    EXPECT_EQ(m->NumRows(), std::string(name) == "LumpedMass" ? 1 : 2) << name;
+  }
+}
+
+}  // namespace
