@@ -1,0 +1,196 @@
+#include "uma_InspectReport.h"
+
+#include <cstdio>
+#include <memory>
+#include <set>
+
+#include "pfm_Session.h"
+#include "uma_ArrayInt.h"
+#include "uma_FlexibleBodyX.h"
+#include "uma_Matrix.h"
+
+namespace inspect {
+
+namespace {
+
+std::optional<std::vector<int>> Labels(uma_ArrayInt* array) {
+  std::unique_ptr<uma_ArrayInt> owned(array);
+  if (!owned) return std::nullopt;
+  std::vector<int> out;
+  for (int i = 0; i < owned->Size(); ++i) out.push_back((*owned)[i]);
+  return out;
+}
+
+const char* Kind(uma_Enum::uma_MapTypeEnum type) {
+  switch (type) {
+    case uma_Enum::uma_MapDof: return "dofs";
+    case uma_Enum::uma_MapMode: return "modes";
+    case uma_Enum::uma_MapNode: return "nodes";
+    case uma_Enum::uma_MapElement: return "elements";
+    case uma_Enum::uma_MapInternal: break;
+  }
+  return "other";
+}
+
+std::string Meaning(int type) {
+  if (type == ads_CoreFragmentTypeIndex(31, 37)) return "node coordinates";
+  if (type == ads_CoreFragmentTypeIndex(20, 68)) return "recovery matrix";
+  if (type == ads_CoreFragmentTypeIndex(20, 74)) return "mode matrix";
+  return "";
+}
+
+// Describes a matrix as the library hands it out (read-only, no option); a stored matrix that
+// is not of the dense kind exists but is not handed out.
+MatrixEntry Describe(std::string key, std::string what, const uma_Matrix* matrix) {
+  std::unique_ptr<const uma_Matrix> owned(matrix);
+  MatrixEntry e;
+  e.key = std::move(key);
+  e.what = std::move(what);
+  e.dense = owned != nullptr;
+  if (owned) {
+    e.rows = owned->NumRows();
+    e.columns = owned->NumColumns();
+    e.rowKind = Kind(owned->TypeRows());
+    e.columnKind = Kind(owned->TypeColumns());
+  }
+  return e;
+}
+
+std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
+
+}  // namespace
+
+Report Gather(const std::string& model) {
+  Report r;
+  r.model = model;
+  // A flexible body is a system opened for reading: one open gives both views.
+  uma_FlexibleBodyX body(model.c_str());
+  if (body.IsNull()) {
+    r.failure = pfm::ModelRegistry::LastOpenFailure();
+    if (r.failure.empty()) r.failure = "the model holds no substructure system";
+    return r;
+  }
+  r.opened = true;
+  r.type = body.Type();
+  r.loads = body.NumLoads();
+  r.staticModes = body.NumStaticModes();
+
+  // The platform knows which types and names the model stores; what they look like is asked of
+  // the library.
+  const uma_System& system = body;
+  const pfm::SystemData& stored = pfm::Sessions::Find(pfm::Sessions::LastOpened())->system();
+  std::set<int> types;
+  for (const auto& entry : stored.distributionByType) types.insert(entry.first);
+  if (stored.nodeCoordinates >= 0) types.insert(ads_CoreFragmentTypeIndex(31, 37));
+  for (int type : types)
+    if (system.HasMatrix(type))
+      r.matrices.push_back(Describe("type " + std::to_string(type), Meaning(type), system.Matrix(type, 0)));
+  for (const auto& entry : stored.userMatrixByName)
+    r.matrices.push_back(Describe("user matrix " + Quoted(entry.first), "", system.Matrix(entry.first.c_str(), 0)));
+  for (const auto& entry : stored.distributionByName)
+    if (!stored.userMatrixByName.count(entry.first))
+      r.matrices.push_back(Describe("name " + Quoted(entry.first), "", system.Matrix(entry.first.c_str(), 0)));
+
+  FlexibleView& f = r.flexible;
+  f.feNodes = Labels(body.FENodes());
+  f.nodesInASet = Labels(body.NodesInASet());
+  f.aSetNodes = Labels(body.ASetNodes());
+  f.aSetDofs = Labels(body.ASetDofs());
+  f.recoveryNodes = Labels(body.RecoverySetNodes());
+  f.recoveryDofs = Labels(body.RecoverySetDofs());
+  f.gfaaNodes = Labels(body.GFAASetNodes());
+  f.gfaaDofs = Labels(body.GFAASetDofs());
+  return r;
+}
+
+namespace {
+
+const std::pair<const char*, std::optional<std::vector<int>> FlexibleView::*> kViews[] = {
+    {"FE nodes", &FlexibleView::feNodes},           {"nodes in A-set", &FlexibleView::nodesInASet},
+    {"A-set nodes", &FlexibleView::aSetNodes},      {"A-set dofs", &FlexibleView::aSetDofs},
+    {"recovery nodes", &FlexibleView::recoveryNodes}, {"recovery dofs", &FlexibleView::recoveryDofs},
+    {"xGFAA nodes", &FlexibleView::gfaaNodes},      {"xGFAA dofs", &FlexibleView::gfaaDofs},
+};
+
+const char* kJsonViews[] = {"feNodes",       "nodesInASet",  "aSetNodes", "aSetDofs",
+                            "recoveryNodes", "recoveryDofs", "gfaaNodes", "gfaaDofs"};
+
+std::string Json(const std::string& s) {
+  std::string out = "\"";
+  for (unsigned char c : s) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+std::string Json(const std::optional<std::vector<int>>& labels) {
+  if (!labels) return "null";
+  std::string out = "[";
+  for (std::size_t i = 0; i < labels->size(); ++i) out += (i ? "," : "") + std::to_string((*labels)[i]);
+  return out + "]";
+}
+
+}  // namespace
+
+std::string AsText(const Report& r) {
+  std::string out = "model         " + r.model + "\n";
+  if (!r.opened) return out + "system        cannot be opened: " + r.failure + "\n";
+  out += "system        open for reading, type " + std::to_string(r.type) + "\n";
+  out += "loads         " + std::to_string(r.loads) + "\n";
+  out += "static modes  " + std::to_string(r.staticModes) + "\n";
+  out += "matrices\n";
+  if (r.matrices.empty()) out += "  (none)\n";
+  for (const MatrixEntry& m : r.matrices) {
+    char line[256];
+    std::string key = m.key + (m.what.empty() ? "" : " (" + m.what + ")");
+    if (m.dense)
+      std::snprintf(line, sizeof line, "  %-38s %6d x %-6d rows: %s, columns: %s\n", key.c_str(), m.rows,
+                    m.columns, m.rowKind.c_str(), m.columnKind.c_str());
+    else
+      std::snprintf(line, sizeof line, "  %-38s not a dense matrix\n", key.c_str());
+    out += line;
+  }
+  out += "flexible body\n";
+  for (const auto& [name, member] : kViews) {
+    const auto& labels = r.flexible.*member;
+    out += "  " + std::string(name) + std::string(16 - std::string(name).size(), ' ');
+    if (!labels) {
+      out += "(none)\n";
+      continue;
+    }
+    for (int v : *labels) out += " " + std::to_string(v);
+    out += "\n";
+  }
+  return out;
+}
+
+std::string AsJson(const Report& r) {
+  std::string out = "{\"model\":" + Json(r.model) + ",\"opened\":" + (r.opened ? "true" : "false");
+  if (!r.opened) return out + ",\"reason\":" + Json(r.failure) + "}\n";
+  out += ",\"type\":" + std::to_string(r.type) + ",\"loads\":" + std::to_string(r.loads) +
+         ",\"staticModes\":" + std::to_string(r.staticModes) + ",\"matrices\":[";
+  for (std::size_t i = 0; i < r.matrices.size(); ++i) {
+    const MatrixEntry& m = r.matrices[i];
+    out += std::string(i ? "," : "") + "{\"key\":" + Json(m.key) + ",\"meaning\":" + Json(m.what) +
+           ",\"dense\":" + (m.dense ? "true" : "false");
+    if (m.dense)
+      out += ",\"rows\":" + std::to_string(m.rows) + ",\"columns\":" + std::to_string(m.columns) +
+             ",\"rowKind\":" + Json(m.rowKind) + ",\"columnKind\":" + Json(m.columnKind);
+    out += "}";
+  }
+  out += "],\"flexibleBody\":{";
+  for (std::size_t i = 0; i < std::size(kViews); ++i)
+    out += std::string(i ? "," : "") + "\"" + kJsonViews[i] + "\":" + Json(r.flexible.*(kViews[i].second));
+  return out + "}}\n";
+}
+
+}  // namespace inspect
