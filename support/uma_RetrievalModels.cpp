@@ -41,9 +41,12 @@ pfm::ModelBuilder RetrievalSystem(const std::string& name, int loads, int static
   int nodesUp = b.AddSet(MemberKind::Node, {1, 2, 3, 4, 5, 6});
   int elements = b.AddSet(MemberKind::Element, {1, 2, 3});
 
-  b.DistributionForType(RecoveryMatrixType(), b.AddDistribution(10, 5, dofRows, modeColumns, Values(1000, 10, 5)));
-  b.DistributionForType(NodeMatrixType(), b.AddDistribution(6, 6, nodesDown, nodesUp, Values(2000, 6, 6)));
-  b.DistributionForType(ElementMatrixType(), b.AddDistribution(3, 6, elements, nodesUp, Values(3000, 3, 6)));
+  b.DistributionForType(RecoveryMatrixType(),
+                        b.AddDistribution(10, 5, dofRows, modeColumns, Values(1000, 10, 5)));
+  b.DistributionForType(NodeMatrixType(),
+                        b.AddDistribution(6, 6, nodesDown, nodesUp, Values(2000, 6, 6)));
+  b.DistributionForType(ElementMatrixType(),
+                        b.AddDistribution(3, 6, elements, nodesUp, Values(3000, 3, 6)));
   b.NodeCoordinates(b.AddDistribution(6, 3, nodesUp, -1, Values(4000, 6, 3)));
   b.DistributionForType(NodeCoordinatesType(), b.AddDistribution(1, 1, -1, -1, {-1.0}));
   b.DistributionForType(OtherKindType(), b.AddDistribution(2, 2, -1, -1, {}, false));
@@ -68,7 +71,8 @@ pfm::ModelBuilder RecoverySystem(const std::string& name, int nodes, int dofsPer
   for (std::size_t i = 0; i < values.size(); ++i) values[i] = 0.5 * static_cast<double>(i % 1009);
   int rowSet = b.AddSet(pfm::MemberKind::Dof, std::move(dofs));
   int columnSet = b.AddSet(pfm::MemberKind::Mode, std::move(modeNumbers));
-  b.DistributionForType(RecoveryMatrixType(), b.AddDistribution(rows, modes, rowSet, columnSet, std::move(values)));
+  b.DistributionForType(RecoveryMatrixType(),
+                        b.AddDistribution(rows, modes, rowSet, columnSet, std::move(values)));
   return b;
 }
 

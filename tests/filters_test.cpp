@@ -27,7 +27,8 @@ class Filters : public UmaTest {
 
   Dense Stored(int type) {
     const pfm::SystemData& sys = pfm::Sessions::Find(m_session)->system();
-    int index = type == sample::NodeCoordinatesType() ? sys.nodeCoordinates : sys.distributionByType.at(type);
+    int index = type == sample::NodeCoordinatesType() ? sys.nodeCoordinates
+                                                      : sys.distributionByType.at(type);
     return std::make_unique<QOBSrvDenseMatrix>(pfm::ids::Distribution(m_session, index));
   }
   QOBFsmSystemDofDefinition Dofs() const {
@@ -53,7 +54,8 @@ class Filters : public UmaTest {
     m.GetValues(0, m.NumberOfRows() - 1, 0, m.NumberOfColumns() - 1, out);
     for (std::size_t c = 0; c < columns.size(); ++c)
       for (std::size_t r = 0; r < rows.size(); ++r)
-        EXPECT_EQ(out.m_values[r + c * rows.size()], sample::SampleValue(base, rows[r], columns[c]));
+        EXPECT_EQ(out.m_values[r + c * rows.size()],
+                  sample::SampleValue(base, rows[r], columns[c]));
   }
 
   int m_session = 0;
@@ -90,7 +92,8 @@ TEST_F(Filters, NothingRemovedAnswersNullAndEverythingRemovedAnEmptyMatrix) {
   // A definition that knows no dof keeps them all.
   Dense recovery = Stored(sample::RecoveryMatrixType());
   QOBFsmSystemDofDefinition unknown(QOBSimDSetID(), 0, false);
-  EXPECT_EQ(sub_Utilities::FilterRowDofs(recovery.get(), Internal({1, 2, 3, 4, 5, 6}), unknown), nullptr);
+  EXPECT_EQ(sub_Utilities::FilterRowDofs(recovery.get(), Internal({1, 2, 3, 4, 5, 6}), unknown),
+            nullptr);
 
   Dense none(sub_Utilities::FilterRowNodes(nodes.get(), Internal({1, 2, 3, 4, 5, 6})));
   ASSERT_TRUE(none);
@@ -120,7 +123,8 @@ TEST_F(Filters, ForcedAnswersAreJournalled) {
   pfm::hooks().filterAnswer = pfm::Forced::Self;
   EXPECT_EQ(sub_Utilities::FilterRowNodes(nodes.get(), Internal({2})), nodes.get());
   EXPECT_EQ(sub_Utilities::FilterRowDofs(nodes.get(), Internal({2}), Dofs()), nodes.get());
-  EXPECT_EQ(Journal(), (std::vector<std::string>{"FilterColNodes", "FilterRowNodes", "FilterRowDofs"}));
+  EXPECT_EQ(Journal(),
+            (std::vector<std::string>{"FilterColNodes", "FilterRowNodes", "FilterRowDofs"}));
 }
 
 TEST_F(Filters, AFilteredMatrixIsDetachedFromTheStoredOne) {

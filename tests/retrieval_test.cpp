@@ -21,10 +21,10 @@ using pfm::MemberKind;
 
 // What a retrieval should answer, worked out from the model's own tables.
 struct Expected {
-  int base;                          // values of the stored matrix (sample::SampleValue)
-  std::vector<int> rows, columns;    // positions in the stored matrix that are kept
+  int base;                        // values of the stored matrix (sample::SampleValue)
+  std::vector<int> rows, columns;  // positions in the stored matrix that are kept
   std::vector<int> rowMembers, columnMembers;
-  std::vector<int> rowNodeLabels;    // for dof or node rows
+  std::vector<int> rowNodeLabels;  // for dof or node rows
 };
 
 class Retrieval : public UmaTest {
@@ -43,12 +43,14 @@ class Retrieval : public UmaTest {
     std::vector<int> out;
     for (int i = front; i < static_cast<int>(members.size()) - back; ++i) {
       int node = NodeOf(members[static_cast<std::size_t>(i)], kind);
-      if (!(filter && node > 0 && sys.nodes[static_cast<std::size_t>(node) - 1].internal)) out.push_back(i);
+      if (!(filter && node > 0 && sys.nodes[static_cast<std::size_t>(node) - 1].internal))
+        out.push_back(i);
     }
     return out;
   }
   int NodeOf(int member, MemberKind kind) const {
-    if (kind == MemberKind::Dof) return m_model->system.dofs[static_cast<std::size_t>(member) - 1].node;
+    if (kind == MemberKind::Dof)
+      return m_model->system.dofs[static_cast<std::size_t>(member) - 1].node;
     return kind == MemberKind::Node ? member : 0;
   }
 
@@ -56,24 +58,34 @@ class Retrieval : public UmaTest {
   Expected Recovery(int options) const {
     const pfm::SystemData& sys = m_model->system;
     const std::vector<int> dofs{11, 1, 3, 4, 9, 10, 6, 7, 2, 12}, modes{1, 2, 3, 4, 5};
-    Expected e{1000, Kept(dofs, MemberKind::Dof, 0, options & 2 ? sys.numStaticModes : 0, options & 1),
-               Kept(modes, MemberKind::Mode, options & 4 ? sys.numLoads : 0, 0, false), {}, {}, {}};
+    Expected e{1000,
+               Kept(dofs, MemberKind::Dof, 0, options & 2 ? sys.numStaticModes : 0, options & 1),
+               Kept(modes, MemberKind::Mode, options & 4 ? sys.numLoads : 0, 0, false),
+               {},
+               {},
+               {}};
     Label(e, dofs, MemberKind::Dof, modes);
     return e;
   }
   // The node matrix (rows nodes 6..1, columns nodes 1..6) retrieved with `options`.
   Expected NodeMatrix(int options) const {
     const std::vector<int> down{6, 5, 4, 3, 2, 1}, up{1, 2, 3, 4, 5, 6};
-    Expected e{2000, Kept(down, MemberKind::Node, 0, 0, options & 1), Kept(up, MemberKind::Node, 0, 0, options & 1),
-               {}, {}, {}};
+    Expected e{2000,
+               Kept(down, MemberKind::Node, 0, 0, options & 1),
+               Kept(up, MemberKind::Node, 0, 0, options & 1),
+               {},
+               {},
+               {}};
     Label(e, down, MemberKind::Node, up);
     return e;
   }
-  void Label(Expected& e, const std::vector<int>& rows, MemberKind rowKind, const std::vector<int>& columns) const {
+  void Label(Expected& e, const std::vector<int>& rows, MemberKind rowKind,
+             const std::vector<int>& columns) const {
     for (int r : e.rows) {
       int member = rows[static_cast<std::size_t>(r)];
       e.rowMembers.push_back(member);
-      e.rowNodeLabels.push_back(m_model->system.nodes[static_cast<std::size_t>(NodeOf(member, rowKind)) - 1].label);
+      e.rowNodeLabels.push_back(
+          m_model->system.nodes[static_cast<std::size_t>(NodeOf(member, rowKind)) - 1].label);
     }
     for (int c : e.columns) e.columnMembers.push_back(columns[static_cast<std::size_t>(c)]);
   }
@@ -119,9 +131,12 @@ TEST_F(Retrieval, TrimsAndFiltersRunInOrderWithTheirBounds) {
       {1, {"InternalNodes", "FilterRowDofs"}},
       {2, {"NumStaticModes", "Restrict(0,7,0,4)"}},
       {4, {"NumSLoads", "Restrict(0,9,2,4)"}},
-      {7, {"NumSLoads", "Restrict(0,9,2,4)", "NumStaticModes", "Restrict(0,7,0,2)", "InternalNodes", "FilterRowDofs"}},
-      {7 | 8, {"NumSLoads", "Restrict(0,9,2,4)", "NumStaticModes", "Restrict(0,7,0,2)", "InternalNodes",
-               "FilterRowDofs"}},
+      {7,
+       {"NumSLoads", "Restrict(0,9,2,4)", "NumStaticModes", "Restrict(0,7,0,2)", "InternalNodes",
+        "FilterRowDofs"}},
+      {7 | 8,
+       {"NumSLoads", "Restrict(0,9,2,4)", "NumStaticModes", "Restrict(0,7,0,2)", "InternalNodes",
+        "FilterRowDofs"}},
   };
   for (const Case& c : cases) {
     Journal();  // what checking the previous answer called
@@ -136,7 +151,8 @@ TEST_F(Retrieval, TrimsAndFiltersRunInOrderWithTheirBounds) {
   Handle m(s.Matrix(kRecovery, 7));
   EXPECT_EQ(Array(m->MapRows(uma_Enum::uma_MapNode)), (std::vector<int>{106, 101, 103, 104}));
   EXPECT_EQ(Array(m->MapRows(uma_Enum::uma_MapDof)), (std::vector<int>{1, 1, 2, 1}));
-  EXPECT_EQ(Array(m->MapColumns(uma_Enum::uma_MapNode)), (std::vector<int>{900000003, 900000004, 900000005}));
+  EXPECT_EQ(Array(m->MapColumns(uma_Enum::uma_MapNode)),
+            (std::vector<int>{900000003, 900000004, 900000005}));
 }
 
 TEST_F(Retrieval, NodeColumnsAreFilteredBeforeNodeRowsAndOtherRowsNever) {
@@ -144,19 +160,22 @@ TEST_F(Retrieval, NodeColumnsAreFilteredBeforeNodeRowsAndOtherRowsNever) {
   for (int options : {1, 7}) {
     Journal();
     Handle m(s.Matrix(sample::NodeMatrixType(), options));
-    EXPECT_EQ(Journal(), (Lines{"InternalNodes", "FilterColNodes", "InternalNodes", "FilterRowNodes"}));
+    EXPECT_EQ(Journal(),
+              (Lines{"InternalNodes", "FilterColNodes", "InternalNodes", "FilterRowNodes"}));
     ExpectMatrix(m.get(), NodeMatrix(options));
   }
   Journal();
   Handle elements(s.Matrix(sample::ElementMatrixType(), 7));
   EXPECT_EQ(Journal(), (Lines{"InternalNodes", "FilterColNodes"}));
   EXPECT_EQ(elements->NumRows(), 3);
-  EXPECT_EQ(Array(elements->MapColumns(uma_Enum::uma_MapNode)), (std::vector<int>{101, 103, 104, 106}));
+  EXPECT_EQ(Array(elements->MapColumns(uma_Enum::uma_MapNode)),
+            (std::vector<int>{101, 103, 104, 106}));
   // Node rows and unlabelled columns: only the rows are filtered.
   Journal();
   Handle coordinates(s.Matrix(sample::NodeCoordinatesType(), 7));
   EXPECT_EQ(Journal(), (Lines{"InternalNodes", "FilterRowNodes"}));
-  EXPECT_EQ(Array(coordinates->MapRows(uma_Enum::uma_MapNode)), (std::vector<int>{101, 103, 104, 106}));
+  EXPECT_EQ(Array(coordinates->MapRows(uma_Enum::uma_MapNode)),
+            (std::vector<int>{101, 103, 104, 106}));
   EXPECT_EQ(coordinates->NumColumns(), 3);
 }
 
@@ -282,14 +301,15 @@ TEST_F(Retrieval, TrimsBeyondTheMatrixAreSkippedAndTrimsToNothingGiveEmptyMatric
   Journal();
   Handle loads(over.Matrix(kRecovery, 4));
   Handle modes(over.Matrix(kRecovery, 2));
-  EXPECT_EQ(Journal(), (Lines{"NumSLoads", "Restrict(0,9,6,4)", "NumStaticModes", "Restrict(0,-2,0,4)"}));
+  EXPECT_EQ(Journal(),
+            (Lines{"NumSLoads", "Restrict(0,9,6,4)", "NumStaticModes", "Restrict(0,-2,0,4)"}));
   ExpectMatrix(loads.get(), Recovery(0));
   ExpectMatrix(modes.get(), Recovery(0));
 
   Journal();
   Handle empty(wide.Matrix(kRecovery, 7));
-  EXPECT_EQ(Journal(), (Lines{"NumSLoads", "Restrict(0,9,5,4)", "NumStaticModes", "Restrict(0,-1,0,-1)",
-                              "InternalNodes", "FilterRowDofs"}));
+  EXPECT_EQ(Journal(), (Lines{"NumSLoads", "Restrict(0,9,5,4)", "NumStaticModes",
+                              "Restrict(0,-1,0,-1)", "InternalNodes", "FilterRowDofs"}));
   ASSERT_NE(empty, nullptr);
   EXPECT_EQ(empty->NumRows(), 0);
   EXPECT_EQ(empty->NumColumns(), 0);
@@ -316,8 +336,10 @@ TEST_F(Retrieval, WritesReachLaterHandlesOfTheSessionOnly) {
   Handle elsewhere(reading.Matrix(kRecovery, 7));
   EXPECT_EQ(at(again.get(), 0, 2), 42.0);
   EXPECT_EQ(at(after.get(), 0, 0), 42.0);
-  EXPECT_EQ(at(elsewhere.get(), 0, 0), sample::SampleValue(1000, 0, 2)) << "a model opened for reading";
-  EXPECT_EQ(at(before.get(), 0, 0), sample::SampleValue(1000, 0, 2)) << "handed out before the write";
+  EXPECT_EQ(at(elsewhere.get(), 0, 0), sample::SampleValue(1000, 0, 2))
+      << "a model opened for reading";
+  EXPECT_EQ(at(before.get(), 0, 0), sample::SampleValue(1000, 0, 2))
+      << "handed out before the write";
 }
 
 }  // namespace

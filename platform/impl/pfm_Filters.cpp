@@ -13,13 +13,15 @@ enum class Side { Rows, Columns };
 
 // The set labelling one side of `matrix`, when its members are of `kind`; null otherwise
 // (an unlabelled side, or members of another kind, which the filter leaves alone).
-const pfm::ComponentSet* SetOfKind(const QOBSrvDenseMatrix& matrix, Side side, pfm::MemberKind kind) {
+const pfm::ComponentSet* SetOfKind(const QOBSrvDenseMatrix& matrix, Side side,
+                                   pfm::MemberKind kind) {
   const QOBSrvDenseMatrix::Impl& m = matrix.impl();
   pfm::Session* s = m.Session();
   const pfm::ComponentSet* set = s ? s->Set(side == Side::Rows ? m.rowSet : m.columnSet) : nullptr;
   if (!set) return nullptr;
   const auto& collections = s->system().collections;
-  if (set->collection < 0 || static_cast<std::size_t>(set->collection) >= collections.size()) return nullptr;
+  if (set->collection < 0 || static_cast<std::size_t>(set->collection) >= collections.size())
+    return nullptr;
   int positionType = collections[static_cast<std::size_t>(set->collection)].positionType;
   return pfm::KindOfPositionType(positionType) == kind ? set : nullptr;
 }
@@ -37,9 +39,12 @@ QOBSrvDenseMatrix* Filter(const char* name, const QOBSrvDenseMatrix* matrix, Sid
                           pfm::MemberKind kind, Internal internal) {
   PFM_JOURNAL(name);
   switch (pfm::hooks().filterAnswer) {
-    case pfm::Forced::Null: return nullptr;
-    case pfm::Forced::Self: return const_cast<QOBSrvDenseMatrix*>(matrix);
-    case pfm::Forced::Normal: break;
+    case pfm::Forced::Null:
+      return nullptr;
+    case pfm::Forced::Self:
+      return const_cast<QOBSrvDenseMatrix*>(matrix);
+    case pfm::Forced::Normal:
+      break;
   }
   if (matrix == nullptr || matrix->IsNull()) return nullptr;
   const pfm::ComponentSet* set = SetOfKind(*matrix, side, kind);
@@ -51,7 +56,8 @@ QOBSrvDenseMatrix* Filter(const char* name, const QOBSrvDenseMatrix* matrix, Sid
   for (int i = 0; i < count; ++i)
     if (!internal(set->members[static_cast<std::size_t>(i)])) kept.push_back(i);
   if (kept.size() == static_cast<std::size_t>(count)) return nullptr;
-  if (side == Side::Rows) return pfm::DeriveDense(*matrix, std::move(kept), AllOf(matrix->NumberOfColumns()));
+  if (side == Side::Rows)
+    return pfm::DeriveDense(*matrix, std::move(kept), AllOf(matrix->NumberOfColumns()));
   return pfm::DeriveDense(*matrix, AllOf(matrix->NumberOfRows()), std::move(kept));
 }
 
