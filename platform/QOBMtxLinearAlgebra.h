@@ -62,10 +62,11 @@ class QOBSrvDenseMatrix : public mem_AllocationOperators {
   virtual ~QOBSrvDenseMatrix();
   virtual QOBSimCSetID RowCSet() const;
   virtual QOBSimCSetID ColumnCSet() const;
-  // The block as a new matrix owned by the caller; null for an empty, reversed or outside
-  // block. The full range answers a new matrix too.
+  // The block as a new matrix owned by the caller, for any block that fits, the full range
+  // included. An empty range (last = first - 1, first from 0 to the size) gives a matrix with
+  // no rows or no columns; a range reversed further, or reaching outside, answers null.
   virtual QOBSrvDenseMatrix* Restrict(int firstRow, int lastRow, int firstColumn, int lastColumn);
-  // The block as a new matrix owned by the caller; null for an empty, reversed or outside block.
+  // The block as a new matrix owned by the caller, with the same answers as Restrict.
   virtual QOBSrvDenseMatrix* Submatrix(int firstRow, int lastRow, int firstColumn,
                                        int lastColumn) const;
   virtual void Multiply(const QOBSrvMatrix& B, QOBSrvMatrix& C) const;

@@ -37,7 +37,10 @@ class sub_System {
 };
 
 // The filters answer a new matrix owned by the caller that keeps exactly the rows (columns)
-// of external nodes, or null when nothing would be removed. The input is never freed.
+// of external nodes, with row and column sets that label what it keeps, or null when nothing
+// would be removed. A degree of freedom belongs to the node that `dofs` gives it (kept when
+// it gives none). A side that is unlabelled or labelled by members of another kind (node rows
+// given to FilterRowDofs, say) is not filtered: the answer is null. The input is never freed.
 class sub_Utilities {
  public:
   static QOBSrvDenseMatrix* FilterColNodes(const QOBSrvDenseMatrix* matrix,

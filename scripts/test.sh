@@ -15,3 +15,18 @@ echo "== sanitizer build (ASan + UBSan)"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DUMA_SANITIZE=ON -DUMA_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j"$jobs")
+
+echo "== a host project built against the installed package"
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+cmake --install build-test --prefix "$prefix/install" >/dev/null
+cmake -S examples/host_project -B "$prefix/host" -DCMAKE_PREFIX_PATH="$prefix/install" >/dev/null
+cmake --build "$prefix/host" -j"$jobs" >/dev/null
+# An unknown model opens as a null handle: the host reports it and exits with 1.
+answer=$(LD_LIBRARY_PATH="$prefix/install/lib" "$prefix/host/uma_host" no-such-model || true)
+if [ "$answer" = "null system" ]; then
+  echo "host project: ok"
+else
+  echo "host project: FAILED" >&2
+  exit 1
+fi
