@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "QOBSspSubCore.h"
 #include "pfm_ModelBuilder.h"
 #include "uma_ArrayInt.h"
 #include "uma_FlexibleBodySample.h"
