@@ -6,3 +6,4 @@ bash scripts/setup.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DUMA_BUILD_TESTS=OFF -DUMA_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build build -j"$(nproc)" >/dev/null
 ./build/examples/open_system
+./build/examples/flexible_body
