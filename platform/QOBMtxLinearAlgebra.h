@@ -62,8 +62,9 @@ class QOBSrvDenseMatrix : public mem_AllocationOperators {
   virtual ~QOBSrvDenseMatrix();
   virtual QOBSimCSetID RowCSet() const;
   virtual QOBSimCSetID ColumnCSet() const;
-  // The block as a new matrix owned by the caller; null for an empty, reversed or outside
-  // block. The full range answers a new matrix too.
+  // The block as a new matrix owned by the caller; null for a reversed or outside block. An
+  // empty range (last = first - 1, as when every load column is trimmed) gives a matrix
+  // without rows or columns; the full range answers a new matrix too.
   virtual QOBSrvDenseMatrix* Restrict(int firstRow, int lastRow, int firstColumn, int lastColumn);
   // The block as a new matrix owned by the caller; null for an empty, reversed or outside block.
   virtual QOBSrvDenseMatrix* Submatrix(int firstRow, int lastRow, int firstColumn,
