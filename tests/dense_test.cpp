@@ -13,7 +13,8 @@ using Values = std::vector<double>;
 using Dense = std::unique_ptr<QOBSrvDenseMatrix>;
 
 // Blocks of a 3 x 2 matrix that lie outside it or are reversed.
-const int kBadBlocks[][4] = {{-1, 0, 0, 0}, {0, 3, 0, 0}, {0, 0, -1, 0}, {0, 0, 0, 2}, {2, 1, 0, 0}, {0, 0, 1, 0}};
+const int kBadBlocks[][4] = {{-1, 0, 0, 0}, {0, 3, 0, 0}, {0, 0, -1, 0},
+                             {0, 0, 0, 2},  {2, 1, 0, 0}, {0, 0, 1, 0}};
 
 class MatrixServices : public DenseTest {
  protected:
@@ -37,7 +38,9 @@ class MatrixServices : public DenseTest {
     set.OrderedMembers(out.data());
     return out;
   }
-  static int KindOf(const QOBSimCSetID& id) { return QOBSimPosition(QOBSimDynamicID(QOBSimCollectionID(id))).TypePosition(); }
+  static int KindOf(const QOBSimCSetID& id) {
+    return QOBSimPosition(QOBSimDynamicID(QOBSimCollectionID(id))).TypePosition();
+  }
 };
 
 TEST_F(MatrixServices, IncoreBlocksOutsideReversedOrWithTooSmallOperandsThrow) {
@@ -65,7 +68,8 @@ TEST_F(MatrixServices, StoredBlocksOutsideReversedOrWithTooSmallOperandsThrow) {
   uma_System s("m", true);
   Dense d(NewDense(s, kKinds));  // 2 x 3
   QOBSrvMatrix in(3, 3, nullptr, false, false);
-  for (const auto& b : {std::vector<int>{-1, 0, 0, 0}, {0, 2, 0, 0}, {0, 0, 0, 3}, {1, 0, 0, 0}, {0, 0, 2, 1}}) {
+  for (const auto& b :
+       {std::vector<int>{-1, 0, 0, 0}, {0, 2, 0, 0}, {0, 0, 0, 3}, {1, 0, 0, 0}, {0, 0, 2, 1}}) {
     EXPECT_THROW(d->GetValues(b[0], b[1], b[2], b[3], in), QOBBasError);
     EXPECT_THROW(d->SetValues(b[0], b[1], b[2], b[3], in), QOBBasError);
   }
@@ -103,7 +107,7 @@ TEST_F(MatrixServices, DerivedMatricesAreDetachedFromTheStoredOne) {
   Put(*stored, 1, 1, -1);  // in both derived blocks
   EXPECT_EQ(Read(*sub), subBefore);
   EXPECT_EQ(Read(*restricted), restrictedBefore);
-  Put(*sub, 0, 0, -2);  // stored (1, 0)
+  Put(*sub, 0, 0, -2);         // stored (1, 0)
   Put(*restricted, 2, 0, -3);  // stored (2, 1)
   EXPECT_EQ(Read(*stored)[1], At(1, 0));
   EXPECT_EQ(Read(*stored)[2 + 5], At(2, 1));

@@ -16,10 +16,12 @@ using Ints = std::vector<int>;
 using Map = uma_Enum::uma_MapTypeEnum;
 
 static_assert(!std::is_copy_constructible_v<uma_Matrix> && !std::is_copy_assignable_v<uma_Matrix>);
-static_assert(!std::is_copy_constructible_v<uma_IncoreMatrix> && !std::is_copy_assignable_v<uma_IncoreMatrix>);
+static_assert(!std::is_copy_constructible_v<uma_IncoreMatrix> &&
+              !std::is_copy_assignable_v<uma_IncoreMatrix>);
 
-const std::initializer_list<Map> kAllTypes = {uma_Enum::uma_MapDof, uma_Enum::uma_MapMode, uma_Enum::uma_MapNode,
-                                              uma_Enum::uma_MapElement, uma_Enum::uma_MapInternal};
+const std::initializer_list<Map> kAllTypes = {uma_Enum::uma_MapDof, uma_Enum::uma_MapMode,
+                                              uma_Enum::uma_MapNode, uma_Enum::uma_MapElement,
+                                              uma_Enum::uma_MapInternal};
 
 // The elements of a mapping answer, which the test then owns; "null" stands for a null answer.
 Ints Elements(uma_ArrayInt* answer) {
@@ -61,7 +63,8 @@ TEST_F(MatrixHandle, BufferedBlockHoldsTheRowsOfEachColumnInTurn) {
 TEST_F(MatrixHandle, EmptyOrReversedBufferedBlockFailsItsAssertion) {
   uma_System s("m", false);
   auto m = ReadOnly(s, kLabelled);
-  const char* report = "^Assertion failed: dimRows > 0 && dimCols > 0\nFile uma/impl/uma_Matrix.cpp, line 86\n$";
+  const char* report =
+      "^Assertion failed: dimRows > 0 && dimCols > 0\nFile uma/impl/uma_Matrix.cpp, line 86\n$";
   EXPECT_DEATH(
       {
         aio_cerr.redirect(nullptr);
@@ -78,7 +81,8 @@ TEST_F(MatrixHandle, EmptyOrReversedBufferedBlockFailsItsAssertion) {
 
 TEST_F(MatrixHandle, NullHandlesAnswerNullWithoutAsserting) {
   uma_System s("m", false);
-  std::unique_ptr<uma_Matrix> unnamed(uma_TestAccess::ReadOnly(new QOBSrvDenseMatrix(QOBSimDistributionID()), &s));
+  std::unique_ptr<uma_Matrix> unnamed(
+      uma_TestAccess::ReadOnly(new QOBSrvDenseMatrix(QOBSimDistributionID()), &s));
   std::unique_ptr<uma_Matrix> none(uma_TestAccess::ReadOnly(nullptr, &s));
   for (uma_Matrix* m : {unnamed.get(), none.get()}) {
     EXPECT_TRUE(m->IsNull());
@@ -122,13 +126,15 @@ TEST_F(MatrixHandle, BlocksCopyBetweenStoredAndIncoreMatrices) {
   uma_IncoreMatrix in(2, 2, a);
   m->SetValues(3, 4, 1, 2, in);
   EXPECT_EQ(Block(*m, 3, 4, 1, 2), Values(a, a + 4));
-  EXPECT_EQ(Block(*ReadOnly(s, kLabelled), 3, 4, 1, 2), Values(a, a + 4)) << "the stored matrix took it";
+  EXPECT_EQ(Block(*ReadOnly(s, kLabelled), 3, 4, 1, 2), Values(a, a + 4))
+      << "the stored matrix took it";
   EXPECT_EQ(Block(*m, 0, 2, 0, 2), Buffered(*ReadOnly(s, kLabelled), 0, 2, 0, 2));
   EXPECT_EQ(Block(*m, 0, 0, 0, 0), Values{At(0, 0)}) << "outside the block nothing changed";
   // A larger destination receives the block from its element (0, 0), in its own layout.
   uma_IncoreMatrix big(3, 2, nullptr);
   m->GetValues(0, 1, 0, 1, big);
-  EXPECT_EQ(Values(big.Values(), big.Values() + 6), (Values{At(0, 0), At(1, 0), 0, At(0, 1), At(1, 1), 0}));
+  EXPECT_EQ(Values(big.Values(), big.Values() + 6),
+            (Values{At(0, 0), At(1, 0), 0, At(0, 1), At(1, 1), 0}));
 }
 
 TEST_F(MatrixHandle, CopiesWithAnIncoreMatrixWithoutStorageDoNothing) {
@@ -224,7 +230,8 @@ TEST_F(MatrixHandle, InternalMembersNeedNoSystem) {
   for (uma_Matrix* m : {orphan.get(), ofNull.get()}) {
     EXPECT_EQ(Elements(m->MapRows(uma_Enum::uma_MapInternal)), (Ints{7, 3, 9}));
     EXPECT_EQ(Elements(m->MapRows(uma_Enum::uma_MapNode)), null) << "labels need a system";
-    EXPECT_EQ(Elements(m->MapColumns(uma_Enum::uma_MapInternal)), null) << "the columns have no set";
+    EXPECT_EQ(Elements(m->MapColumns(uma_Enum::uma_MapInternal)), null)
+        << "the columns have no set";
   }
 }
 

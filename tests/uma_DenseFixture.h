@@ -39,7 +39,8 @@ class DenseTest : public UmaTest {
     for (int c = 0; c < 3; ++c)
       for (int r = 0; r < 5; ++r) labelled.push_back(At(r, c));
     using K = pfm::MemberKind;
-    b.AddDistribution(5, 3, b.AddSet(K::Dof, {2, 5, 1, 4, 3}), b.AddSet(K::Mode, {3, 1, 2}), labelled);
+    b.AddDistribution(5, 3, b.AddSet(K::Dof, {2, 5, 1, 4, 3}), b.AddSet(K::Mode, {3, 1, 2}),
+                      labelled);
     b.AddDistribution(2, 3, b.AddSet(K::Element, {2, 1}), b.AddSet(K::Node, {4, 2, 5}));
     b.AddDistribution(3, 1, b.AddSet(K::Other, {7, 3, 9}), -1, {1, 2, 3});
     b.AddDistribution(0, 1, b.AddSet(K::Node, {}), -1);
