@@ -62,11 +62,11 @@ class QOBSrvDenseMatrix : public mem_AllocationOperators {
   virtual ~QOBSrvDenseMatrix();
   virtual QOBSimCSetID RowCSet() const;
   virtual QOBSimCSetID ColumnCSet() const;
-  // The block as a new matrix owned by the caller, for any block that fits, the full range
-  // included. An empty range (last = first - 1, first from 0 to the size) gives a matrix with
-  // no rows or no columns; a range reversed further, or reaching outside, answers null.
+  // The block as a new matrix owned by the caller; null for a reversed or outside block. An
+  // empty range (last = first - 1, as when every load column is trimmed) gives a matrix
+  // without rows or columns; the full range answers a new matrix too.
   virtual QOBSrvDenseMatrix* Restrict(int firstRow, int lastRow, int firstColumn, int lastColumn);
-  // The block as a new matrix owned by the caller, with the same answers as Restrict.
+  // The block as a new matrix owned by the caller; null for an empty, reversed or outside block.
   virtual QOBSrvDenseMatrix* Submatrix(int firstRow, int lastRow, int firstColumn,
                                        int lastColumn) const;
   virtual void Multiply(const QOBSrvMatrix& B, QOBSrvMatrix& C) const;

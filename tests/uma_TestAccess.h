@@ -11,6 +11,7 @@
 class uma_TestAccess {
  public:
   static omi_BlkBitVect InternalNodeSet(const uma_System& s) { return s.InternalNodeSet(); }
+  static const QOBFsmSystem* Record(const uma_System& s) { return s.m_fsmSystem; }
   static const uma_Matrix* MakeMatrix(const uma_System& s, QOBSimDistributionID id, int options) {
     return s.MakeMatrix(id, options);
   }

@@ -12,6 +12,8 @@ class UMA_EXPORT uma_IncoreMatrix : public uma_Matrix {
   // Takes over `matrix` (which may be null: a handle without storage).
   explicit uma_IncoreMatrix(QOBSrvMatrix* matrix);
   ~uma_IncoreMatrix() override;
+  uma_IncoreMatrix(const uma_IncoreMatrix&) = delete;
+  uma_IncoreMatrix& operator=(const uma_IncoreMatrix&) = delete;
 
   // The values; null without storage.
   double* Values();

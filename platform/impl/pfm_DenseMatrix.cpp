@@ -31,6 +31,9 @@ bool RangeFits(int first, int last, int size) {
   return first >= 0 && first <= size && last >= first - 1 && last < size;
 }
 
+// A range first..last of a dimension of `size` holding at least one index.
+bool BlockFits(int first, int last, int size) { return first >= 0 && first <= last && last < size; }
+
 std::vector<int> Range(int first, int last) {
   std::vector<int> out(static_cast<std::size_t>(std::max(0, last - first + 1)));
   std::iota(out.begin(), out.end(), first);
@@ -70,7 +73,8 @@ Impl::~Impl() {
 }
 
 void Impl::Watch() {
-  if (distribution >= 0 && !stored) Session()->views[distribution].insert(this);
+  if (distribution < 0 || stored) return;
+  if (pfm::Session* s = Session()) s->views[distribution].insert(this);
 }
 
 void Impl::Read(int r0, int nr, int c0, int nc, double* out, std::int64_t ld) const {
@@ -114,7 +118,8 @@ void Impl::Write(int r0, int nr, int c0, int nc, const double* in, std::int64_t 
     return;
   }
   if (distribution >= 0 || block.use_count() > 1 || !rowMap.empty() || !colMap.empty()) Detach();
-  pfm::MemoryValues::PutBlock(block->data(), rows, r0, nr, c0, nc, in, ld);
+  // A leading block of a larger one keeps the larger one's leading dimension.
+  pfm::MemoryValues::PutBlock(block->data(), blockRows, r0, nr, c0, nc, in, ld);
 }
 
 void Impl::Detach() {
@@ -189,8 +194,8 @@ QOBSrvDenseMatrix* QOBSrvDenseMatrix::Submatrix(int firstRow, int lastRow, int f
                                                 int lastColumn) const {
   PFM_JOURNAL("Submatrix(" + Bounds(firstRow, lastRow, firstColumn, lastColumn) + ")");
   if (pfm::hooks().submatrixAnswer != pfm::Forced::Normal) return nullptr;
-  if (IsNull() || !RangeFits(firstRow, lastRow, m_impl->rows) ||
-      !RangeFits(firstColumn, lastColumn, m_impl->columns))
+  if (IsNull() || !BlockFits(firstRow, lastRow, m_impl->rows) ||
+      !BlockFits(firstColumn, lastColumn, m_impl->columns))
     return nullptr;
   return pfm::DeriveDense(*this, Range(firstRow, lastRow), Range(firstColumn, lastColumn));
 }

@@ -13,9 +13,10 @@ namespace {
 void CopyBlock(const double* from, std::int64_t fromLd, double* to, std::int64_t toLd, int nr, int nc) {
   if (nr <= 0 || nc <= 0) return;
   if (from == to && fromLd == toLd) return;  // the block onto itself
-  const char* fromEnd = reinterpret_cast<const char*>(from + (nc - 1) * fromLd + nr);
-  const char* toEnd = reinterpret_cast<const char*>(to + (nc - 1) * toLd + nr);
-  bool overlap = reinterpret_cast<const char*>(from) < toEnd && reinterpret_cast<const char*>(to) < fromEnd;
+  // Address ranges spanned by the two blocks (pointers into different arrays do not compare).
+  auto address = [](const double* p) { return reinterpret_cast<std::uintptr_t>(p); };
+  bool overlap = address(from) < address(to + (nc - 1) * toLd + nr) &&
+                 address(to) < address(from + (nc - 1) * fromLd + nr);
   std::vector<double> temporary;
   if (overlap) {
     temporary.resize(static_cast<std::size_t>(nr) * static_cast<std::size_t>(nc));

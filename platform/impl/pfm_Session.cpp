@@ -102,12 +102,7 @@ void Session::WriteStored(int distribution, int r0, int nr, int c0, int nc, cons
                           std::int64_t ld) {
   if (!editable) throw QOBBasError("the model is open for reading: its matrices cannot be written");
   const Distribution& d = model->system.distributions.at(static_cast<std::size_t>(distribution));
-  auto viewsOf = views.find(distribution);
-  if (viewsOf != views.end()) {
-    std::set<DenseView*> detaching = std::move(viewsOf->second);
-    views.erase(viewsOf);
-    for (DenseView* v : detaching) v->Detach();
-  }
+  DetachViews(distribution);
   auto it = overlay.find(distribution);
   if (it == overlay.end()) {
     std::vector<double> all(static_cast<std::size_t>(d.rows) * static_cast<std::size_t>(d.columns));
@@ -115,6 +110,14 @@ void Session::WriteStored(int distribution, int r0, int nr, int c0, int nc, cons
     it = overlay.emplace(distribution, std::move(all)).first;
   }
   MemoryValues::PutBlock(it->second.data(), d.rows, r0, nr, c0, nc, in, ld);
+}
+
+void Session::DetachViews(int distribution) {
+  auto viewsOf = views.find(distribution);
+  if (viewsOf == views.end()) return;
+  std::set<DenseView*> detaching = std::move(viewsOf->second);
+  views.erase(viewsOf);
+  for (DenseView* v : detaching) v->Detach();
 }
 
 const double* Session::ContiguousStored(int distribution) const {
@@ -142,6 +145,10 @@ void Sessions::Close(int id) {
   // Closing runs in destructors and cannot throw: a failed commit leaves the model as it was
   // and is kept as the reason for tools to read.
   try {
+    // Derived matrices of other sessions on the model must not see the commit.
+    for (auto& [other, session] : pfm::Open())
+      if (session.model == s.model)
+        for (const auto& [distribution, values] : s.overlay) session.DetachViews(distribution);
     s.model->backing->Commit(*s.model, s.overlay);
   } catch (const std::exception& e) {
     CloseFailure() = e.what();

@@ -65,6 +65,8 @@ struct Session {
   void WriteStored(int distribution, int r0, int nr, int c0, int nc, const double* in, std::int64_t ld);
   // All values of a stored distribution when they lie contiguously in memory; null otherwise.
   const double* ContiguousStored(int distribution) const;
+  // Makes the derived matrices that still show a stored distribution take their own copy.
+  void DetachViews(int distribution);
 
   SystemData& system() { return model->system; }
   // The set of number `set` (the model's sets first, then derived ones); null if none.

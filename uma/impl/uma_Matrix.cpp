@@ -11,11 +11,11 @@
 #include "uma_System.h"
 
 namespace {
-// Bytes for `count` doubles; 0xFFFFFFFF when that does not fit in 32 bits, which the
-// allocator always refuses, so that no block is ever copied into a short buffer.
-std::size_t ValueBytes(std::int64_t count) {
-  std::uint64_t bytes = static_cast<std::uint64_t>(count) * 8u;
-  return bytes > 0xFFFFFFFFu ? std::size_t{0xFFFFFFFFu} : static_cast<std::size_t>(bytes);
+// Bytes for a block of doubles (each dimension 1 .. 2^32); 0xFFFFFFFF, which the allocator
+// always refuses, when they do not fit in 32 bits, so no block is copied into a short buffer.
+std::size_t ValueBytes(std::uint64_t rows, std::uint64_t columns) {
+  if (rows > 0xFFFFFFFFu / 8u / columns) return std::size_t{0xFFFFFFFFu};
+  return static_cast<std::size_t>(rows * columns * 8u);
 }
 
 struct FreeValues {
@@ -85,7 +85,7 @@ double* uma_Matrix::GetValues(int firstRow, int lastRow, int firstColumn, int la
   // An empty or reversed block is a broken precondition of the caller.
   UMA_ASSERT(dimRows > 0 && dimCols > 0);
   std::unique_ptr<double, FreeValues> buffer(
-      static_cast<double*>(mem_OperatorNewThrowBuiltin(ValueBytes(dimRows * dimCols))));
+      static_cast<double*>(mem_OperatorNewThrowBuiltin(ValueBytes(dimRows, dimCols))));
   QOBSrvMatrix local(static_cast<int>(dimRows), static_cast<int>(dimCols), buffer.get(), false, false);
   if (m_dense) {
     m_dense->GetValues(firstRow, lastRow, firstColumn, lastColumn, local);
