@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -80,14 +81,15 @@ void Gemm(bool transposeA, double alpha, Operand A, Operand B, double beta, doub
 // A stored C is formed in memory and then written whole.
 void GemmIntoStored(bool transposeA, double alpha, Operand A, Operand B, double beta,
                     QOBSrvDenseMatrix& C) {
-  std::vector<double> out(std::size_t(C.NumberOfRows()) * std::size_t(C.NumberOfColumns()));
+  const std::size_t count = std::size_t(C.NumberOfRows()) * std::size_t(C.NumberOfColumns());
+  std::unique_ptr<double[]> out(new double[count]);  // left uninitialised: Gemm writes it all
   if (beta != 0.0) {
     std::vector<double> scratch;
     const double* held = pfm::DenseValues(C, scratch);
-    std::copy(held, held + out.size(), out.begin());
+    std::copy(held, held + count, out.get());
   }
-  Gemm(transposeA, alpha, A, B, beta, out.data());
-  pfm::DenseWriteAll(C, out.data());
+  Gemm(transposeA, alpha, A, B, beta, out.get());
+  pfm::DenseWriteAll(C, out.get());
 }
 
 std::string Factor(double value) {
