@@ -5,14 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "pfm_ModelBuilder.h"
-#include "pfm_Observe.h"
 #include "pfm_Session.h"
 #include "uma_IncoreMatrix.h"
 #include "uma_System.h"
@@ -103,17 +101,11 @@ class StoredMatrices {
     pfm::ModelBuilder builder(name);
     for (const Values& m : matrices) builder.AddDistribution(m.rows, m.columns, -1, -1, m.v);
     builder.Register();
-    // The session number shows in the journal line of the system record's creation.
-    const bool journaling = pfm::Journal::Enabled();
-    pfm::Journal::Enable(true);
     m_system = std::make_unique<uma_System>(name.c_str(), editable);
-    for (const std::string& line : pfm::Journal::Entries())
-      std::sscanf(line.c_str(), "QOBFsmSystem(%d,3)", &m_session);
-    pfm::Journal::Enable(journaling);
   }
 
   QOBSrvDenseMatrix* Dense(int index) const {
-    return new QOBSrvDenseMatrix(pfm::ids::Distribution(m_session, index));
+    return new QOBSrvDenseMatrix(pfm::ids::Distribution(uma_TestAccess::Session(*m_system), index));
   }
   std::unique_ptr<uma_Matrix> ReadOnly(int index) const {
     const uma_System* owner = m_system.get();
@@ -125,7 +117,6 @@ class StoredMatrices {
 
  private:
   std::unique_ptr<uma_System> m_system;
-  int m_session = 0;
 };
 
 }  // namespace products
