@@ -10,6 +10,10 @@
 
 class uma_TestAccess {
  public:
+  // The model session of an open system: the first word of its record's position.
+  static int Session(const uma_System& s) {
+    return s.m_fsmSystem ? s.m_fsmSystem->MyPosition().w[0] : 0;
+  }
   static omi_BlkBitVect InternalNodeSet(const uma_System& s) { return s.InternalNodeSet(); }
   static const QOBFsmSystem* Record(const uma_System& s) { return s.m_fsmSystem; }
   static const uma_Matrix* MakeMatrix(const uma_System& s, QOBSimDistributionID id, int options) {
