@@ -47,12 +47,6 @@ class FlexibleBody : public UmaTest {
     if (modeColumns > 0) b.DistributionForType(sample::ModeMatrixType(), b.AddDistribution(2, modeColumns, -1, -1));
     b.Register();
   }
-
-  static int Count(const std::vector<std::string>& lines, const std::string& prefix) {
-    int n = 0;
-    for (const auto& l : lines) n += l.rfind(prefix, 0) == 0;
-    return n;
-  }
 };
 
 TEST_F(FlexibleBody, TheSampleBeamAnswersWhatItWasBuiltWith) {
@@ -134,13 +128,13 @@ TEST_F(FlexibleBody, MatricesComeWithTheFacadesFixedOptions) {
   };
   Journal();
   EXPECT_EQ(filtered(body.Matrix(sample::NodeCoordinatesType())), 4) << "internal nodes filtered";
-  EXPECT_EQ(Count(Journal(), "FilterRowNodes"), 1);
+  EXPECT_EQ(CountLines(Journal(), "FilterRowNodes"), 1);
   EXPECT_EQ(filtered(body.Matrix(sample::RecoveryMatrixType())), 24) << "trimmed and filtered";
   auto recovery = Journal();
-  EXPECT_EQ(Count(recovery, "Restrict("), 2);
-  EXPECT_EQ(Count(recovery, "FilterRowDofs"), 1);
+  EXPECT_EQ(CountLines(recovery, "Restrict("), 2);
+  EXPECT_EQ(CountLines(recovery, "FilterRowDofs"), 1);
   EXPECT_EQ(filtered(body.Matrix(sample::ModeMatrixType())), 36) << "any other type: as stored";
-  EXPECT_EQ(Count(Journal(), "Restrict("), 0);
+  EXPECT_EQ(CountLines(Journal(), "Restrict("), 0);
 
   EXPECT_EQ(filtered(body.Matrix("LumpedMass")), 4);
   EXPECT_EQ(filtered(body.Matrix("lumpedmass")), -1) << "compared byte for byte";

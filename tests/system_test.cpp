@@ -17,14 +17,7 @@ class SystemHandle : public UmaTest {
     pfm::Journal::Enable(true);
   }
   static bool Has(const std::vector<std::string>& lines, const std::string& prefix) {
-    for (const auto& l : lines)
-      if (l.rfind(prefix, 0) == 0) return true;
-    return false;
-  }
-  static int CountOf(const std::vector<std::string>& lines, const std::string& prefix) {
-    int n = 0;
-    for (const auto& l : lines) n += l.rfind(prefix, 0) == 0;
-    return n;
+    return CountLines(lines, prefix) > 0;
   }
 };
 
@@ -66,7 +59,7 @@ TEST_F(SystemHandle, ANullFirstStepCreatesNoRecordAndLeavesTheModelToTheModule) 
     EXPECT_TRUE(s.IsNull());
     auto lines = Journal();
     EXPECT_FALSE(Has(lines, "QOBFsmSystem("));
-    EXPECT_EQ(CountOf(lines, "Follow("), 1);
+    EXPECT_EQ(CountLines(lines, "Follow("), 1);
   }
   EXPECT_FALSE(Has(Journal(), "Close("));
   EXPECT_EQ(pfm::Sessions::OpenCount(), 1) << "the handle does not close it";
@@ -107,7 +100,7 @@ TEST_F(SystemHandle, DestroyingAnOpenHandleClosesOnceWithTheRecordsFocusedPositi
   EXPECT_EQ(pfm::Sessions::OpenCount(), 1);
   delete s;
   auto lines = Journal();
-  ASSERT_EQ(CountOf(lines, "Close("), 1);
+  ASSERT_EQ(CountLines(lines, "Close("), 1);
   // Words: session, kind (4 is the focus of a session, distinct from the model's own
   // position that the open answered, kind 1).
   for (const auto& l : lines) {
@@ -127,8 +120,8 @@ TEST_F(SystemHandle, CountsAreReadAfreshOnEveryCall) {
   EXPECT_EQ(s.NumLoads(), 2);
   EXPECT_EQ(s.NumStaticModes(), 1);
   auto lines = Journal();
-  EXPECT_EQ(CountOf(lines, "NumSLoads"), 2);
-  EXPECT_EQ(CountOf(lines, "NumStaticModes"), 1);
+  EXPECT_EQ(CountLines(lines, "NumSLoads"), 2);
+  EXPECT_EQ(CountLines(lines, "NumStaticModes"), 1);
   omi_BlkBitVect internal = uma_TestAccess::InternalNodeSet(s);
   EXPECT_EQ(internal.Count(), 1);
   EXPECT_TRUE(internal.Test(3)) << "node number 3 (label 103) is internal";

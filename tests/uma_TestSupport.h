@@ -57,5 +57,9 @@ class UmaTest : public ::testing::Test {
   std::string m_errors;
 };
 
-// Gives the tests the library's private members.
-class uma_TestAccess;
+// How many journal lines begin with `prefix`.
+inline int CountLines(const std::vector<std::string>& lines, const std::string& prefix) {
+  int n = 0;
+  for (const auto& l : lines) n += l.rfind(prefix, 0) == 0;
+  return n;
+}
