@@ -10,6 +10,8 @@
 
 class uma_TestAccess {
  public:
+  // The model session the system's record belongs to (0 for a handle without a record).
+  static int Session(const uma_System& s) { return s.m_fsmSystem ? s.m_fsmSystem->MyPosition().w[0] : 0; }
   static omi_BlkBitVect InternalNodeSet(const uma_System& s) { return s.InternalNodeSet(); }
   static const uma_Matrix* MakeMatrix(const uma_System& s, QOBSimDistributionID id, int options) {
     return s.MakeMatrix(id, options);
