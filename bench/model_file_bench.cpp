@@ -33,7 +33,8 @@ struct StoredMatrix {
   double megabytes() const { return 8.0 * rows * columns / 1e6; }
 };
 
-StoredMatrix g_matrices[] = {{"13MB", 4000, 400, ""}, {"100MB", 12500, 1000, ""}, {"1GB", 50000, 2500, ""}};
+StoredMatrix g_matrices[] = {
+    {"13MB", 4000, 400, ""}, {"100MB", 12500, 1000, ""}, {"1GB", 50000, 2500, ""}};
 
 double ValueAt(int r, int c) { return r + c * 1e-6; }
 
@@ -60,7 +61,8 @@ void Save(StoredMatrix& m, const sample::TempDir& dir) {
 }
 
 QOBSimPosition OpenSession(const StoredMatrix& m) {
-  return thr_GlobalSingleton<asu_SimAccess>::Instance().OpenRead(cow_String(m.path.c_str()), RYMString(""), false);
+  return thr_GlobalSingleton<asu_SimAccess>::Instance().OpenRead(cow_String(m.path.c_str()),
+                                                                 RYMString(""), false);
 }
 
 void ReadBlock(const StoredMatrix& m, int session, QOBSrvMatrix& block) {
@@ -85,7 +87,8 @@ void ReadBlockOfOpenModel(benchmark::State& state, const StoredMatrix* m) {
     ReadBlock(*m, model.w[0], block);
     benchmark::DoNotOptimize(block.m_values);
   }
-  if (block.m_values[0] != ValueAt(m->firstRow(), m->firstColumn())) state.SkipWithError("wrong values");
+  if (block.m_values[0] != ValueAt(m->firstRow(), m->firstColumn()))
+    state.SkipWithError("wrong values");
   thr_GlobalSingleton<asu_SimAccess>::Instance().Close(model);
   state.SetBytesProcessed(state.iterations() * 8LL * kBlockRows * kBlockColumns);
 }
@@ -124,7 +127,8 @@ void MemcpyBlock(benchmark::State& state, const StoredMatrix* m) {
   for (auto _ : state) {
     for (int c = 0; c < kBlockColumns; ++c)
       std::memcpy(block.data() + static_cast<std::size_t>(c) * kBlockRows,
-                  source.data() + static_cast<std::size_t>(c) * m->rows + m->firstRow(), 8 * kBlockRows);
+                  source.data() + static_cast<std::size_t>(c) * m->rows + m->firstRow(),
+                  8 * kBlockRows);
     benchmark::DoNotOptimize(block.data());
     benchmark::ClobberMemory();
   }

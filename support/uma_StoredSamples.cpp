@@ -27,10 +27,14 @@ double NaNWithPayload() {
 // rows x columns values in which the first few are the special ones.
 std::vector<double> Values(int rows, int columns, double seed) {
   std::vector<double> v(static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns));
-  for (std::size_t i = 0; i < v.size(); ++i) v[i] = seed + std::sin(static_cast<double>(i) * 0.7) / 3.0;
-  const double special[] = {NaNWithPayload(), -0.0, std::numeric_limits<double>::infinity(),
+  for (std::size_t i = 0; i < v.size(); ++i)
+    v[i] = seed + std::sin(static_cast<double>(i) * 0.7) / 3.0;
+  const double special[] = {NaNWithPayload(),
+                            -0.0,
+                            std::numeric_limits<double>::infinity(),
                             -std::numeric_limits<double>::infinity(),
-                            std::numeric_limits<double>::denorm_min(), std::numeric_limits<double>::max()};
+                            std::numeric_limits<double>::denorm_min(),
+                            std::numeric_limits<double>::max()};
   for (std::size_t i = 0; i < v.size() && i < std::size(special); ++i) v[i] = special[i];
   return v;
 }
@@ -45,7 +49,8 @@ pfm::ModelBuilder EveryFeature(const std::string& name) {
     nodes.push_back(b.AddNode(200 + n, n == 3));
     for (int l = 1; l <= 3; ++l) dofs.push_back(b.AddDof(n, l));
   }
-  std::vector<int> modes = {b.AddMode(201, 1), b.AddMode(202, 2), b.AddMode(0, 0), b.AddMode(205, 6)};
+  std::vector<int> modes = {b.AddMode(201, 1), b.AddMode(202, 2), b.AddMode(0, 0),
+                            b.AddMode(205, 6)};
   b.AddElement(9001);
   b.AddElement(-9002);
   b.AddElement(9003);

@@ -8,9 +8,9 @@
 namespace sample {
 
 // Matrix and set type indices that EveryFeature uses beyond those of uma_SampleModels.h.
-int StiffnessType();       // (20, 61)
-int ElementCSetType();     // (20, 75)
-int OtherCSetType();       // (20, 76)
+int StiffnessType();    // (20, 61)
+int ElementCSetType();  // (20, 75)
+int OtherCSetType();    // (20, 76)
 
 // A system with every kind of table, set and distribution the store knows: nodes (one
 // internal), degrees of freedom, modes, elements, a set of each member kind and one of opaque

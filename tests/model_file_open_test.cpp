@@ -26,7 +26,8 @@ class ModelFileOpen : public UmaTest {
   }
 
   // Opens `path` both ways; each must give a null handle for `problem` and write nothing.
-  void ExpectRefused(const std::string& path, ModelFileProblem problem, const std::string& detail = "") {
+  void ExpectRefused(const std::string& path, ModelFileProblem problem,
+                     const std::string& detail = "") {
     for (bool editable : {false, true}) {
       SCOPED_TRACE(editable ? "for editing" : "for reading");
       uma_System s(path.c_str(), editable);
@@ -75,13 +76,14 @@ TEST_F(ModelFileOpen, EmptyForeignAndDirectoryPathsAreNotModelFiles) {
 TEST_F(ModelFileOpen, ANewerFormatVersionIsRefusedAsSuch) {
   Alter("PRAGMA user_version = " + std::to_string(pfm::kModelFileVersion + 1));
   ExpectRefused(m_path, ModelFileProblem::NewerVersion,
-                "format " + std::to_string(pfm::kModelFileVersion + 1) + "; this library reads format " +
-                    std::to_string(pfm::kModelFileVersion));
+                "format " + std::to_string(pfm::kModelFileVersion + 1) +
+                    "; this library reads format " + std::to_string(pfm::kModelFileVersion));
 }
 
 TEST_F(ModelFileOpen, TruncatedFilesAreDamaged) {
   const std::string whole = filetest::Bytes(m_path);
-  for (std::size_t size : {whole.size() / 2, std::size_t{65536}, std::size_t{100}, std::size_t{20}}) {
+  for (std::size_t size :
+       {whole.size() / 2, std::size_t{65536}, std::size_t{100}, std::size_t{20}}) {
     SCOPED_TRACE(size);
     filetest::WriteBytes(m_path, whole.substr(0, size));
     ExpectRefused(m_path, ModelFileProblem::Damaged);
@@ -112,8 +114,9 @@ TEST_F(ModelFileOpen, BrokenStructureIsDamaged) {
 // Values are read when asked for, so missing or short columns show then, as an exception of
 // the platform naming the file as damaged.
 TEST_F(ModelFileOpen, DamagedValuesShowWhenTheyAreRead) {
-  Alter("DELETE FROM column_values WHERE distribution = 0 AND column_index = 4;"
-        "UPDATE column_values SET data = x'0000' WHERE distribution = 2 AND column_index = 1");
+  Alter(
+      "DELETE FROM column_values WHERE distribution = 0 AND column_index = 4;"
+      "UPDATE column_values SET data = x'0000' WHERE distribution = 2 AND column_index = 1");
   uma_System s(m_path.c_str(), false);
   ASSERT_FALSE(s.IsNull()) << "opening reads no values";
   const int session = uma_TestAccess::Session(s);
@@ -159,7 +162,8 @@ TEST_F(ModelFileOpen, AReadOnlyOpenOfAReadOnlyPathWorksAndWritesNothing) {
   if (::geteuid() != 0) {
     uma_System s(m_path.c_str(), true);
     EXPECT_TRUE(s.IsNull());
-    EXPECT_EQ(pfm::ModelFileProblemOf(pfm::ModelRegistry::LastOpenFailure()), ModelFileProblem::Unreadable);
+    EXPECT_EQ(pfm::ModelFileProblemOf(pfm::ModelRegistry::LastOpenFailure()),
+              ModelFileProblem::Unreadable);
   }
   EXPECT_EQ(filetest::Bytes(m_path), bytes);
   EXPECT_EQ(filetest::MTime(m_path), mtime);
@@ -167,7 +171,8 @@ TEST_F(ModelFileOpen, AReadOnlyOpenOfAReadOnlyPathWorksAndWritesNothing) {
 }
 
 TEST_F(ModelFileOpen, ReasonsReadAsTheirPhrase) {
-  EXPECT_EQ(pfm::ModelFileMessage(ModelFileProblem::Damaged, "a.db", "x\ny"), "a damaged file: a.db (x y)");
+  EXPECT_EQ(pfm::ModelFileMessage(ModelFileProblem::Damaged, "a.db", "x\ny"),
+            "a damaged file: a.db (x y)");
   EXPECT_EQ(pfm::ModelFileProblemOf("not a model file: b"), ModelFileProblem::NotAModel);
   EXPECT_EQ(pfm::ModelFileProblemOf("not a model filex: b"), ModelFileProblem::None);
   EXPECT_EQ(pfm::ModelFileProblemOf(""), ModelFileProblem::None);

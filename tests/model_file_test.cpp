@@ -40,7 +40,8 @@ std::string Describe(const pfm::Model& m) {
   for (const auto& d : s.distributions) {
     o << "\nmatrix " << d.dense << ' ' << d.rows << 'x' << d.columns << " sets " << d.rowSet << ','
       << d.columnSet << ": ";
-    std::vector<double> values(static_cast<std::size_t>(d.rows) * static_cast<std::size_t>(d.columns));
+    std::vector<double> values(static_cast<std::size_t>(d.rows) *
+                               static_cast<std::size_t>(d.columns));
     d.values->Read(0, d.rows, 0, d.columns, values.data(), d.rows);
     o << Hex(values);
   }
@@ -83,7 +84,8 @@ TEST_F(ModelFile, LoadsEverythingThatWasSavedAndOnlyThat) {
   ASSERT_TRUE(loaded) << reason;
   EXPECT_EQ(loaded->name, m_path);
   EXPECT_EQ(Describe(*loaded), Describe(*model));
-  EXPECT_EQ(loaded->system.distributions[0].values->Contiguous(), nullptr) << "values stay in the file";
+  EXPECT_EQ(loaded->system.distributions[0].values->Contiguous(), nullptr)
+      << "values stay in the file";
 
   // A loaded model saves again to the same content.
   pfm::SaveModelFile(*loaded, m_dir.File("copy.db"));
@@ -104,7 +106,8 @@ TEST_F(ModelFile, FlagsOfTheModelSurviveTheFile) {
     EXPECT_EQ(Describe(*model), Describe(*b.Build()));
     uma_System s(m_path.c_str(), false);
     EXPECT_TRUE(s.IsNull());
-    EXPECT_EQ(pfm::ModelRegistry::LastOpenFailure(), "") << "the file opened; the model has no system";
+    EXPECT_EQ(pfm::ModelRegistry::LastOpenFailure(), "")
+        << "the file opened; the model has no system";
   }
   pfm::Sessions::CloseAll();  // the models without a substructure stay open, as in memory
 }
@@ -116,14 +119,18 @@ TEST_F(ModelFile, AReopenedModelAnswersWhatItAnsweredInMemory) {
   uma_System fromFile(m_path.c_str(), false);
   ASSERT_FALSE(fromFile.IsNull()) << pfm::ModelRegistry::LastOpenFailure();
   const auto types = filetest::SampleSetTypes();
-  EXPECT_EQ(filetest::Digest(fromFile, types, kDistributions), filetest::Digest(inMemory, types, kDistributions));
+  EXPECT_EQ(filetest::Digest(fromFile, types, kDistributions),
+            filetest::Digest(inMemory, types, kDistributions));
 
   // Blocks anywhere in a matrix, and a block through a derived matrix, read the same.
   int mem = uma_TestAccess::Session(inMemory), file = uma_TestAccess::Session(fromFile);
-  for (auto [r0, r1, c0, c1] : {std::array<int, 4>{0, 0, 0, 0}, {14, 14, 14, 14}, {3, 9, 5, 11}, {0, 14, 7, 7}})
+  for (auto [r0, r1, c0, c1] :
+       {std::array<int, 4>{0, 0, 0, 0}, {14, 14, 14, 14}, {3, 9, 5, 11}, {0, 14, 7, 7}})
     EXPECT_EQ(Hex(Block(file, 0, r0, r1, c0, c1)), Hex(Block(mem, 0, r0, r1, c0, c1)));
-  QOBSrvDenseMatrix memDense(pfm::ids::Distribution(mem, 2)), fileDense(pfm::ids::Distribution(file, 2));
-  std::unique_ptr<QOBSrvDenseMatrix> a(memDense.Submatrix(2, 12, 1, 3)), b(fileDense.Submatrix(2, 12, 1, 3));
+  QOBSrvDenseMatrix memDense(pfm::ids::Distribution(mem, 2)),
+      fileDense(pfm::ids::Distribution(file, 2));
+  std::unique_ptr<QOBSrvDenseMatrix> a(memDense.Submatrix(2, 12, 1, 3)),
+      b(fileDense.Submatrix(2, 12, 1, 3));
   QOBSrvMatrix va(11, 3, nullptr, false, false), vb(11, 3, nullptr, false, false);
   a->GetValues(0, 10, 0, 2, va);
   b->GetValues(0, 10, 0, 2, vb);
@@ -162,8 +169,10 @@ TEST_F(ModelFile, AnEditSessionReachesTheFileWhenItClosesAndNotBefore) {
     block.m_values[5] = expected[4 * 15 + 8];
     dense.SetValues(6, 8, 3, 4, block);
     for (int c = 0; c < 2; ++c)
-      for (int r = 0; r < 3; ++r) expected[static_cast<std::size_t>((3 + c) * 15 + 6 + r)] = block.m_values[c * 3 + r];
-    EXPECT_EQ(Hex(Block(uma_TestAccess::Session(*editing), 0, 0, 14, 0, 14)), Hex(expected)) << "the session sees its edits";
+      for (int r = 0; r < 3; ++r)
+        expected[static_cast<std::size_t>((3 + c) * 15 + 6 + r)] = block.m_values[c * 3 + r];
+    EXPECT_EQ(Hex(Block(uma_TestAccess::Session(*editing), 0, 0, 14, 0, 14)), Hex(expected))
+        << "the session sees its edits";
 
     uma_System reader(m_path.c_str(), false);
     EXPECT_NE(Hex(Block(uma_TestAccess::Session(reader), 0, 0, 14, 0, 14)), Hex(expected))
@@ -206,7 +215,8 @@ TEST_F(ModelFile, AFailedCommitLeavesTheFileAsItWasAndReadable) {
   delete editing;  // the failure stays inside the close
   EXPECT_EQ(written, 2);
   const std::string& failure = pfm::Sessions::LastCloseFailure();
-  EXPECT_NE(failure.find("the edits of " + m_path + " were not saved"), std::string::npos) << failure;
+  EXPECT_NE(failure.find("the edits of " + m_path + " were not saved"), std::string::npos)
+      << failure;
   EXPECT_NE(failure.find("injected failure"), std::string::npos) << failure;
   EXPECT_EQ(Bytes(m_path), before);
   EXPECT_FALSE(filetest::Exists(m_path + "-journal"));
@@ -230,7 +240,8 @@ TEST_F(ModelFile, ACrashDuringTheCommitLeavesTheFileAsItWas) {
       {
         int written = 0;
         pfm::SetModelFileCommitProbe([&] {
-          if (++written == kColumns - 1) ::_exit(7);  // the process ends in the middle of the commit
+          if (++written == kColumns - 1)
+            ::_exit(7);  // the process ends in the middle of the commit
         });
         auto* editing = new uma_System(m_path.c_str(), true);
         QOBSrvDenseMatrix dense(pfm::ids::Distribution(uma_TestAccess::Session(*editing), 0));
@@ -239,14 +250,16 @@ TEST_F(ModelFile, ACrashDuringTheCommitLeavesTheFileAsItWas) {
         delete editing;
       },
       ::testing::ExitedWithCode(7), "");
-  ASSERT_TRUE(filetest::Exists(m_path + "-journal")) << "the crash came after pages reached the file";
+  ASSERT_TRUE(filetest::Exists(m_path + "-journal"))
+      << "the crash came after pages reached the file";
   EXPECT_NE(Bytes(m_path), before);
 
   // A reader cannot undo the interrupted edit without writing, so it says what happened.
   {
     uma_System reader(m_path.c_str(), false);
     EXPECT_TRUE(reader.IsNull());
-    EXPECT_EQ(pfm::ModelFileProblemOf(pfm::ModelRegistry::LastOpenFailure()), pfm::ModelFileProblem::Damaged);
+    EXPECT_EQ(pfm::ModelFileProblemOf(pfm::ModelRegistry::LastOpenFailure()),
+              pfm::ModelFileProblem::Damaged);
     EXPECT_NE(pfm::ModelRegistry::LastOpenFailure().find("interrupted"), std::string::npos);
   }
   // Opening for editing rolls the interrupted edit back.
@@ -273,7 +286,8 @@ TEST_F(ModelFile, SavingWhereNoFileCanBeMadeThrowsAndLeavesNothing) {
     pfm::SaveModelFile(*model, path);
     FAIL() << "saved into a missing directory";
   } catch (const QOBBasError& e) {
-    EXPECT_EQ(std::string(e.what()).rfind("cannot save the model to " + path + ": ", 0), 0u) << e.what();
+    EXPECT_EQ(std::string(e.what()).rfind("cannot save the model to " + path + ": ", 0), 0u)
+        << e.what();
   }
   EXPECT_FALSE(filetest::Exists(path + ".saving"));
 }

@@ -33,12 +33,14 @@ class ModelFormatDoc : public UmaTest {
     std::ostringstream o;
     o << "application_id " << db.QueryInt("PRAGMA application_id") << " version "
       << db.QueryInt("PRAGMA user_version") << " page " << db.QueryInt("PRAGMA page_size") << '\n';
-    pfm::sql::Statement tables(db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name");
+    pfm::sql::Statement tables(db,
+                               "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name");
     while (tables.Step()) {
       o << tables.Text(0) << ':';
       pfm::sql::Statement columns(db, "PRAGMA table_info(" + tables.Text(0) + ")");
       while (columns.Step())
-        o << ' ' << columns.Text(1) << ' ' << columns.Text(2) << " nn" << columns.Int(3) << " pk" << columns.Int(5);
+        o << ' ' << columns.Text(1) << ' ' << columns.Text(2) << " nn" << columns.Int(3) << " pk"
+          << columns.Int(5);
       o << '\n';
     }
     return o.str();
@@ -51,7 +53,8 @@ TEST_F(ModelFormatDoc, TheDocumentHoldsTheExampleVerbatim) {
   const std::string doc = filetest::Bytes(kSource + "/docs/model-format.md");
   const std::string script = filetest::Bytes(kScript);
   ASSERT_FALSE(script.empty());
-  EXPECT_NE(doc.find(script), std::string::npos) << "docs/model-format.md must include write_model.py as it is";
+  EXPECT_NE(doc.find(script), std::string::npos)
+      << "docs/model-format.md must include write_model.py as it is";
 }
 
 TEST_F(ModelFormatDoc, TheExampleWritesTheLibrarysSchema) {
@@ -94,7 +97,8 @@ TEST_F(ModelFormatDoc, TheLibraryReadsTheExampleAsItWasMeant) {
   QOBFsmSystem record(QOBSimPosition(session, pfm::ids::kSystem, 0, 0, 0, 0));
   EXPECT_EQ(record.UserMatrix(RYMString("xGFAA")), pfm::ids::Distribution(session, 2));
   EXPECT_EQ(record.Distribution(RYMString("K")), pfm::ids::Distribution(session, 0));
-  EXPECT_EQ(record.Distribution(ads_CoreFragmentTypeIndex(20, 61)), pfm::ids::Distribution(session, 0));
+  EXPECT_EQ(record.Distribution(ads_CoreFragmentTypeIndex(20, 61)),
+            pfm::ids::Distribution(session, 0));
   EXPECT_EQ(record.NodeCoordinates(), pfm::ids::Distribution(session, 1));
 }
 

@@ -49,7 +49,8 @@ inline std::vector<double> Block(int session, int distribution, int r0, int r1, 
   QOBSrvDenseMatrix dense(pfm::ids::Distribution(session, distribution));
   QOBSrvMatrix out(r1 - r0 + 1, c1 - c0 + 1, nullptr, false, false);
   dense.GetValues(r0, r1, c0, c1, out);
-  return std::vector<double>(out.m_values, out.m_values + static_cast<std::size_t>(out.m_rows) * out.m_columns);
+  return std::vector<double>(out.m_values,
+                             out.m_values + static_cast<std::size_t>(out.m_rows) * out.m_columns);
 }
 
 inline std::string Hex(const std::vector<double>& values) {
@@ -73,7 +74,8 @@ inline std::string Labels(const uma_ArrayInt* a) {
 // Everything a system answers through the library and the platform's dense matrices, as text:
 // counts, the sets of the given set types in every mapping, and each distribution's size, row
 // and column labels and values bit for bit.
-inline std::string Digest(const uma_System& s, const std::vector<int>& setTypes, int distributions) {
+inline std::string Digest(const uma_System& s, const std::vector<int>& setTypes,
+                          int distributions) {
   std::ostringstream o;
   o << "null " << s.IsNull() << " type " << s.Type() << " loads " << s.NumLoads() << " static "
     << s.NumStaticModes() << '\n';
@@ -91,7 +93,8 @@ inline std::string Digest(const uma_System& s, const std::vector<int>& setTypes,
       o << "  rows/" << kind << ": " << Labels(s.MapCSet(dense.RowCSet(), k)) << '\n';
       o << "  columns/" << kind << ": " << Labels(s.MapCSet(dense.ColumnCSet(), k)) << '\n';
     }
-    if (rows > 0 && columns > 0) o << "  " << Hex(Block(session, d, 0, rows - 1, 0, columns - 1)) << '\n';
+    if (rows > 0 && columns > 0)
+      o << "  " << Hex(Block(session, d, 0, rows - 1, 0, columns - 1)) << '\n';
   }
   return o.str();
 }

@@ -63,19 +63,21 @@ void ColumnFile::EachColumn(int d, int rows, int c0, int nc, bool writable, Visi
   std::optional<sql::Blob> blob;
   for (int c = 0; c < nc; ++c) {
     std::string where = "matrix " + std::to_string(d) + " column " + std::to_string(c0 + c);
-    if (!m_lookup.Step() || m_lookup.Int(0) != c0 + c) Damaged("the values of " + where + " are missing");
+    if (!m_lookup.Step() || m_lookup.Int(0) != c0 + c)
+      Damaged("the values of " + where + " are missing");
     if (blob)
       blob->MoveTo(m_lookup.Int(1));
     else
       blob.emplace(*m_db, "column_values", "data", m_lookup.Int(1), writable);
     if (blob->Bytes() != rows * kBytes)
-      Damaged("the values of " + where + " hold " + std::to_string(blob->Bytes()) + " bytes instead of " +
-              std::to_string(rows * kBytes));
+      Damaged("the values of " + where + " hold " + std::to_string(blob->Bytes()) +
+              " bytes instead of " + std::to_string(rows * kBytes));
     visit(c, *blob);
   }
 }
 
-void ColumnFile::Read(int d, int rows, int r0, int nr, int c0, int nc, double* out, std::int64_t ld) {
+void ColumnFile::Read(int d, int rows, int r0, int nr, int c0, int nc, double* out,
+                      std::int64_t ld) {
   if (nr <= 0) return;
   EachColumn(d, rows, c0, nc, false, [&](int c, sql::Blob& blob) {
     double* column = out + c * ld;

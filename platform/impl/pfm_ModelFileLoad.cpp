@@ -37,7 +37,8 @@ OpenFailure Classify(const sql::Error& e, const std::string& path) {
       return {ModelFileProblem::NotAModel, ""};
     case SQLITE_READONLY:
       if (e.code() == SQLITE_READONLY_ROLLBACK)
-        return {ModelFileProblem::Damaged, "an edit was interrupted; open the model for editing once to restore it"};
+        return {ModelFileProblem::Damaged,
+                "an edit was interrupted; open the model for editing once to restore it"};
       return {ModelFileProblem::Unreadable, e.what()};
     case SQLITE_CANTOPEN:
     case SQLITE_PERM:
@@ -62,7 +63,9 @@ int AsIndex(const sql::Statement& s, int column, const char* what) {
   return s.IsNull(column) ? -1 : AsInt(s.Int(column), what);
 }
 
-[[noreturn]] void Damaged(const std::string& detail) { throw OpenFailure{ModelFileProblem::Damaged, detail}; }
+[[noreturn]] void Damaged(const std::string& detail) {
+  throw OpenFailure{ModelFileProblem::Damaged, detail};
+}
 
 // The rows of `table` in the order of `key`, which must run first, first + 1, ... without gaps.
 template <class Add>
@@ -70,7 +73,8 @@ void ReadNumbered(sql::Db& db, const std::string& table, const std::string& key,
                   const std::string& columns, int first, Add add) {
   sql::Statement s(db, "SELECT " + key + ", " + columns + " FROM " + table + " ORDER BY " + key);
   for (std::int64_t expected = first; s.Step(); ++expected) {
-    if (s.Int(0) != expected) Damaged("the " + table + " table has no " + key + " " + std::to_string(expected));
+    if (s.Int(0) != expected)
+      Damaged("the " + table + " table has no " + key + " " + std::to_string(expected));
     add(s);
   }
 }
@@ -151,9 +155,11 @@ void ReadTables(sql::Db& db, SystemData& sys) {
 }
 
 std::unique_ptr<sql::Db> OpenIdentified(const std::string& path, bool editable, std::int64_t size) {
-  auto db = std::make_unique<sql::Db>(path, editable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY);
+  auto db =
+      std::make_unique<sql::Db>(path, editable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY);
   if (editable && db->ReadOnly())
-    throw OpenFailure{ModelFileProblem::Unreadable, "the file is read-only; it cannot be opened for editing"};
+    throw OpenFailure{ModelFileProblem::Unreadable,
+                      "the file is read-only; it cannot be opened for editing"};
   if (db->QueryInt("PRAGMA application_id") != kModelFileApplicationId)
     throw OpenFailure{ModelFileProblem::NotAModel, ""};
   std::int64_t version = db->QueryInt("PRAGMA user_version");
@@ -171,7 +177,8 @@ std::unique_ptr<sql::Db> OpenIdentified(const std::string& path, bool editable, 
 std::shared_ptr<Model> Open(const std::string& path, bool editable) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
-    if (errno == ENOENT || errno == ENOTDIR || path.empty()) throw OpenFailure{ModelFileProblem::NoSuchFile, ""};
+    if (errno == ENOENT || errno == ENOTDIR || path.empty())
+      throw OpenFailure{ModelFileProblem::NoSuchFile, ""};
     throw OpenFailure{ModelFileProblem::Unreadable, std::strerror(errno)};
   }
   if (!S_ISREG(st.st_mode)) throw OpenFailure{ModelFileProblem::NotAModel, "not a regular file"};
@@ -188,8 +195,8 @@ std::shared_ptr<Model> Open(const std::string& path, bool editable) {
   auto file = std::make_shared<ColumnFile>(std::move(db), path);
   auto& distributions = model->system.distributions;
   for (std::size_t i = 0; i < distributions.size(); ++i)
-    distributions[i].values =
-        std::make_shared<FileValues>(file, static_cast<int>(i), distributions[i].rows, distributions[i].columns);
+    distributions[i].values = std::make_shared<FileValues>(
+        file, static_cast<int>(i), distributions[i].rows, distributions[i].columns);
   try {
     ValidateModel(*model);
   } catch (const QOBBasError& e) {

@@ -29,7 +29,8 @@ std::vector<unsigned char> LittleEndianInts(const std::vector<int>& values) {
   std::vector<unsigned char> bytes(values.size() * 4);
   for (std::size_t i = 0; i < values.size(); ++i) {
     auto v = static_cast<std::uint32_t>(values[i]);
-    for (int k = 0; k < 4; ++k) bytes[i * 4 + static_cast<std::size_t>(k)] = static_cast<unsigned char>(v >> (8 * k));
+    for (int k = 0; k < 4; ++k)
+      bytes[i * 4 + static_cast<std::size_t>(k)] = static_cast<unsigned char>(v >> (8 * k));
   }
   return bytes;
 }
@@ -49,13 +50,22 @@ void WriteHeader(sql::Db& db, const Model& model) {
 void WriteTables(sql::Db& db, const SystemData& s) {
   sql::Statement node(db, "INSERT INTO node VALUES (?1, ?2, ?3)");
   for (std::size_t i = 0; i < s.nodes.size(); ++i)
-    node.Bind(1, static_cast<std::int64_t>(i + 1)).Bind(2, s.nodes[i].label).Bind(3, s.nodes[i].internal).Run();
+    node.Bind(1, static_cast<std::int64_t>(i + 1))
+        .Bind(2, s.nodes[i].label)
+        .Bind(3, s.nodes[i].internal)
+        .Run();
   sql::Statement dof(db, "INSERT INTO dof VALUES (?1, ?2, ?3)");
   for (std::size_t i = 0; i < s.dofs.size(); ++i)
-    dof.Bind(1, static_cast<std::int64_t>(i + 1)).Bind(2, s.dofs[i].node).Bind(3, s.dofs[i].ldof).Run();
+    dof.Bind(1, static_cast<std::int64_t>(i + 1))
+        .Bind(2, s.dofs[i].node)
+        .Bind(3, s.dofs[i].ldof)
+        .Run();
   sql::Statement mode(db, "INSERT INTO mode VALUES (?1, ?2, ?3)");
   for (std::size_t i = 0; i < s.modes.size(); ++i)
-    mode.Bind(1, static_cast<std::int64_t>(i + 1)).Bind(2, s.modes[i].nodeLabel).Bind(3, s.modes[i].ldof).Run();
+    mode.Bind(1, static_cast<std::int64_t>(i + 1))
+        .Bind(2, s.modes[i].nodeLabel)
+        .Bind(3, s.modes[i].ldof)
+        .Run();
   sql::Statement element(db, "INSERT INTO element VALUES (?1, ?2)");
   for (std::size_t i = 0; i < s.elements.size(); ++i)
     element.Bind(1, static_cast<std::int64_t>(i + 1)).Bind(2, s.elements[i]).Run();

@@ -44,7 +44,8 @@ std::int64_t Db::QueryInt(const std::string& sql) {
 bool Db::ReadOnly() const { return sqlite3_db_readonly(m_db, "main") == 1; }
 
 Statement::Statement(Db& db, const std::string& sql) : m_db(db) {
-  int rc = sqlite3_prepare_v2(db.handle(), sql.c_str(), static_cast<int>(sql.size()), &m_stmt, nullptr);
+  int rc =
+      sqlite3_prepare_v2(db.handle(), sql.c_str(), static_cast<int>(sql.size()), &m_stmt, nullptr);
   if (rc != SQLITE_OK) db.Fail(rc);
 }
 
@@ -57,7 +58,8 @@ Statement& Statement::Bind(int index, std::int64_t value) {
 }
 
 Statement& Statement::Bind(int index, const std::string& value) {
-  int rc = sqlite3_bind_text64(m_stmt, index, value.data(), value.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+  int rc =
+      sqlite3_bind_text64(m_stmt, index, value.data(), value.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
   if (rc != SQLITE_OK) m_db.Fail(rc);
   return *this;
 }
@@ -94,12 +96,15 @@ void Statement::Reset() {
   sqlite3_clear_bindings(m_stmt);
 }
 
-bool Statement::IsNull(int column) const { return sqlite3_column_type(m_stmt, column) == SQLITE_NULL; }
+bool Statement::IsNull(int column) const {
+  return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
+}
 std::int64_t Statement::Int(int column) const { return sqlite3_column_int64(m_stmt, column); }
 
 std::string Statement::Text(int column) const {
   const unsigned char* text = sqlite3_column_text(m_stmt, column);
-  return text ? std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column)))
+  return text ? std::string(reinterpret_cast<const char*>(text),
+                            static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column)))
               : std::string();
 }
 
@@ -108,7 +113,8 @@ std::size_t Statement::Bytes(int column) const {
   return static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column));
 }
 
-Blob::Blob(Db& db, const char* table, const char* column, std::int64_t rowid, bool writable) : m_db(db) {
+Blob::Blob(Db& db, const char* table, const char* column, std::int64_t rowid, bool writable)
+    : m_db(db) {
   int rc = sqlite3_blob_open(db.handle(), "main", table, column, rowid, writable ? 1 : 0, &m_blob);
   if (rc != SQLITE_OK) {
     sqlite3_blob_close(m_blob);
@@ -128,7 +134,8 @@ std::int64_t Blob::Bytes() const { return sqlite3_blob_bytes(m_blob); }
 
 namespace {
 int CheckedInt(std::int64_t n) {
-  if (n < 0 || n > std::numeric_limits<int>::max()) throw Error(SQLITE_RANGE, "blob range too large");
+  if (n < 0 || n > std::numeric_limits<int>::max())
+    throw Error(SQLITE_RANGE, "blob range too large");
   return static_cast<int>(n);
 }
 }  // namespace

@@ -17,7 +17,7 @@ namespace pfm::sql {
 class Error : public QOBBasError {
  public:
   Error(int code, const std::string& what) : QOBBasError(what), m_code(code) {}
-  int code() const { return m_code; }          // extended result code
+  int code() const { return m_code; }            // extended result code
   int primary() const { return m_code & 0xff; }  // primary result code
 
  private:
