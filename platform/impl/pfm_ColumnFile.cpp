@@ -62,16 +62,17 @@ void ColumnFile::EachColumn(int d, int rows, int c0, int nc, bool writable, Visi
   m_lookup.Bind(1, d).Bind(2, c0).Bind(3, static_cast<std::int64_t>(c0) + nc - 1);
   std::optional<sql::Blob> blob;
   for (int c = 0; c < nc; ++c) {
-    std::string where = "matrix " + std::to_string(d) + " column " + std::to_string(c0 + c);
-    if (!m_lookup.Step() || m_lookup.Int(0) != c0 + c)
-      Damaged("the values of " + where + " are missing");
+    auto values = [&] {
+      return "the values of matrix " + std::to_string(d) + " column " + std::to_string(c0 + c);
+    };
+    if (!m_lookup.Step() || m_lookup.Int(0) != c0 + c) Damaged(values() + " are missing");
     if (blob)
       blob->MoveTo(m_lookup.Int(1));
     else
       blob.emplace(*m_db, "column_values", "data", m_lookup.Int(1), writable);
     if (blob->Bytes() != rows * kBytes)
-      Damaged("the values of " + where + " hold " + std::to_string(blob->Bytes()) +
-              " bytes instead of " + std::to_string(rows * kBytes));
+      Damaged(values() + " hold " + std::to_string(blob->Bytes()) + " bytes instead of " +
+              std::to_string(rows * kBytes));
     visit(c, *blob);
   }
 }
