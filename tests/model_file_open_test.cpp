@@ -170,12 +170,4 @@ TEST_F(ModelFileOpen, AReadOnlyOpenOfAReadOnlyPathWorksAndWritesNothing) {
   EXPECT_EQ(Listing(m_dir.path()), listing) << "no journal or other file was made";
 }
 
-TEST_F(ModelFileOpen, ReasonsReadAsTheirPhrase) {
-  EXPECT_EQ(pfm::ModelFileMessage(ModelFileProblem::Damaged, "a.db", "x\ny"),
-            "a damaged file: a.db (x y)");
-  EXPECT_EQ(pfm::ModelFileProblemOf("not a model file: b"), ModelFileProblem::NotAModel);
-  EXPECT_EQ(pfm::ModelFileProblemOf("not a model filex: b"), ModelFileProblem::None);
-  EXPECT_EQ(pfm::ModelFileProblemOf(""), ModelFileProblem::None);
-}
-
 }  // namespace
