@@ -10,6 +10,7 @@
 #include "QOBSimAPI.h"
 #include "QOBSrvBasic.h"
 #include "QOBSspSubCore.h"
+#include "pfm_ModelFile.h"
 #include "pfm_Observe.h"
 #include "pfm_Session.h"
 
@@ -50,8 +51,9 @@ namespace {
 int DDB_AnalysisSupport_users = 0;
 }
 
+// Bringing database access up makes model files openable by their path.
 void DDB_AnalysisSupport_initialize(int& count) {
-  Up("DDB_AnalysisSupport", DDB_AnalysisSupport_users, count);
+  if (Up("DDB_AnalysisSupport", DDB_AnalysisSupport_users, count) == 1) pfm::RegisterModelFiles();
 }
 
 // Taking database access down closes the model sessions that hosts left open.

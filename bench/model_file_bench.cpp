@@ -1,0 +1,170 @@
+// Model files: the time to open a stored model and to read a 4000 x 400 block out of the middle
+// of a stored matrix of about 13 MB, 100 MB and 1 GB, beside a memcpy of the same block's bytes
+// in memory (the anchor). The files are made once per run under /tmp and removed at the end;
+// the 1 GB one only when /tmp has room for it. Reads run on a warm file (just written, then read
+// once before timing).
+#include <benchmark/benchmark.h>
+#include <sys/statvfs.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "DDB_AnalysisSupport.h"
+#include "QOBMtxLinearAlgebra.h"
+#include "QOBSspUmaCore.h"
+#include "pfm_ModelFile.h"
+#include "pfm_Session.h"
+#include "uma_System.h"
+#include "uma_TempDir.h"
+
+namespace {
+
+constexpr int kBlockRows = 4000, kBlockColumns = 400;
+
+struct StoredMatrix {
+  const char* label;
+  int rows;
+  int columns;
+  std::string path;
+  int firstRow() const { return (rows - kBlockRows) / 2; }
+  int firstColumn() const { return (columns - kBlockColumns) / 2; }
+  double megabytes() const { return 8.0 * rows * columns / 1e6; }
+};
+
+StoredMatrix g_matrices[] = {
+    {"13MB", 4000, 400, ""}, {"100MB", 12500, 1000, ""}, {"1GB", 50000, 2500, ""}};
+
+double ValueAt(int r, int c) { return r + c * 1e-6; }
+
+// Values made as they are read, so that even the largest model never sits in memory.
+class GeneratedValues : public pfm::ValueStore {
+ public:
+  void Read(int r0, int nr, int c0, int nc, double* out, std::int64_t ld) const override {
+    for (int c = 0; c < nc; ++c)
+      for (int r = 0; r < nr; ++r) out[c * ld + r] = ValueAt(r0 + r, c0 + c);
+  }
+  void Write(int, int, int, int, const double*, std::int64_t) override {}
+};
+
+void Save(StoredMatrix& m, const sample::TempDir& dir) {
+  pfm::Model model;
+  pfm::Distribution d;
+  d.rows = m.rows;
+  d.columns = m.columns;
+  d.values = std::make_shared<GeneratedValues>();
+  model.system.distributions.push_back(d);
+  model.system.distributionByType[1] = 0;
+  m.path = dir.File(std::string(m.label) + ".db");
+  pfm::SaveModelFile(model, m.path);
+}
+
+QOBSimPosition OpenSession(const StoredMatrix& m) {
+  return thr_GlobalSingleton<asu_SimAccess>::Instance().OpenRead(cow_String(m.path.c_str()),
+                                                                 RYMString(""), false);
+}
+
+void ReadBlock(const StoredMatrix& m, int session, QOBSrvMatrix& block) {
+  QOBSrvDenseMatrix dense(pfm::ids::Distribution(session, 0));
+  dense.GetValues(m.firstRow(), m.firstRow() + kBlockRows - 1, m.firstColumn(),
+                  m.firstColumn() + kBlockColumns - 1, block);
+}
+
+void Open(benchmark::State& state, const StoredMatrix* m) {
+  for (auto _ : state) {
+    uma_System system(m->path.c_str(), false);
+    if (system.IsNull()) state.SkipWithError(pfm::ModelRegistry::LastOpenFailure().c_str());
+    benchmark::DoNotOptimize(system.Type());
+  }
+}
+
+void ReadBlockOfOpenModel(benchmark::State& state, const StoredMatrix* m) {
+  QOBSimPosition model = OpenSession(*m);
+  QOBSrvMatrix block(kBlockRows, kBlockColumns, nullptr, false, false);
+  ReadBlock(*m, model.w[0], block);  // maps the file's pages in
+  for (auto _ : state) {
+    ReadBlock(*m, model.w[0], block);
+    benchmark::DoNotOptimize(block.m_values);
+  }
+  if (block.m_values[0] != ValueAt(m->firstRow(), m->firstColumn()))
+    state.SkipWithError("wrong values");
+  thr_GlobalSingleton<asu_SimAccess>::Instance().Close(model);
+  state.SetBytesProcessed(state.iterations() * 8LL * kBlockRows * kBlockColumns);
+}
+
+// The same block asked for one column at a time, as matrices derived through row maps read it:
+// shows what each call to the file costs beyond its values.
+void ReadBlockByColumns(benchmark::State& state, const StoredMatrix* m) {
+  QOBSimPosition model = OpenSession(*m);
+  pfm::Session* session = pfm::Sessions::Find(model.w[0]);
+  std::vector<double> block(static_cast<std::size_t>(kBlockRows) * kBlockColumns);
+  for (auto _ : state) {
+    for (int c = 0; c < kBlockColumns; ++c)
+      session->ReadStored(0, m->firstRow(), kBlockRows, m->firstColumn() + c, 1,
+                          block.data() + static_cast<std::size_t>(c) * kBlockRows, kBlockRows);
+    benchmark::DoNotOptimize(block.data());
+  }
+  thr_GlobalSingleton<asu_SimAccess>::Instance().Close(model);
+  state.SetBytesProcessed(state.iterations() * 8LL * kBlockRows * kBlockColumns);
+}
+
+void OpenAndReadBlock(benchmark::State& state, const StoredMatrix* m) {
+  QOBSrvMatrix block(kBlockRows, kBlockColumns, nullptr, false, false);
+  for (auto _ : state) {
+    QOBSimPosition model = OpenSession(*m);
+    ReadBlock(*m, model.w[0], block);
+    thr_GlobalSingleton<asu_SimAccess>::Instance().Close(model);
+  }
+  state.SetBytesProcessed(state.iterations() * 8LL * kBlockRows * kBlockColumns);
+}
+
+// The anchor: the same block's bytes copied column by column out of an in-memory matrix with
+// the stored matrix's leading dimension.
+void MemcpyBlock(benchmark::State& state, const StoredMatrix* m) {
+  std::vector<double> source(static_cast<std::size_t>(m->rows) * kBlockColumns, 1.0);
+  std::vector<double> block(static_cast<std::size_t>(kBlockRows) * kBlockColumns);
+  for (auto _ : state) {
+    for (int c = 0; c < kBlockColumns; ++c)
+      std::memcpy(block.data() + static_cast<std::size_t>(c) * kBlockRows,
+                  source.data() + static_cast<std::size_t>(c) * m->rows + m->firstRow(),
+                  8 * kBlockRows);
+    benchmark::DoNotOptimize(block.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(state.iterations() * 8LL * kBlockRows * kBlockColumns);
+}
+
+bool RoomFor(double megabytes) {
+  struct statvfs fs {};
+  if (::statvfs("/tmp", &fs) != 0) return false;
+  return static_cast<double>(fs.f_bavail) * fs.f_frsize / 1e6 > 3 * megabytes;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  int count = 0;
+  QOBSspUmaCore_initialize(count);
+  {
+    sample::TempDir dir("uma-bench-");
+    for (StoredMatrix& m : g_matrices) {
+      if (!RoomFor(m.megabytes())) {
+        std::fprintf(stderr, "skipping the %s matrix: /tmp has too little room\n", m.label);
+        continue;
+      }
+      Save(m, dir);
+      const std::string size = std::string("/") + m.label;
+      benchmark::RegisterBenchmark(("Open" + size).c_str(), Open, &m);
+      benchmark::RegisterBenchmark(("ReadBlock" + size).c_str(), ReadBlockOfOpenModel, &m);
+      benchmark::RegisterBenchmark(("ReadBlockByColumns" + size).c_str(), ReadBlockByColumns, &m);
+      benchmark::RegisterBenchmark(("OpenAndReadBlock" + size).c_str(), OpenAndReadBlock, &m);
+      benchmark::RegisterBenchmark(("MemcpyBlock" + size).c_str(), MemcpyBlock, &m);
+    }
+    benchmark::RunSpecifiedBenchmarks();
+  }
+  QOBSspUmaCore_finalize(count);
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,154 @@
+// Writing a whole model to a model file: structure first, then each distribution's values
+// column by column, in one transaction on a file beside the target that is renamed over it.
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "pfm_ColumnFile.h"
+#include "pfm_ModelBuilder.h"
+#include "pfm_ModelFile.h"
+#include "pfm_Sqlite.h"
+
+namespace pfm {
+
+namespace {
+
+// A reference (set, distribution) of -1 is stored as NULL.
+void BindIndex(sql::Statement& s, int column, int index) {
+  if (index < 0)
+    s.BindNull(column);
+  else
+    s.Bind(column, index);
+}
+
+std::vector<unsigned char> LittleEndianInts(const std::vector<int>& values) {
+  std::vector<unsigned char> bytes(values.size() * 4);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    auto v = static_cast<std::uint32_t>(values[i]);
+    for (int k = 0; k < 4; ++k)
+      bytes[i * 4 + static_cast<std::size_t>(k)] = static_cast<unsigned char>(v >> (8 * k));
+  }
+  return bytes;
+}
+
+void WriteHeader(sql::Db& db, const Model& model) {
+  const SystemData& s = model.system;
+  sql::Statement insert(db,
+                        "INSERT INTO model (id, has_substructure, has_system, record_reports_null, "
+                        "system_type, num_loads, num_static_modes, node_coordinates) "
+                        "VALUES (1, ?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+  insert.Bind(1, model.hasSubstructure).Bind(2, model.hasSystem).Bind(3, model.recordReportsNull);
+  insert.Bind(4, s.type).Bind(5, s.numLoads).Bind(6, s.numStaticModes);
+  BindIndex(insert, 7, s.nodeCoordinates);
+  insert.Run();
+}
+
+void WriteTables(sql::Db& db, const SystemData& s) {
+  sql::Statement node(db, "INSERT INTO node VALUES (?1, ?2, ?3)");
+  for (std::size_t i = 0; i < s.nodes.size(); ++i)
+    node.Bind(1, static_cast<std::int64_t>(i + 1))
+        .Bind(2, s.nodes[i].label)
+        .Bind(3, s.nodes[i].internal)
+        .Run();
+  sql::Statement dof(db, "INSERT INTO dof VALUES (?1, ?2, ?3)");
+  for (std::size_t i = 0; i < s.dofs.size(); ++i)
+    dof.Bind(1, static_cast<std::int64_t>(i + 1))
+        .Bind(2, s.dofs[i].node)
+        .Bind(3, s.dofs[i].ldof)
+        .Run();
+  sql::Statement mode(db, "INSERT INTO mode VALUES (?1, ?2, ?3)");
+  for (std::size_t i = 0; i < s.modes.size(); ++i)
+    mode.Bind(1, static_cast<std::int64_t>(i + 1))
+        .Bind(2, s.modes[i].nodeLabel)
+        .Bind(3, s.modes[i].ldof)
+        .Run();
+  sql::Statement element(db, "INSERT INTO element VALUES (?1, ?2)");
+  for (std::size_t i = 0; i < s.elements.size(); ++i)
+    element.Bind(1, static_cast<std::int64_t>(i + 1)).Bind(2, s.elements[i]).Run();
+  sql::Statement collection(db, "INSERT INTO collection VALUES (?1, ?2)");
+  for (std::size_t i = 0; i < s.collections.size(); ++i)
+    collection.Bind(1, static_cast<std::int64_t>(i)).Bind(2, s.collections[i].positionType).Run();
+  sql::Statement set(db, "INSERT INTO component_set VALUES (?1, ?2, ?3)");
+  for (std::size_t i = 0; i < s.sets.size(); ++i) {
+    std::vector<unsigned char> members = LittleEndianInts(s.sets[i].members);
+    set.Bind(1, static_cast<std::int64_t>(i)).Bind(2, s.sets[i].collection);
+    set.BindBlob(3, members.data(), members.size()).Run();
+  }
+}
+
+template <class Map>
+void WriteMap(sql::Db& db, const char* table, const Map& map) {
+  sql::Statement insert(db, std::string("INSERT INTO ") + table + " VALUES (?1, ?2)");
+  for (const auto& [key, value] : map) insert.Bind(1, key).Bind(2, value).Run();
+}
+
+void WriteDistributions(sql::Db& db, const SystemData& s) {
+  sql::Statement head(db, "INSERT INTO distribution VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+  sql::Statement column(db, "INSERT INTO column_values VALUES (?1, ?2, ?3)");
+  std::vector<double> values, scratch;
+  for (std::size_t i = 0; i < s.distributions.size(); ++i) {
+    const Distribution& d = s.distributions[i];
+    auto index = static_cast<std::int64_t>(i);
+    head.Bind(1, index).Bind(2, d.dense).Bind(3, d.rows).Bind(4, d.columns);
+    BindIndex(head, 5, d.rowSet);
+    BindIndex(head, 6, d.columnSet);
+    head.Run();
+    values.resize(static_cast<std::size_t>(d.rows));
+    for (int c = 0; c < d.columns; ++c) {
+      d.values->Read(0, d.rows, c, 1, values.data(), d.rows);
+      const double* stored = LittleEndian(values.data(), values.size(), scratch);
+      column.Bind(1, index).Bind(2, c).BindBlob(3, stored, values.size() * sizeof(double)).Run();
+    }
+  }
+}
+
+// Makes a rename in `path`'s directory durable.
+void SyncDirectoryOf(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+void SaveModelFile(const Model& model, const std::string& path) {
+  ValidateModel(model);
+  const std::string part = path + ".saving";
+  std::remove(part.c_str());
+  try {
+    sql::Db db(part, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    // The page size takes effect only before the first table is made.
+    db.Exec("PRAGMA page_size = 65536");
+    db.Exec("PRAGMA journal_mode = OFF");  // a new file: a failed save is simply removed
+    db.Exec("PRAGMA application_id = " + std::to_string(kModelFileApplicationId));
+    db.Exec("PRAGMA user_version = " + std::to_string(kModelFileVersion));
+    sql::Transaction transaction(db);
+    db.Exec(ModelFileSchema());
+    WriteHeader(db, model);
+    WriteTables(db, model.system);
+    WriteMap(db, "distribution_by_type", model.system.distributionByType);
+    WriteMap(db, "distribution_by_name", model.system.distributionByName);
+    WriteMap(db, "user_matrix", model.system.userMatrixByName);
+    WriteMap(db, "set_by_type", model.system.setByType);
+    WriteDistributions(db, model.system);
+    transaction.Commit();
+  } catch (const std::exception& e) {
+    std::remove(part.c_str());
+    throw QOBBasError("cannot save the model to " + path + ": " + e.what());
+  }
+  if (std::rename(part.c_str(), path.c_str()) != 0) {
+    std::string why = std::strerror(errno);
+    std::remove(part.c_str());
+    throw QOBBasError("cannot save the model to " + path + ": " + why);
+  }
+  SyncDirectoryOf(path);
+}
+
+}  // namespace pfm
