@@ -61,7 +61,11 @@ int main(int argc, char** argv) {
     std::fputs(inspect::AsText(report).c_str(), stdout);
   }
   if (!report.opened) {
-    std::fprintf(stderr, "uma-inspect: %s: %s\n", model, report.failure.c_str());
+    // File reasons name the file already; others get the model's name in front.
+    if (report.failure.find(model) == std::string::npos)
+      std::fprintf(stderr, "uma-inspect: %s: %s\n", model, report.failure.c_str());
+    else
+      std::fprintf(stderr, "uma-inspect: %s\n", report.failure.c_str());
     return 1;
   }
   return 0;
