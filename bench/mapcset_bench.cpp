@@ -31,7 +31,8 @@ struct BigSets {
     std::vector<int> order(kMembers);
     std::iota(order.begin(), order.end(), 1);
     int kinds[] = {b.AddSet(pfm::MemberKind::Dof, order), b.AddSet(pfm::MemberKind::Mode, order),
-                   b.AddSet(pfm::MemberKind::Node, order), b.AddSet(pfm::MemberKind::Element, order)};
+                   b.AddSet(pfm::MemberKind::Node, order),
+                   b.AddSet(pfm::MemberKind::Element, order)};
     for (int k = 0; k < 4; ++k) b.SetForType(ads_CoreFragmentTypeIndex(20, 200 + k), kinds[k]);
     b.Register();
     system = std::make_unique<uma_System>("big-sets", false);
@@ -48,7 +49,8 @@ BigSets& Sets() {
 void BM_MapCSet(benchmark::State& state, int kind, uma_Enum::uma_MapTypeEnum type) {
   uma_System& system = *Sets().system;
   for (auto _ : state) {
-    std::unique_ptr<uma_ArrayInt> a(system.MapCSet(ads_CoreFragmentTypeIndex(20, 200 + kind), type));
+    std::unique_ptr<uma_ArrayInt> a(
+        system.MapCSet(ads_CoreFragmentTypeIndex(20, 200 + kind), type));
     benchmark::DoNotOptimize(a.get());
   }
   state.SetBytesProcessed(state.iterations() * kMembers * 4);
@@ -72,7 +74,9 @@ BENCHMARK_CAPTURE(BM_MapCSet, Gdof2Ldof, 0, uma_Enum::uma_MapDof)->Unit(benchmar
 BENCHMARK_CAPTURE(BM_MapCSet, Mode2Node, 1, uma_Enum::uma_MapNode)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_MapCSet, Mode2Ldof, 1, uma_Enum::uma_MapDof)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_MapCSet, Node2Node, 2, uma_Enum::uma_MapNode)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_MapCSet, Element2Element, 3, uma_Enum::uma_MapElement)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_MapCSet, Internal, 2, uma_Enum::uma_MapInternal)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_MapCSet, Element2Element, 3, uma_Enum::uma_MapElement)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_MapCSet, Internal, 2, uma_Enum::uma_MapInternal)
+    ->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

@@ -46,7 +46,9 @@ int main(int argc, char** argv) {
       Print("xGFAA nodes", body.GFAASetNodes());
       Print("xGFAA dofs", body.GFAASetDofs());
       std::unique_ptr<const uma_Matrix> mass(body.Matrix("LumpedMass"));
-      if (mass) std::printf("  LumpedMass         %d x %d (internal nodes filtered)\n", mass->NumRows(), mass->NumColumns());
+      if (mass)
+        std::printf("  LumpedMass         %d x %d (internal nodes filtered)\n", mass->NumRows(),
+                    mass->NumColumns());
     }
   }
   QOBSspUmaCore_finalize(count);

@@ -109,7 +109,8 @@ class cow_String : public atr_StringBase {
 class omi_BlkBitVect {
  public:
   omi_BlkBitVect() = default;
-  explicit omi_BlkBitVect(int size) : m_words((static_cast<std::size_t>(size) + 63) / 64, 0), m_size(size) {}
+  explicit omi_BlkBitVect(int size)
+      : m_words((static_cast<std::size_t>(size) + 63) / 64, 0), m_size(size) {}
 
   int Size() const { return m_size; }
   bool IsEmpty() const { return Count() == 0; }

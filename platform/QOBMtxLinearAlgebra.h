@@ -33,8 +33,7 @@ class QOBSrvMatrix : public mem_AllocationOperators {
   void SetValues(int firstRow, int lastRow, int firstColumn, int lastColumn,
                  const QOBSrvMatrix& source);
   // Writes the block from an array holding the block's values column by column.
-  void SetValues(int firstRow, int lastRow, int firstColumn, int lastColumn,
-                 const double* source);
+  void SetValues(int firstRow, int lastRow, int firstColumn, int lastColumn, const double* source);
 
   // C = this * B and C = this^T * B; C already has the product's dimensions.
   void Multiply(const QOBSrvMatrix& B, QOBSrvMatrix& C, int, int) const;

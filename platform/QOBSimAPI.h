@@ -104,5 +104,6 @@ class QOBSimDistribution {
 // Reporter used by inline code of platform headers; it writes two lines and aborts.
 class QOBSimAssert {
  public:
-  [[noreturn]] static void ReportAssertionFailure(const char* expression, const char* file, int line);
+  [[noreturn]] static void ReportAssertionFailure(const char* expression, const char* file,
+                                                  int line);
 };

@@ -64,7 +64,8 @@ pfm::ModelBuilder FlexibleBeam(const std::string& name) {
   auto values = [](int rows, int columns, double scale) {
     std::vector<double> v(static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns));
     for (int c = 0; c < columns; ++c)
-      for (int r = 0; r < rows; ++r) v[static_cast<std::size_t>(r + c * rows)] = scale * (1 + r) + 0.01 * c;
+      for (int r = 0; r < rows; ++r)
+        v[static_cast<std::size_t>(r + c * rows)] = scale * (1 + r) + 0.01 * c;
     return v;
   };
 
@@ -77,13 +78,15 @@ pfm::ModelBuilder FlexibleBeam(const std::string& name) {
                                           values(dofCount, kStatic + kDynamic, 0.5)));
   int recoveryRowsCount = dofCount + kStatic;
   int recoveryColumns = kLoads + kStatic + kDynamic;
-  b.DistributionForType(RecoveryMatrixType(),
-                        b.AddDistribution(recoveryRowsCount, recoveryColumns, recoveryRowSet, loadModeSet,
-                                          values(recoveryRowsCount, recoveryColumns, 1.0)));
+  b.DistributionForType(
+      RecoveryMatrixType(),
+      b.AddDistribution(recoveryRowsCount, recoveryColumns, recoveryRowSet, loadModeSet,
+                        values(recoveryRowsCount, recoveryColumns, 1.0)));
   std::vector<double> mass(kNodes);
   for (int n = 0; n < kNodes; ++n) mass[static_cast<std::size_t>(n)] = EndNode(n + 1) ? 2.5 : 5.0;
   b.DistributionName("LumpedMass", b.AddDistribution(kNodes, 1, nodeSet, -1, mass));
-  b.UserMatrix("xGFAA", b.AddDistribution(kStatic, kStatic, aSet, aSet, values(kStatic, kStatic, 0.25)));
+  b.UserMatrix("xGFAA",
+               b.AddDistribution(kStatic, kStatic, aSet, aSet, values(kStatic, kStatic, 0.25)));
   return b;
 }
 

@@ -11,13 +11,13 @@
 namespace sample {
 
 struct BeamExpectations {
-  std::vector<int> feNodes;          // external node labels, in node-coordinate row order
-  std::vector<int> aSetNodes;        // node of each A-set degree of freedom, then dynamic modes
-  std::vector<int> aSetDofs;         // local degree of freedom of each, then 0 per dynamic mode
-  std::vector<int> nodesInASet;      // the A-set's nodes, then dynamic modes
-  std::vector<int> recoveryNodes;    // node of each kept row of the recovery matrix
+  std::vector<int> feNodes;        // external node labels, in node-coordinate row order
+  std::vector<int> aSetNodes;      // node of each A-set degree of freedom, then dynamic modes
+  std::vector<int> aSetDofs;       // local degree of freedom of each, then 0 per dynamic mode
+  std::vector<int> nodesInASet;    // the A-set's nodes, then dynamic modes
+  std::vector<int> recoveryNodes;  // node of each kept row of the recovery matrix
   std::vector<int> recoveryDofs;
-  std::vector<int> gfaaNodes;        // node of each column of "xGFAA"
+  std::vector<int> gfaaNodes;  // node of each column of "xGFAA"
   std::vector<int> gfaaDofs;
   int loads = 0;
   int staticModes = 0;

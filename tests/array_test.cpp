@@ -10,8 +10,8 @@ namespace {
 using ArrayInt = UmaTest;
 
 std::string Report(const char* expression, int line) {
-  return std::string("^Assertion failed: ") + expression + "\nFile uma/impl/uma_ArrayInt.cpp, line " +
-         std::to_string(line) + "\n$";
+  return std::string("^Assertion failed: ") + expression +
+         "\nFile uma/impl/uma_ArrayInt.cpp, line " + std::to_string(line) + "\n$";
 }
 
 TEST_F(ArrayInt, FillConstructorFillsEveryElement) {

@@ -44,7 +44,8 @@ class FlexibleBody : public UmaTest {
       b.SetForType(sample::ASetCSetType(), b.AddSet(pfm::MemberKind::Dof, dofs));
       b.SetForType(sample::ASetNodeCSetType(), b.AddSet(pfm::MemberKind::Node, {1}));
     }
-    if (modeColumns > 0) b.DistributionForType(sample::ModeMatrixType(), b.AddDistribution(2, modeColumns, -1, -1));
+    if (modeColumns > 0)
+      b.DistributionForType(sample::ModeMatrixType(), b.AddDistribution(2, modeColumns, -1, -1));
     b.Register();
   }
 };
@@ -73,7 +74,8 @@ TEST_F(FlexibleBody, DynamicModesFollowTheASet) {
   std::vector<int> nodes = {10, 20, 30, Dynamic(1), Dynamic(2), Dynamic(3), Dynamic(4)};
   EXPECT_EQ(Take(body.ASetNodes()), nodes);
   EXPECT_EQ(Take(body.ASetDofs()), (std::vector<int>{3, 4, 5, 0, 0, 0, 0}));
-  EXPECT_EQ(Take(body.NodesInASet()), (std::vector<int>{10, Dynamic(1), Dynamic(2), Dynamic(3), Dynamic(4)}));
+  EXPECT_EQ(Take(body.NodesInASet()),
+            (std::vector<int>{10, Dynamic(1), Dynamic(2), Dynamic(3), Dynamic(4)}));
 }
 
 TEST_F(FlexibleBody, WithoutModesTheSetAloneIsAnswered) {
@@ -140,7 +142,8 @@ TEST_F(FlexibleBody, MatricesComeWithTheFacadesFixedOptions) {
   EXPECT_EQ(filtered(body.Matrix("lumpedmass")), -1) << "compared byte for byte";
   EXPECT_EQ(filtered(body.Matrix("LumpedMass ")), -1);
   EXPECT_EQ(filtered(body.Matrix("xGFAA")), 12);
-  EXPECT_EQ(filtered(body.Matrix(static_cast<const char*>(nullptr))), -1) << "a null name matches nothing";
+  EXPECT_EQ(filtered(body.Matrix(static_cast<const char*>(nullptr))), -1)
+      << "a null name matches nothing";
 }
 
 TEST_F(FlexibleBody, ANameDifferingFromLumpedMassIsRetrievedWithoutOptions) {

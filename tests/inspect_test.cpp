@@ -45,9 +45,11 @@ TEST_F(Inspect, ReportsTheSystemItsMatricesAndTheFlexibleBodyView) {
   std::string text = inspect::AsText(r);
   EXPECT_NE(text.find("FE nodes         1001 1002 1005 1006\n"), std::string::npos) << text;
   std::string json = inspect::AsJson(r);
-  EXPECT_NE(json.find("\"matrices\":[{\"key\":\"type 20068\",\"meaning\":\"recovery matrix\",\"dense\":true,"
-                      "\"rows\":48,\"columns\":18,\"rowKind\":\"dofs\",\"columnKind\":\"modes\"}"),
-            std::string::npos)
+  EXPECT_NE(
+      json.find(
+          "\"matrices\":[{\"key\":\"type 20068\",\"meaning\":\"recovery matrix\",\"dense\":true,"
+          "\"rows\":48,\"columns\":18,\"rowKind\":\"dofs\",\"columnKind\":\"modes\"}"),
+      std::string::npos)
       << json;
 }
 
@@ -55,15 +57,16 @@ TEST_F(Inspect, AModelThatCannotBeOpenedGivesItsReason) {
   inspect::Report r = inspect::Gather(m_dir.File("absent.uma"));
   EXPECT_FALSE(r.opened);
   EXPECT_EQ(pfm::ModelFileProblemOf(r.failure), pfm::ModelFileProblem::NoSuchFile) << r.failure;
-  EXPECT_EQ(inspect::AsJson(r), "{\"model\":\"" + m_dir.File("absent.uma") + "\",\"opened\":false,\"reason\":\"" +
-                                    r.failure + "\"}\n");
+  EXPECT_EQ(inspect::AsJson(r), "{\"model\":\"" + m_dir.File("absent.uma") +
+                                    "\",\"opened\":false,\"reason\":\"" + r.failure + "\"}\n");
 }
 
 TEST_F(Inspect, JsonEscapesNamesItCannotWriteAsThey) {
   inspect::Report r;
   r.model = "a \"quoted\"\\name\n";
   r.failure = "x";
-  EXPECT_EQ(inspect::AsJson(r), "{\"model\":\"a \\\"quoted\\\"\\\\name\\u000a\",\"opened\":false,\"reason\":\"x\"}\n");
+  EXPECT_EQ(inspect::AsJson(r),
+            "{\"model\":\"a \\\"quoted\\\"\\\\name\\u000a\",\"opened\":false,\"reason\":\"x\"}\n");
 }
 
 }  // namespace

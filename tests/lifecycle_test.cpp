@@ -15,8 +15,8 @@
 namespace {
 
 const std::vector<std::string> kModules = {
-    "QOBBasCoreUtils", "QOBBasShared",        "QOBBasRymel",         "QOBOvrBasicUtils",
-    "QOBSimAPI",       "QOBSrvBasic",         "QOBFsmShared",        "QOBMtxLinearAlgebra",
+    "QOBBasCoreUtils",     "QOBBasShared", "QOBBasRymel",  "QOBOvrBasicUtils",
+    "QOBSimAPI",           "QOBSrvBasic",  "QOBFsmShared", "QOBMtxLinearAlgebra",
     "DDB_AnalysisSupport", "QOBSspSubCore"};
 
 std::vector<std::string> Calls(const char* suffix, bool reversed) {

@@ -5,8 +5,8 @@
 
 #include "pfm_ModelBuilder.h"
 #include "uma_ArrayInt.h"
-#include "uma_TestSupport.h"
 #include "uma_System.h"
+#include "uma_TestSupport.h"
 
 namespace {
 
@@ -100,13 +100,15 @@ TEST_F(Mapping, EachKindOfSetMapsToTheLabelsItWasBuiltWith) {
 
 TEST_F(Mapping, ModesAreNeverAMappingOfTheirOwn) {
   uma_System system("sets", false);
-  for (int s = 0; s < kSetCount; ++s) EXPECT_FALSE(Take(system.MapCSet(Id(s), uma_Enum::uma_MapMode)));
+  for (int s = 0; s < kSetCount; ++s)
+    EXPECT_FALSE(Take(system.MapCSet(Id(s), uma_Enum::uma_MapMode)));
 }
 
 TEST_F(Mapping, MapTypesOutsideTheEnumerationAnswerNullWithoutLeaking) {
   uma_System system("sets", false);
   for (int t : {5, -1, 1000})
-    for (int s = 0; s < kSetCount; ++s) EXPECT_FALSE(Take(system.MapCSet(Id(s), static_cast<Map>(t))));
+    for (int s = 0; s < kSetCount; ++s)
+      EXPECT_FALSE(Take(system.MapCSet(Id(s), static_cast<Map>(t))));
   // The fixture checks that every array allocated on the way was released.
 }
 
@@ -115,7 +117,8 @@ TEST_F(Mapping, AnEmptyOrNullSetAnswersNullForEveryType) {
   for (int t = 0; t <= 4; ++t) {
     EXPECT_FALSE(Take(system.MapCSet(Id(kEmpty), static_cast<Map>(t))));
     EXPECT_FALSE(Take(system.MapCSet(QOBSimCSetID(), static_cast<Map>(t))));
-    EXPECT_FALSE(Take(system.MapCSet(ads_CoreFragmentTypeIndex(1, 1), static_cast<Map>(t)))) << "absent type";
+    EXPECT_FALSE(Take(system.MapCSet(ads_CoreFragmentTypeIndex(1, 1), static_cast<Map>(t))))
+        << "absent type";
   }
 }
 
@@ -131,7 +134,8 @@ TEST_F(Mapping, ANullHandleStillAnswersMemberNumbersOfASetItIsGiven) {
   EXPECT_EQ(Take(system.MapCSet(id, uma_Enum::uma_MapInternal)), std::vector<int>{1});
   EXPECT_FALSE(Take(system.MapCSet(id, uma_Enum::uma_MapNode)));
   for (int t = 0; t <= 4; ++t)
-    EXPECT_FALSE(Take(system.MapCSet(SetType(0), static_cast<Map>(t)))) << "the record is not asked";
+    EXPECT_FALSE(Take(system.MapCSet(SetType(0), static_cast<Map>(t))))
+        << "the record is not asked";
 }
 
 TEST_F(Mapping, ASetOfAClosedModelIsAnEmptySet) {

@@ -50,8 +50,11 @@ class uma_TestAccess {
   static double* GetValues(const uma_Matrix& m, int r0, int r1, int c0, int c1) {
     return m.GetValues(r0, r1, c0, c1);
   }
-  static uma_Enum::uma_MapTypeEnum TypeCSet(const uma_Matrix& m, QOBSimCSetID id) { return m.TypeCSet(id); }
-  static uma_ArrayInt* MapMatrixCSet(const uma_Matrix& m, QOBSimCSetID id, uma_Enum::uma_MapTypeEnum t) {
+  static uma_Enum::uma_MapTypeEnum TypeCSet(const uma_Matrix& m, QOBSimCSetID id) {
+    return m.TypeCSet(id);
+  }
+  static uma_ArrayInt* MapMatrixCSet(const uma_Matrix& m, QOBSimCSetID id,
+                                     uma_Enum::uma_MapTypeEnum t) {
     return m.MapMatrixCSet(id, t);
   }
 };

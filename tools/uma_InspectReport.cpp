@@ -23,11 +23,16 @@ std::optional<std::vector<int>> Labels(uma_ArrayInt* array) {
 
 const char* Kind(uma_Enum::uma_MapTypeEnum type) {
   switch (type) {
-    case uma_Enum::uma_MapDof: return "dofs";
-    case uma_Enum::uma_MapMode: return "modes";
-    case uma_Enum::uma_MapNode: return "nodes";
-    case uma_Enum::uma_MapElement: return "elements";
-    case uma_Enum::uma_MapInternal: break;
+    case uma_Enum::uma_MapDof:
+      return "dofs";
+    case uma_Enum::uma_MapMode:
+      return "modes";
+    case uma_Enum::uma_MapNode:
+      return "nodes";
+    case uma_Enum::uma_MapElement:
+      return "elements";
+    case uma_Enum::uma_MapInternal:
+      break;
   }
   return "other";
 }
@@ -84,12 +89,15 @@ Report Gather(const std::string& model) {
   if (stored.nodeCoordinates >= 0) types.insert(ads_CoreFragmentTypeIndex(31, 37));
   for (int type : types)
     if (system.HasMatrix(type))
-      r.matrices.push_back(Describe("type " + std::to_string(type), Meaning(type), system.Matrix(type, 0)));
+      r.matrices.push_back(
+          Describe("type " + std::to_string(type), Meaning(type), system.Matrix(type, 0)));
   for (const auto& entry : stored.userMatrixByName)
-    r.matrices.push_back(Describe("user matrix " + Quoted(entry.first), "", system.Matrix(entry.first.c_str(), 0)));
+    r.matrices.push_back(
+        Describe("user matrix " + Quoted(entry.first), "", system.Matrix(entry.first.c_str(), 0)));
   for (const auto& entry : stored.distributionByName)
     if (!stored.userMatrixByName.count(entry.first))
-      r.matrices.push_back(Describe("name " + Quoted(entry.first), "", system.Matrix(entry.first.c_str(), 0)));
+      r.matrices.push_back(
+          Describe("name " + Quoted(entry.first), "", system.Matrix(entry.first.c_str(), 0)));
 
   FlexibleView& f = r.flexible;
   f.feNodes = Labels(body.FENodes());
@@ -106,10 +114,14 @@ Report Gather(const std::string& model) {
 namespace {
 
 const std::pair<const char*, std::optional<std::vector<int>> FlexibleView::*> kViews[] = {
-    {"FE nodes", &FlexibleView::feNodes},           {"nodes in A-set", &FlexibleView::nodesInASet},
-    {"A-set nodes", &FlexibleView::aSetNodes},      {"A-set dofs", &FlexibleView::aSetDofs},
-    {"recovery nodes", &FlexibleView::recoveryNodes}, {"recovery dofs", &FlexibleView::recoveryDofs},
-    {"xGFAA nodes", &FlexibleView::gfaaNodes},      {"xGFAA dofs", &FlexibleView::gfaaDofs},
+    {"FE nodes", &FlexibleView::feNodes},
+    {"nodes in A-set", &FlexibleView::nodesInASet},
+    {"A-set nodes", &FlexibleView::aSetNodes},
+    {"A-set dofs", &FlexibleView::aSetDofs},
+    {"recovery nodes", &FlexibleView::recoveryNodes},
+    {"recovery dofs", &FlexibleView::recoveryDofs},
+    {"xGFAA nodes", &FlexibleView::gfaaNodes},
+    {"xGFAA dofs", &FlexibleView::gfaaDofs},
 };
 
 const char* kJsonViews[] = {"feNodes",       "nodesInASet",  "aSetNodes", "aSetDofs",
@@ -135,7 +147,8 @@ std::string Json(const std::string& s) {
 std::string Json(const std::optional<std::vector<int>>& labels) {
   if (!labels) return "null";
   std::string out = "[";
-  for (std::size_t i = 0; i < labels->size(); ++i) out += (i ? "," : "") + std::to_string((*labels)[i]);
+  for (std::size_t i = 0; i < labels->size(); ++i)
+    out += (i ? "," : "") + std::to_string((*labels)[i]);
   return out + "]";
 }
 
@@ -153,8 +166,8 @@ std::string AsText(const Report& r) {
     char line[256];
     std::string key = m.key + (m.what.empty() ? "" : " (" + m.what + ")");
     if (m.dense)
-      std::snprintf(line, sizeof line, "  %-38s %6d x %-6d rows: %s, columns: %s\n", key.c_str(), m.rows,
-                    m.columns, m.rowKind.c_str(), m.columnKind.c_str());
+      std::snprintf(line, sizeof line, "  %-38s %6d x %-6d rows: %s, columns: %s\n", key.c_str(),
+                    m.rows, m.columns, m.rowKind.c_str(), m.columnKind.c_str());
     else
       std::snprintf(line, sizeof line, "  %-38s not a dense matrix\n", key.c_str());
     out += line;
@@ -189,7 +202,8 @@ std::string AsJson(const Report& r) {
   }
   out += "],\"flexibleBody\":{";
   for (std::size_t i = 0; i < std::size(kViews); ++i)
-    out += std::string(i ? "," : "") + "\"" + kJsonViews[i] + "\":" + Json(r.flexible.*(kViews[i].second));
+    out += std::string(i ? "," : "") + "\"" + kJsonViews[i] +
+           "\":" + Json(r.flexible.*(kViews[i].second));
   return out + "}}\n";
 }
 

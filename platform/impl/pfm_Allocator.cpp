@@ -23,7 +23,8 @@ constexpr std::size_t kRefusedRequest = 0xFFFFFFFFu;
 void* Allocate(std::size_t bytes) {
   g_stats.lastRequest = bytes;
   if (g_failAt > 0 && --g_failAt == 0) throw QOBBasOutOfMemory(bytes);
-  if (bytes == kRefusedRequest || bytes > SIZE_MAX - sizeof(BlockHeader)) throw QOBBasOutOfMemory(bytes);
+  if (bytes == kRefusedRequest || bytes > SIZE_MAX - sizeof(BlockHeader))
+    throw QOBBasOutOfMemory(bytes);
   void* raw = std::malloc(sizeof(BlockHeader) + bytes);
   if (!raw) throw QOBBasOutOfMemory(bytes);
   static_cast<BlockHeader*>(raw)->bytes = bytes;

@@ -17,12 +17,12 @@ struct QOBSrvDenseMatrix::Impl : pfm::DenseView {
   int session = 0;
   int distribution = -1;  // base: the stored distribution, or -1 for `block`
   std::shared_ptr<std::vector<double>> block;
-  int blockRows = 0;      // leading dimension of `block`
+  int blockRows = 0;        // leading dimension of `block`
   std::vector<int> rowMap;  // base row of each row; empty: row r is base row r
   std::vector<int> colMap;  // likewise for columns
   int rows = 0;
   int columns = 0;
-  int rowSet = -1;     // set numbers in the session, or -1
+  int rowSet = -1;  // set numbers in the session, or -1
   int columnSet = -1;
   bool stored = false;  // the stored matrix itself: writes reach the distribution
 

@@ -15,8 +15,8 @@ namespace pfm {
 void CheckBlock(const char* operation, int rows, int columns, int firstRow, int lastRow,
                 int firstColumn, int lastColumn) {
   if (firstRow < 0 || firstColumn < 0 || lastRow >= rows || lastColumn >= columns)
-    throw QOBBasError(std::string(operation) + ": the block lies outside the " + std::to_string(rows) +
-                      " x " + std::to_string(columns) + " matrix");
+    throw QOBBasError(std::string(operation) + ": the block lies outside the " +
+                      std::to_string(rows) + " x " + std::to_string(columns) + " matrix");
   if (lastRow < firstRow || lastColumn < firstColumn)
     throw QOBBasError(std::string(operation) + ": the block is empty or reversed");
 }
@@ -41,7 +41,8 @@ std::vector<int> Range(int first, int last) {
 }
 
 std::string Bounds(int a, int b, int c, int d) {
-  return std::to_string(a) + "," + std::to_string(b) + "," + std::to_string(c) + "," + std::to_string(d);
+  return std::to_string(a) + "," + std::to_string(b) + "," + std::to_string(c) + "," +
+         std::to_string(d);
 }
 
 // Copies nr x nc values from `base` (leading dimension baseLd) through the maps.
@@ -104,8 +105,11 @@ void Impl::Read(int r0, int nr, int c0, int nc, double* out, std::int64_t ld) co
     }
     auto [lo, hi] = std::minmax_element(rowMap.begin() + r0, rowMap.begin() + r0 + nr);
     span.resize(static_cast<std::size_t>(*hi - *lo + 1));
-    s->ReadStored(distribution, *lo, *hi - *lo + 1, bc, 1, span.data(), static_cast<std::int64_t>(span.size()));
-    for (int r = 0; r < nr; ++r) out[c * ld + r] = span[static_cast<std::size_t>(rowMap[static_cast<std::size_t>(r0 + r)] - *lo)];
+    s->ReadStored(distribution, *lo, *hi - *lo + 1, bc, 1, span.data(),
+                  static_cast<std::int64_t>(span.size()));
+    for (int r = 0; r < nr; ++r)
+      out[c * ld + r] =
+          span[static_cast<std::size_t>(rowMap[static_cast<std::size_t>(r0 + r)] - *lo)];
   }
 }
 
@@ -123,7 +127,8 @@ void Impl::Write(int r0, int nr, int c0, int nc, const double* in, std::int64_t 
 }
 
 void Impl::Detach() {
-  auto own = std::make_shared<std::vector<double>>(static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns));
+  auto own = std::make_shared<std::vector<double>>(static_cast<std::size_t>(rows) *
+                                                   static_cast<std::size_t>(columns));
   Read(0, rows, 0, columns, own->data(), rows);
   if (distribution >= 0) {
     if (pfm::Session* s = Session()) {
@@ -138,10 +143,12 @@ void Impl::Detach() {
   colMap.clear();
 }
 
-QOBSrvDenseMatrix::QOBSrvDenseMatrix(const QOBSimDistributionID& id) : m_impl(std::make_unique<Impl>()) {
+QOBSrvDenseMatrix::QOBSrvDenseMatrix(const QOBSimDistributionID& id)
+    : m_impl(std::make_unique<Impl>()) {
   pfm::NoteDenseMatrix(+1);
   pfm::Session* s = pfm::ids::SessionOf(id, pfm::ids::kDistribution);
-  if (!s || id.w[2] < 0 || static_cast<std::size_t>(id.w[2]) >= s->system().distributions.size()) return;
+  if (!s || id.w[2] < 0 || static_cast<std::size_t>(id.w[2]) >= s->system().distributions.size())
+    return;
   const pfm::Distribution& d = s->system().distributions[static_cast<std::size_t>(id.w[2])];
   m_impl->session = s->id;
   m_impl->distribution = id.w[2];
@@ -177,12 +184,16 @@ QOBSimCSetID QOBSrvDenseMatrix::ColumnCSet() const {
   return s && m_impl->columnSet >= 0 ? pfm::ids::Set(s->id, *s, m_impl->columnSet) : QOBSimCSetID();
 }
 
-QOBSrvDenseMatrix* QOBSrvDenseMatrix::Restrict(int firstRow, int lastRow, int firstColumn, int lastColumn) {
+QOBSrvDenseMatrix* QOBSrvDenseMatrix::Restrict(int firstRow, int lastRow, int firstColumn,
+                                               int lastColumn) {
   PFM_JOURNAL("Restrict(" + Bounds(firstRow, lastRow, firstColumn, lastColumn) + ")");
   switch (pfm::hooks().restrictAnswer) {
-    case pfm::Forced::Null: return nullptr;
-    case pfm::Forced::Self: return this;
-    case pfm::Forced::Normal: break;
+    case pfm::Forced::Null:
+      return nullptr;
+    case pfm::Forced::Self:
+      return this;
+    case pfm::Forced::Normal:
+      break;
   }
   if (IsNull() || !RangeFits(firstRow, lastRow, m_impl->rows) ||
       !RangeFits(firstColumn, lastColumn, m_impl->columns))
@@ -202,7 +213,8 @@ QOBSrvDenseMatrix* QOBSrvDenseMatrix::Submatrix(int firstRow, int lastRow, int f
 
 void QOBSrvDenseMatrix::GetValues(int firstRow, int lastRow, int firstColumn, int lastColumn,
                                   QOBSrvMatrix& destination) const {
-  pfm::CheckBlock("GetValues", m_impl->rows, m_impl->columns, firstRow, lastRow, firstColumn, lastColumn);
+  pfm::CheckBlock("GetValues", m_impl->rows, m_impl->columns, firstRow, lastRow, firstColumn,
+                  lastColumn);
   int nr = lastRow - firstRow + 1, nc = lastColumn - firstColumn + 1;
   if (destination.m_rows < nr || destination.m_columns < nc)
     throw QOBBasError("GetValues: the destination is smaller than the block");
@@ -211,7 +223,8 @@ void QOBSrvDenseMatrix::GetValues(int firstRow, int lastRow, int firstColumn, in
 
 void QOBSrvDenseMatrix::SetValues(int firstRow, int lastRow, int firstColumn, int lastColumn,
                                   const QOBSrvMatrix& source) {
-  pfm::CheckBlock("SetValues", m_impl->rows, m_impl->columns, firstRow, lastRow, firstColumn, lastColumn);
+  pfm::CheckBlock("SetValues", m_impl->rows, m_impl->columns, firstRow, lastRow, firstColumn,
+                  lastColumn);
   int nr = lastRow - firstRow + 1, nc = lastColumn - firstColumn + 1;
   if (source.m_rows < nr || source.m_columns < nc)
     throw QOBBasError("SetValues: the source is smaller than the block");
@@ -221,7 +234,8 @@ void QOBSrvDenseMatrix::SetValues(int firstRow, int lastRow, int firstColumn, in
 bool QOBSrvUtilities::IsDenseMatrix(const QOBSimDistribution& distribution) {
   const QOBSimDistributionID& id = distribution.ID();
   pfm::Session* s = pfm::ids::SessionOf(id, pfm::ids::kDistribution);
-  if (!s || id.w[2] < 0 || static_cast<std::size_t>(id.w[2]) >= s->system().distributions.size()) return false;
+  if (!s || id.w[2] < 0 || static_cast<std::size_t>(id.w[2]) >= s->system().distributions.size())
+    return false;
   return s->system().distributions[static_cast<std::size_t>(id.w[2])].dense;
 }
 
@@ -233,7 +247,8 @@ QOBSrvDenseMatrix* DeriveDense(const QOBSrvDenseMatrix& source, std::vector<int>
   for (int r : rows)
     if (r < 0 || r >= src.rows) throw QOBBasError("derived matrix: a row lies outside the source");
   for (int c : columns)
-    if (c < 0 || c >= src.columns) throw QOBBasError("derived matrix: a column lies outside the source");
+    if (c < 0 || c >= src.columns)
+      throw QOBBasError("derived matrix: a column lies outside the source");
   auto impl = std::make_unique<Impl>();
   impl->session = src.session;
   impl->distribution = src.distribution;
@@ -243,7 +258,8 @@ QOBSrvDenseMatrix* DeriveDense(const QOBSrvDenseMatrix& source, std::vector<int>
   impl->columns = static_cast<int>(columns.size());
   auto compose = [](const std::vector<int>& selected, const std::vector<int>& map) {
     bool leading = true;  // a leading run 0, 1, 2, ... over an unmapped base needs no map
-    for (std::size_t i = 0; i < selected.size() && leading; ++i) leading = selected[i] == static_cast<int>(i);
+    for (std::size_t i = 0; i < selected.size() && leading; ++i)
+      leading = selected[i] == static_cast<int>(i);
     if (leading && map.empty()) return std::vector<int>();
     std::vector<int> out(selected.size());
     for (std::size_t i = 0; i < selected.size(); ++i)

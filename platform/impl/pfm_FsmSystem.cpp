@@ -32,7 +32,8 @@ const std::map<std::string, int>& UserByName(pfm::SystemData& s) { return s.user
 }  // namespace
 
 QOBFsmSystem::QOBFsmSystem(const QOBSimPosition& position) : m_position(position) {
-  PFM_JOURNAL("QOBFsmSystem(" + std::to_string(position.w[0]) + "," + std::to_string(position.w[1]) + ")");
+  PFM_JOURNAL("QOBFsmSystem(" + std::to_string(position.w[0]) + "," +
+              std::to_string(position.w[1]) + ")");
 }
 
 QOBFsmSystem::~QOBFsmSystem() = default;
@@ -44,7 +45,9 @@ int QOBFsmSystem::Type() const {
   return s ? s->system().type : 0;
 }
 
-QOBSimDistributionID QOBFsmSystem::Distribution(int type) const { return Lookup(m_position, ByType, type); }
+QOBSimDistributionID QOBFsmSystem::Distribution(int type) const {
+  return Lookup(m_position, ByType, type);
+}
 
 QOBSimDistributionID QOBFsmSystem::NodeCoordinates() const {
   pfm::Session* s = SystemSession(m_position);

@@ -10,7 +10,8 @@ namespace {
 
 // Copies an nr x nc block between column-major arrays; when the two blocks share memory the
 // values go through a temporary, so the result is what the source held before the copy.
-void CopyBlock(const double* from, std::int64_t fromLd, double* to, std::int64_t toLd, int nr, int nc) {
+void CopyBlock(const double* from, std::int64_t fromLd, double* to, std::int64_t toLd, int nr,
+               int nc) {
   if (nr <= 0 || nc <= 0) return;
   if (from == to && fromLd == toLd) return;  // the block onto itself
   // Address ranges spanned by the two blocks (pointers into different arrays do not compare).
@@ -36,7 +37,8 @@ QOBSrvMatrix::QOBSrvMatrix(int rows, int columns, double* values, bool, bool)
     : m_values(values), m_rows(rows), m_columns(columns), m_ownsValues(false) {
   if (rows < 0 || columns < 0) throw QOBBasError("in-core matrix: negative dimensions");
   if (values) return;
-  std::uint64_t bytes = static_cast<std::uint64_t>(rows) * static_cast<std::uint64_t>(columns) * sizeof(double);
+  std::uint64_t bytes =
+      static_cast<std::uint64_t>(rows) * static_cast<std::uint64_t>(columns) * sizeof(double);
   m_values = static_cast<double*>(mem_OperatorNewThrowBuiltin(static_cast<std::size_t>(bytes)));
   if (bytes) std::memset(m_values, 0, static_cast<std::size_t>(bytes));
   m_ownsValues = true;
@@ -71,5 +73,6 @@ void QOBSrvMatrix::SetValues(int firstRow, int lastRow, int firstColumn, int las
   pfm::CheckBlock("SetValues", m_rows, m_columns, firstRow, lastRow, firstColumn, lastColumn);
   if (!source) throw QOBBasError("SetValues: no source values");
   int nr = lastRow - firstRow + 1, nc = lastColumn - firstColumn + 1;
-  CopyBlock(source, nr, m_values + firstRow + static_cast<std::int64_t>(firstColumn) * m_rows, m_rows, nr, nc);
+  CopyBlock(source, nr, m_values + firstRow + static_cast<std::int64_t>(firstColumn) * m_rows,
+            m_rows, nr, nc);
 }

@@ -28,11 +28,16 @@ MemberKind KindOfPositionType(int positionType) {
 
 int PositionTypeOf(MemberKind kind) {
   switch (kind) {
-    case MemberKind::Dof: return DofPositionType();
-    case MemberKind::Mode: return ModePositionType();
-    case MemberKind::Node: return NodePositionType();
-    case MemberKind::Element: return ElementPositionType();
-    case MemberKind::Other: break;
+    case MemberKind::Dof:
+      return DofPositionType();
+    case MemberKind::Mode:
+      return ModePositionType();
+    case MemberKind::Node:
+      return NodePositionType();
+    case MemberKind::Element:
+      return ElementPositionType();
+    case MemberKind::Other:
+      break;
   }
   return ads_CoreFragmentTypeIndex(99, 1);
 }

@@ -102,11 +102,11 @@ struct SystemData {
   std::vector<Collection> collections;
   std::vector<ComponentSet> sets;
   std::vector<Distribution> distributions;
-  int nodeCoordinates = -1;                      // distribution index, or -1
-  std::map<int, int> distributionByType;         // matrix type index -> distribution
+  int nodeCoordinates = -1;               // distribution index, or -1
+  std::map<int, int> distributionByType;  // matrix type index -> distribution
   std::map<std::string, int> distributionByName;
   std::map<std::string, int> userMatrixByName;
-  std::map<int, int> setByType;                  // component-set type index -> set
+  std::map<int, int> setByType;  // component-set type index -> set
 };
 
 // Values written in an edit session, by distribution index, kept until the session closes.

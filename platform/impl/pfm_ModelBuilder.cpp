@@ -132,15 +132,22 @@ void Require(bool ok, const std::string& what) {
   if (!ok) throw QOBBasError("model '" + what);
 }
 
-bool InRange(int index, std::size_t size) { return index >= 0 && static_cast<std::size_t>(index) < size; }
+bool InRange(int index, std::size_t size) {
+  return index >= 0 && static_cast<std::size_t>(index) < size;
+}
 
 std::size_t TableSize(const SystemData& s, MemberKind kind) {
   switch (kind) {
-    case MemberKind::Dof: return s.dofs.size();
-    case MemberKind::Mode: return s.modes.size();
-    case MemberKind::Node: return s.nodes.size();
-    case MemberKind::Element: return s.elements.size();
-    case MemberKind::Other: break;
+    case MemberKind::Dof:
+      return s.dofs.size();
+    case MemberKind::Mode:
+      return s.modes.size();
+    case MemberKind::Node:
+      return s.nodes.size();
+    case MemberKind::Element:
+      return s.elements.size();
+    case MemberKind::Other:
+      break;
   }
   return 0;
 }
@@ -154,8 +161,10 @@ void ValidateModel(const Model& model) {
     Require(d.node >= 1 && static_cast<std::size_t>(d.node) <= s.nodes.size(),
             m + "a degree of freedom refers to a node that does not exist");
   for (const ComponentSet& set : s.sets) {
-    Require(InRange(set.collection, s.collections.size()), m + "a set refers to a missing collection");
-    MemberKind kind = KindOfPositionType(s.collections[static_cast<std::size_t>(set.collection)].positionType);
+    Require(InRange(set.collection, s.collections.size()),
+            m + "a set refers to a missing collection");
+    MemberKind kind =
+        KindOfPositionType(s.collections[static_cast<std::size_t>(set.collection)].positionType);
     if (kind == MemberKind::Other) continue;  // members of other kinds are opaque numbers
     std::size_t table = TableSize(s, kind);
     for (int member : set.members)
@@ -164,11 +173,13 @@ void ValidateModel(const Model& model) {
   }
   for (const Distribution& d : s.distributions) {
     Require(d.rows >= 0 && d.columns >= 0 && d.values, m + "a matrix has no values");
-    Require(d.rowSet == -1 || InRange(d.rowSet, s.sets.size()), m + "a matrix refers to a missing row set");
+    Require(d.rowSet == -1 || InRange(d.rowSet, s.sets.size()),
+            m + "a matrix refers to a missing row set");
     Require(d.columnSet == -1 || InRange(d.columnSet, s.sets.size()),
             m + "a matrix refers to a missing column set");
     if (d.rowSet >= 0)
-      Require(s.sets[static_cast<std::size_t>(d.rowSet)].members.size() == static_cast<std::size_t>(d.rows),
+      Require(s.sets[static_cast<std::size_t>(d.rowSet)].members.size() ==
+                  static_cast<std::size_t>(d.rows),
               m + "a matrix's row set does not have one member per row");
     if (d.columnSet >= 0)
       Require(s.sets[static_cast<std::size_t>(d.columnSet)].members.size() ==
@@ -176,11 +187,16 @@ void ValidateModel(const Model& model) {
               m + "a matrix's column set does not have one member per column");
   }
   auto distOk = [&](int d) { return InRange(d, s.distributions.size()); };
-  Require(s.nodeCoordinates == -1 || distOk(s.nodeCoordinates), m + "node coordinates refer to a missing matrix");
-  for (const auto& [type, d] : s.distributionByType) Require(distOk(d), m + "a matrix type refers to a missing matrix");
-  for (const auto& [name, d] : s.distributionByName) Require(distOk(d), m + "a matrix name refers to a missing matrix");
-  for (const auto& [name, d] : s.userMatrixByName) Require(distOk(d), m + "a user matrix refers to a missing matrix");
-  for (const auto& [type, set] : s.setByType) Require(InRange(set, s.sets.size()), m + "a set type refers to a missing set");
+  Require(s.nodeCoordinates == -1 || distOk(s.nodeCoordinates),
+          m + "node coordinates refer to a missing matrix");
+  for (const auto& [type, d] : s.distributionByType)
+    Require(distOk(d), m + "a matrix type refers to a missing matrix");
+  for (const auto& [name, d] : s.distributionByName)
+    Require(distOk(d), m + "a matrix name refers to a missing matrix");
+  for (const auto& [name, d] : s.userMatrixByName)
+    Require(distOk(d), m + "a user matrix refers to a missing matrix");
+  for (const auto& [type, set] : s.setByType)
+    Require(InRange(set, s.sets.size()), m + "a set type refers to a missing set");
 }
 
 }  // namespace pfm

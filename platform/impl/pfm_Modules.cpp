@@ -30,11 +30,11 @@ int Down(const char* name, int& users, int& count) {
 
 }  // namespace
 
-#define PFM_MODULE(name)                                                   \
-  namespace {                                                              \
-  int name##_users = 0;                                                    \
-  }                                                                        \
-  void name##_initialize(int& count) { Up(#name, name##_users, count); }  \
+#define PFM_MODULE(name)                                                 \
+  namespace {                                                            \
+  int name##_users = 0;                                                  \
+  }                                                                      \
+  void name##_initialize(int& count) { Up(#name, name##_users, count); } \
   void name##_finalize(int& count) { Down(#name, name##_users, count); }
 
 PFM_MODULE(QOBBasCoreUtils)

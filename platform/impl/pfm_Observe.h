@@ -34,8 +34,8 @@ class Journal {
   static bool s_on;
 };
 
-#define PFM_JOURNAL(expr)                                 \
-  do {                                                    \
+#define PFM_JOURNAL(expr)                                        \
+  do {                                                           \
     if (::pfm::Journal::Enabled()) ::pfm::Journal::Record(expr); \
   } while (0)
 

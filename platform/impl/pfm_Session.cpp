@@ -38,7 +38,9 @@ std::string& CloseFailure() {
 
 }  // namespace
 
-void ModelRegistry::Add(std::shared_ptr<Model> model) { Registered()[model->name] = std::move(model); }
+void ModelRegistry::Add(std::shared_ptr<Model> model) {
+  Registered()[model->name] = std::move(model);
+}
 void ModelRegistry::Remove(const std::string& name) { Registered().erase(name); }
 void ModelRegistry::Clear() { Registered().clear(); }
 
@@ -123,7 +125,8 @@ void Session::DetachViews(int distribution) {
 const double* Session::ContiguousStored(int distribution) const {
   auto it = overlay.find(distribution);
   if (it != overlay.end()) return it->second.data();
-  return model->system.distributions.at(static_cast<std::size_t>(distribution)).values->Contiguous();
+  return model->system.distributions.at(static_cast<std::size_t>(distribution))
+      .values->Contiguous();
 }
 
 Session& Sessions::Open(std::shared_ptr<Model> model, bool editable) {

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <set>
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -59,10 +59,12 @@ struct Session {
   std::map<int, std::set<DenseView*>> views;  // by distribution
 
   // Reads a block of a stored distribution's values as this session sees them.
-  void ReadStored(int distribution, int r0, int nr, int c0, int nc, double* out, std::int64_t ld) const;
+  void ReadStored(int distribution, int r0, int nr, int c0, int nc, double* out,
+                  std::int64_t ld) const;
   // Writes a block of a stored distribution (editing sessions only; throws otherwise). The
   // views of the distribution are detached first.
-  void WriteStored(int distribution, int r0, int nr, int c0, int nc, const double* in, std::int64_t ld);
+  void WriteStored(int distribution, int r0, int nr, int c0, int nc, const double* in,
+                   std::int64_t ld);
   // All values of a stored distribution when they lie contiguously in memory; null otherwise.
   const double* ContiguousStored(int distribution) const;
   // Makes the derived matrices that still show a stored distribution take their own copy.

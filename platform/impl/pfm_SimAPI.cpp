@@ -39,9 +39,11 @@ QOBSimPosition QOBSimPosition::Follow(int type, int which) const {
   PFM_JOURNAL("Follow(" + std::to_string(type) + "," + std::to_string(which) + ")");
   pfm::Session* s = pfm::ids::SessionOf(*this);
   if (!s || which != 1) return QOBSimPosition();
-  if (w[1] == pfm::ids::kModel && type == ads_CoreFragmentTypeIndex(24, 9) && s->model->hasSubstructure)
+  if (w[1] == pfm::ids::kModel && type == ads_CoreFragmentTypeIndex(24, 9) &&
+      s->model->hasSubstructure)
     return Position(w[0], pfm::ids::kSubstructure);
-  if (w[1] == pfm::ids::kSubstructure && type == ads_CoreFragmentTypeIndex(20, 8) && s->model->hasSystem)
+  if (w[1] == pfm::ids::kSubstructure && type == ads_CoreFragmentTypeIndex(20, 8) &&
+      s->model->hasSystem)
     return Position(w[0], pfm::ids::kSystem);
   return QOBSimPosition();
 }
@@ -61,10 +63,14 @@ int QOBSimPosition::TypePosition() const {
       return collections[static_cast<std::size_t>(w[2])].positionType;
     }
     case pfm::ids::kModel:
-    case pfm::ids::kFocus: return ads_CoreFragmentTypeIndex(24, 1);
-    case pfm::ids::kSubstructure: return ads_CoreFragmentTypeIndex(24, 9);
-    case pfm::ids::kSystem: return ads_CoreFragmentTypeIndex(20, 8);
-    default: return 0;
+    case pfm::ids::kFocus:
+      return ads_CoreFragmentTypeIndex(24, 1);
+    case pfm::ids::kSubstructure:
+      return ads_CoreFragmentTypeIndex(24, 9);
+    case pfm::ids::kSystem:
+      return ads_CoreFragmentTypeIndex(20, 8);
+    default:
+      return 0;
   }
 }
 

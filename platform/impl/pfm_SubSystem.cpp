@@ -22,7 +22,8 @@ int* MapMembers(const QOBFsmSystem& system, const QOBSimCSetID& set, int* out, p
   const pfm::ComponentSet* cs = owner == s ? s->Set(set.w[2]) : nullptr;
   if (!cs) throw QOBBasError(std::string(mapping) + ": the set does not belong to the system");
   const auto& collections = s->system().collections;
-  if (pfm::KindOfPositionType(collections[static_cast<std::size_t>(cs->collection)].positionType) != kind)
+  if (pfm::KindOfPositionType(collections[static_cast<std::size_t>(cs->collection)].positionType) !=
+      kind)
     throw QOBBasError(std::string(mapping) + ": the set's members are of another kind");
   for (std::size_t i = 0; i < cs->members.size(); ++i) {
     int m = cs->members[i];
@@ -63,38 +64,37 @@ omi_BlkBitVect sub_System::InternalNodes() const {
 int* sub_System::MapGdof2Node(QOBSimCSetID set, int* out) const {
   pfm::Session* s = SessionOfRecord(m_system);
   const pfm::SystemData* d = s ? &s->system() : nullptr;
-  return MapMembers(m_system, set, out, pfm::MemberKind::Dof, "MapGdof2Node", d ? d->dofs.size() : 0,
-                    [d](std::size_t i) {
-                      return d->nodes[static_cast<std::size_t>(d->dofs[i].node) - 1].label;
-                    });
+  return MapMembers(
+      m_system, set, out, pfm::MemberKind::Dof, "MapGdof2Node", d ? d->dofs.size() : 0,
+      [d](std::size_t i) { return d->nodes[static_cast<std::size_t>(d->dofs[i].node) - 1].label; });
 }
 
 int* sub_System::MapGdof2Ldof(QOBSimCSetID set, int* out) const {
   pfm::Session* s = SessionOfRecord(m_system);
   const pfm::SystemData* d = s ? &s->system() : nullptr;
-  return MapMembers(m_system, set, out, pfm::MemberKind::Dof, "MapGdof2Ldof", d ? d->dofs.size() : 0,
-                    [d](std::size_t i) { return d->dofs[i].ldof; });
+  return MapMembers(m_system, set, out, pfm::MemberKind::Dof, "MapGdof2Ldof",
+                    d ? d->dofs.size() : 0, [d](std::size_t i) { return d->dofs[i].ldof; });
 }
 
 int* sub_System::MapMode2Node(QOBSimCSetID set, int* out) const {
   pfm::Session* s = SessionOfRecord(m_system);
   const pfm::SystemData* d = s ? &s->system() : nullptr;
-  return MapMembers(m_system, set, out, pfm::MemberKind::Mode, "MapMode2Node", d ? d->modes.size() : 0,
-                    [d](std::size_t i) { return d->modes[i].nodeLabel; });
+  return MapMembers(m_system, set, out, pfm::MemberKind::Mode, "MapMode2Node",
+                    d ? d->modes.size() : 0, [d](std::size_t i) { return d->modes[i].nodeLabel; });
 }
 
 int* sub_System::MapMode2Ldof(QOBSimCSetID set, int* out) const {
   pfm::Session* s = SessionOfRecord(m_system);
   const pfm::SystemData* d = s ? &s->system() : nullptr;
-  return MapMembers(m_system, set, out, pfm::MemberKind::Mode, "MapMode2Ldof", d ? d->modes.size() : 0,
-                    [d](std::size_t i) { return d->modes[i].ldof; });
+  return MapMembers(m_system, set, out, pfm::MemberKind::Mode, "MapMode2Ldof",
+                    d ? d->modes.size() : 0, [d](std::size_t i) { return d->modes[i].ldof; });
 }
 
 int* sub_System::MapNode2Node(QOBSimCSetID set, int* out) const {
   pfm::Session* s = SessionOfRecord(m_system);
   const pfm::SystemData* d = s ? &s->system() : nullptr;
-  return MapMembers(m_system, set, out, pfm::MemberKind::Node, "MapNode2Node", d ? d->nodes.size() : 0,
-                    [d](std::size_t i) { return d->nodes[i].label; });
+  return MapMembers(m_system, set, out, pfm::MemberKind::Node, "MapNode2Node",
+                    d ? d->nodes.size() : 0, [d](std::size_t i) { return d->nodes[i].label; });
 }
 
 int* sub_System::MapElement2Element(QOBSimCSetID set, int* out) const {

@@ -1,6 +1,6 @@
-// The counted integer array in which mapping results are handed back.
+// The integer array of mapping results; its assertion texts and lines are fixed (no clang-format).
 #include "uma_ArrayInt.h"
-
+// clang-format off
 #include <cstdint>
 
 #include "QOBBasCoreUtils.h"

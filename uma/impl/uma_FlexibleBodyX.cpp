@@ -35,7 +35,8 @@ uma_FlexibleBodyX::~uma_FlexibleBodyX() = default;
 const uma_Matrix* uma_FlexibleBodyX::Matrix(int type) {
   if (type == NodeCoordinatesType()) return uma_System::Matrix(type, OptionFilterInternalNodes);
   if (type == RecoveryMatrixType())
-    return uma_System::Matrix(type, OptionFilterInternalNodes | OptionTrimStaticModes | OptionTrimLoads);
+    return uma_System::Matrix(type,
+                              OptionFilterInternalNodes | OptionTrimStaticModes | OptionTrimLoads);
   return uma_System::Matrix(type, 0);
 }
 
@@ -98,6 +99,7 @@ uma_ArrayInt* uma_FlexibleBodyX::SetWithDynamicModes(int setType, uma_Enum::uma_
   uma_ArrayInt& out = *result;
   for (int i = 0; i < members; ++i) out[i] = (*mapped)[i];
   mapped.reset();
-  for (int k = 1; k <= dynamic; ++k) out[members + k - 1] = modeLabels ? sub_System::MapDynamicMode(k) : 0;
+  for (int k = 1; k <= dynamic; ++k)
+    out[members + k - 1] = modeLabels ? sub_System::MapDynamicMode(k) : 0;
   return result.release();
 }

@@ -83,10 +83,11 @@ double* uma_Matrix::GetValues(int firstRow, int lastRow, int firstColumn, int la
   std::int64_t dimRows = std::int64_t{lastRow} - firstRow + 1;
   std::int64_t dimCols = std::int64_t{lastColumn} - firstColumn + 1;
   // An empty or reversed block is a broken precondition of the caller.
-  UMA_ASSERT(dimRows > 0 && dimCols > 0);
+  UMA_ASSERT_TEXT(dimRows > 0 && dimCols > 0, "dimRows > 0 && dimCols > 0");
   std::unique_ptr<double, FreeValues> buffer(
       static_cast<double*>(mem_OperatorNewThrowBuiltin(ValueBytes(dimRows, dimCols))));
-  QOBSrvMatrix local(static_cast<int>(dimRows), static_cast<int>(dimCols), buffer.get(), false, false);
+  QOBSrvMatrix local(static_cast<int>(dimRows), static_cast<int>(dimCols), buffer.get(), false,
+                     false);
   if (m_dense) {
     m_dense->GetValues(firstRow, lastRow, firstColumn, lastColumn, local);
   } else {
@@ -95,9 +96,11 @@ double* uma_Matrix::GetValues(int firstRow, int lastRow, int firstColumn, int la
   return buffer.release();
 }
 
-uma_Matrix* uma_Matrix::Submatrix(int firstRow, int lastRow, int firstColumn, int lastColumn) const {
+uma_Matrix* uma_Matrix::Submatrix(int firstRow, int lastRow, int firstColumn,
+                                  int lastColumn) const {
   if (!m_dense) return nullptr;
-  std::unique_ptr<QOBSrvDenseMatrix> block(m_dense->Submatrix(firstRow, lastRow, firstColumn, lastColumn));
+  std::unique_ptr<QOBSrvDenseMatrix> block(
+      m_dense->Submatrix(firstRow, lastRow, firstColumn, lastColumn));
   uma_Matrix* handle = new uma_Matrix(block.get(), m_owner);  // read-only, same owner
   block.release();
   return handle;

@@ -8,10 +8,12 @@
 #include "uma_ArrayInt.h"
 #include "uma_SetAccess.h"
 
-uma_System::uma_System(const char* name, bool editable) : m_fsmSystem(nullptr), m_editable(editable) {
+uma_System::uma_System(const char* name, bool editable)
+    : m_fsmSystem(nullptr), m_editable(editable) {
   asu_SimAccess& access = thr_GlobalSingleton<asu_SimAccess>::Instance();
-  QOBSimPosition model = editable ? access.OpenEdit(cow_String(name), cow_String(""), cow_String(""))
-                                  : access.OpenRead(cow_String(name), RYMString(""), false);
+  QOBSimPosition model = editable
+                             ? access.OpenEdit(cow_String(name), cow_String(""), cow_String(""))
+                             : access.OpenRead(cow_String(name), RYMString(""), false);
   if (model.IsNull()) return;
   QOBSimPosition substructure = model.Follow(ads_CoreFragmentTypeIndex(24, 9), 1);
   if (substructure.IsNull()) return;
@@ -22,7 +24,8 @@ uma_System::uma_System(const char* name, bool editable) : m_fsmSystem(nullptr), 
 
 uma_System::~uma_System() {
   // The position closed is the one the record reports now, not the one the open returned.
-  if (!IsNull()) thr_GlobalSingleton<asu_SimAccess>::Instance().Close(m_fsmSystem->MyPosition().Focus());
+  if (!IsNull())
+    thr_GlobalSingleton<asu_SimAccess>::Instance().Close(m_fsmSystem->MyPosition().Focus());
   // A record that reports itself null closes nothing but is released all the same.
   delete m_fsmSystem;
   m_fsmSystem = nullptr;
@@ -71,7 +74,8 @@ uma_ArrayInt* uma_System::MapCSet(QOBSimCSetID set, uma_Enum::uma_MapTypeEnum ty
     sub.MapMode2Ldof(set, out);
   } else if (positionType == ads_CoreFragmentTypeIndex(31, 58) && node) {
     sub.MapNode2Node(set, out);
-  } else if (positionType == ads_CoreFragmentTypeIndex(31, 15) && type == uma_Enum::uma_MapElement) {
+  } else if (positionType == ads_CoreFragmentTypeIndex(31, 15) &&
+             type == uma_Enum::uma_MapElement) {
     sub.MapElement2Element(set, out);
   } else {
     return nullptr;  // no mapping for this pair: the array is released
