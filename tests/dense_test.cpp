@@ -182,3 +182,33 @@ TEST_F(MatrixServices, BlocksThatCannotBeCutAnswerNull) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MatrixServices, AnEditSessionHoldsOnlyTheColumnsWrittenAndCommitsThemAtClose) {
+  {
+    uma_System editor("m", true);
+    Dense stored(NewDense(editor, kLabelled));
+    QOBSrvMatrix block(2, 1, nullptr, false, false);
+    block.m_values[0] = -1;
+    block.m_values[1] = -2;
+    stored->SetValues(3, 4, 1, 1, block);
+    const pfm::Overlay& edits = pfm::Sessions::Find(SessionOf(editor))->overlay;
+    ASSERT_EQ(edits.size(), 1u);
+    EXPECT_EQ(edits.at(kLabelled).size(), 1u) << "one column of three";
+    Values seen = Read(*stored);
+    EXPECT_EQ(seen[3 + 5], -1);
+    EXPECT_EQ(seen[4 + 5], -2);
+    EXPECT_EQ(seen[0 + 5], At(0, 1)) << "the rest of the column comes from the store";
+    EXPECT_EQ(seen[2 * 5], At(0, 2));
+    uma_System reader("m", false);
+    EXPECT_EQ(Read(*Dense(NewDense(reader, kLabelled)))[3 + 5], At(3, 1)) << "not before the close";
+  }
+  uma_System after("m", false);
+  Values committed = Read(*Dense(NewDense(after, kLabelled)));
+  EXPECT_EQ(committed[3 + 5], -1);
+  EXPECT_EQ(committed[4 + 5], -2);
+  EXPECT_EQ(committed[2 + 5], At(2, 1));
+}
+
+}  // namespace

@@ -96,12 +96,12 @@ void ColumnFile::Write(int d, int rows, int r0, int nr, int c0, int nc, const do
   });
 }
 
-int ColumnFile::WriteChanged(int d, int rows, int columns, const double* values,
+int ColumnFile::WriteChanged(int d, int rows, int c0, int nc, const double* values,
                              const std::function<void()>& afterEach) {
   int written = 0;
   if (rows == 0) return written;
   std::vector<double> stored(static_cast<std::size_t>(rows));
-  EachColumn(d, rows, 0, columns, true, [&](int c, sql::Blob& blob) {
+  EachColumn(d, rows, c0, nc, true, [&](int c, sql::Blob& blob) {
     const double* column = LittleEndian(values + static_cast<std::int64_t>(c) * rows,
                                         static_cast<std::size_t>(rows), m_scratch);
     blob.Read(stored.data(), rows * kBytes, 0);

@@ -30,10 +30,10 @@ class ColumnFile {
   void Read(int d, int rows, int r0, int nr, int c0, int nc, double* out, std::int64_t ld);
   // Writes that block from `in`. The caller holds a write transaction.
   void Write(int d, int rows, int r0, int nr, int c0, int nc, const double* in, std::int64_t ld);
-  // Writes those of the `columns` columns of `values` (all of distribution `d`, column by
-  // column) that differ from the file, calling `afterEach` after each one written. Answers how
-  // many were written. The caller holds a write transaction.
-  int WriteChanged(int d, int rows, int columns, const double* values,
+  // Writes those of columns c0..c0+nc-1 of distribution `d` that differ from `values` (nc
+  // whole columns, one after the other), calling `afterEach` after each one written. Answers
+  // how many were written. The caller holds a write transaction.
+  int WriteChanged(int d, int rows, int c0, int nc, const double* values,
                    const std::function<void()>& afterEach);
 
   // Throws the error for a damaged file: "a damaged file: PATH (detail)".

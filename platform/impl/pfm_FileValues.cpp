@@ -39,11 +39,14 @@ void FileValues::Write(int r0, int nr, int c0, int nc, const double* in, std::in
 void FileBacking::Commit(Model& model, const Overlay& changes) {
   try {
     sql::Transaction transaction(m_file->db(), "BEGIN IMMEDIATE");
-    for (const auto& [index, values] : changes) {
+    for (const auto& [index, columns] : changes) {
       const Distribution& d = model.system.distributions.at(static_cast<std::size_t>(index));
-      if (values.size() != static_cast<std::size_t>(d.rows) * static_cast<std::size_t>(d.columns))
-        throw QOBBasError("matrix " + std::to_string(index) + " has the wrong number of values");
-      m_file->WriteChanged(index, d.rows, d.columns, values.data(), CommitProbe());
+      for (const auto& [column, values] : columns) {
+        if (values.size() != static_cast<std::size_t>(d.rows) || column < 0 || column >= d.columns)
+          throw QOBBasError("matrix " + std::to_string(index) +
+                            " has an edited column out of shape");
+        m_file->WriteChanged(index, d.rows, column, 1, values.data(), CommitProbe());
+      }
     }
     transaction.Commit();
   } catch (const std::exception& e) {

@@ -77,9 +77,10 @@ void MemoryValues::Write(int r0, int nr, int c0, int nc, const double* in, std::
 }
 
 void ModelBacking::Commit(Model& model, const Overlay& changes) {
-  for (const auto& [index, values] : changes) {
+  for (const auto& [index, columns] : changes) {
     Distribution& d = model.system.distributions.at(static_cast<std::size_t>(index));
-    d.values->Write(0, d.rows, 0, d.columns, values.data(), d.rows);
+    for (const auto& [column, values] : columns)
+      d.values->Write(0, d.rows, column, 1, values.data(), d.rows);
   }
 }
 

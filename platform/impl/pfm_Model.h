@@ -109,8 +109,11 @@ struct SystemData {
   std::map<int, int> setByType;  // component-set type index -> set
 };
 
-// Values written in an edit session, by distribution index, kept until the session closes.
-using Overlay = std::map<int, std::vector<double>>;
+// Values written in an edit session, kept until the session closes: by distribution, each
+// column that was written to, whole. Only the columns written are held, so editing a block of
+// a large matrix costs what the block's columns hold.
+using EditedColumns = std::map<int, std::vector<double>>;
+using Overlay = std::map<int, EditedColumns>;
 
 struct Model;
 

@@ -89,6 +89,14 @@ int Session::DeriveSet(int collection, std::vector<int> members) {
   return base + k;
 }
 
+namespace {
+void CheckStoredBlock(const Distribution& d, int r0, int nr, int c0, int nc) {
+  if (r0 < 0 || nr < 0 || c0 < 0 || nc < 0 || std::int64_t{r0} + nr > d.rows ||
+      std::int64_t{c0} + nc > d.columns)
+    throw QOBBasError("stored values: block outside the matrix");
+}
+}  // namespace
+
 void Session::ReadStored(int distribution, int r0, int nr, int c0, int nc, double* out,
                          std::int64_t ld) const {
   const Distribution& d = model->system.distributions.at(static_cast<std::size_t>(distribution));
@@ -97,21 +105,40 @@ void Session::ReadStored(int distribution, int r0, int nr, int c0, int nc, doubl
     d.values->Read(r0, nr, c0, nc, out, ld);
     return;
   }
-  MemoryValues::CopyBlock(it->second.data(), d.rows, r0, nr, c0, nc, out, ld);
+  CheckStoredBlock(d, r0, nr, c0, nc);
+  // Edited columns from the session, runs of the others from the store.
+  const EditedColumns& edited = it->second;
+  for (int c = 0; c < nc;) {
+    auto e = edited.find(c0 + c);
+    if (e != edited.end()) {
+      MemoryValues::CopyBlock(e->second.data(), d.rows, r0, nr, 0, 1, out + c * ld, ld);
+      ++c;
+      continue;
+    }
+    int run = 1;
+    while (c + run < nc && !edited.count(c0 + c + run)) ++run;
+    d.values->Read(r0, nr, c0 + c, run, out + c * ld, ld);
+    c += run;
+  }
 }
 
 void Session::WriteStored(int distribution, int r0, int nr, int c0, int nc, const double* in,
                           std::int64_t ld) {
   if (!editable) throw QOBBasError("the model is open for reading: its matrices cannot be written");
   const Distribution& d = model->system.distributions.at(static_cast<std::size_t>(distribution));
+  CheckStoredBlock(d, r0, nr, c0, nc);
   DetachViews(distribution);
-  auto it = overlay.find(distribution);
-  if (it == overlay.end()) {
-    std::vector<double> all(static_cast<std::size_t>(d.rows) * static_cast<std::size_t>(d.columns));
-    d.values->Read(0, d.rows, 0, d.columns, all.data(), d.rows);
-    it = overlay.emplace(distribution, std::move(all)).first;
+  EditedColumns& edited = overlay[distribution];
+  for (int c = 0; c < nc; ++c) {
+    auto e = edited.find(c0 + c);
+    if (e == edited.end()) {
+      // A column is taken whole from the store the first time it is written.
+      std::vector<double> column(static_cast<std::size_t>(d.rows));
+      d.values->Read(0, d.rows, c0 + c, 1, column.data(), d.rows);
+      e = edited.emplace(c0 + c, std::move(column)).first;
+    }
+    MemoryValues::PutBlock(e->second.data(), d.rows, r0, nr, 0, 1, in + c * ld, ld);
   }
-  MemoryValues::PutBlock(it->second.data(), d.rows, r0, nr, c0, nc, in, ld);
 }
 
 void Session::DetachViews(int distribution) {
@@ -123,8 +150,8 @@ void Session::DetachViews(int distribution) {
 }
 
 const double* Session::ContiguousStored(int distribution) const {
-  auto it = overlay.find(distribution);
-  if (it != overlay.end()) return it->second.data();
+  // Edited columns lie apart from the stored ones.
+  if (overlay.count(distribution)) return nullptr;
   return model->system.distributions.at(static_cast<std::size_t>(distribution))
       .values->Contiguous();
 }
