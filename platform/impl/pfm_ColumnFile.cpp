@@ -46,7 +46,8 @@ ColumnFile::ColumnFile(std::unique_ptr<sql::Db> db, std::string path)
     : m_db(std::move(db)),
       m_path(std::move(path)),
       m_lookup(*m_db,
-               "SELECT column_index, rowid FROM column_values WHERE distribution = ?1 AND "
+               "SELECT column_index, rowid, typeof(data) = 'blob' FROM column_values "
+               "WHERE distribution = ?1 AND "
                "column_index BETWEEN ?2 AND ?3 ORDER BY column_index") {}
 
 void ColumnFile::Damaged(const std::string& detail) const {
@@ -54,26 +55,34 @@ void ColumnFile::Damaged(const std::string& detail) const {
 }
 
 // Visits columns c0..c0+nc-1 of distribution `d` in order with a blob handle on each. The
-// lookup stays active throughout, so all columns are seen in one read transaction.
+// lookup stays active throughout, so all columns are seen in one read transaction. A failure
+// that lies in the file's content (SQLite finds it corrupt, say) names the file as damaged.
 template <class Visit>
 void ColumnFile::EachColumn(int d, int rows, int c0, int nc, bool writable, Visit visit) {
   if (nc <= 0) return;
   ResetOnExit reset{m_lookup};
-  m_lookup.Bind(1, d).Bind(2, c0).Bind(3, static_cast<std::int64_t>(c0) + nc - 1);
-  std::optional<sql::Blob> blob;
-  for (int c = 0; c < nc; ++c) {
-    auto values = [&] {
-      return "the values of matrix " + std::to_string(d) + " column " + std::to_string(c0 + c);
-    };
-    if (!m_lookup.Step() || m_lookup.Int(0) != c0 + c) Damaged(values() + " are missing");
-    if (blob)
-      blob->MoveTo(m_lookup.Int(1));
-    else
-      blob.emplace(*m_db, "column_values", "data", m_lookup.Int(1), writable);
-    if (blob->Bytes() != rows * kBytes)
-      Damaged(values() + " hold " + std::to_string(blob->Bytes()) + " bytes instead of " +
-              std::to_string(rows * kBytes));
-    visit(c, *blob);
+  int c = 0;
+  auto values = [&] {
+    return "the values of matrix " + std::to_string(d) + " column " + std::to_string(c0 + c);
+  };
+  try {
+    m_lookup.Bind(1, d).Bind(2, c0).Bind(3, static_cast<std::int64_t>(c0) + nc - 1);
+    std::optional<sql::Blob> blob;
+    for (; c < nc; ++c) {
+      if (!m_lookup.Step() || m_lookup.Int(0) != c0 + c) Damaged(values() + " are missing");
+      if (m_lookup.Int(2) == 0) Damaged(values() + " are not a BLOB");
+      if (blob)
+        blob->MoveTo(m_lookup.Int(1));
+      else
+        blob.emplace(*m_db, "column_values", "data", m_lookup.Int(1), writable);
+      if (blob->Bytes() != rows * kBytes)
+        Damaged(values() + " hold " + std::to_string(blob->Bytes()) + " bytes instead of " +
+                std::to_string(rows * kBytes));
+      visit(c, *blob);
+    }
+  } catch (const sql::Error& e) {
+    if (e.FromSurroundings()) throw;
+    Damaged(values() + " cannot be read: " + e.what());
   }
 }
 

@@ -7,10 +7,12 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <map>
 
 #include "pfm_FileValues.h"
 #include "pfm_ModelBuilder.h"
 #include "pfm_ModelFile.h"
+#include "pfm_ModelFileSchema.h"
 
 namespace pfm {
 
@@ -29,6 +31,9 @@ bool StartsLikeSqlite(const std::string& path) {
   in.read(head, sizeof head);
   return in.gcount() == sizeof head && std::memcmp(head, kMagic, sizeof head) == 0;
 }
+
+std::string Quoted(const std::string& key) { return "\"" + key + "\""; }
+std::string Quoted(int key) { return std::to_string(key); }
 
 OpenFailure Classify(const sql::Error& e, const std::string& path) {
   switch (e.primary()) {
@@ -52,44 +57,66 @@ OpenFailure Classify(const sql::Error& e, const std::string& path) {
   }
 }
 
-int AsInt(std::int64_t value, const char* what) {
-  if (value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
-    throw OpenFailure{ModelFileProblem::Damaged, std::string(what) + " out of range"};
-  return static_cast<int>(value);
-}
-
-// Reference columns hold NULL for "none".
-int AsIndex(const sql::Statement& s, int column, const char* what) {
-  return s.IsNull(column) ? -1 : AsInt(s.Int(column), what);
-}
-
 [[noreturn]] void Damaged(const std::string& detail) {
   throw OpenFailure{ModelFileProblem::Damaged, detail};
 }
 
-// The rows of `table` in the order of `key`, which must run first, first + 1, ... without gaps.
+// An integer column: of integer type (SQLite keeps text or a real that does not convert as it
+// is) and within int.
+int IntAt(const sql::Statement& s, int column, const std::string& what) {
+  if (s.Type(column) != SQLITE_INTEGER) Damaged(what + " is not an integer");
+  std::int64_t value = s.Int(column);
+  if (value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
+    Damaged(what + " out of range");
+  return static_cast<int>(value);
+}
+
+bool FlagAt(const sql::Statement& s, int column, const std::string& what) {
+  return IntAt(s, column, what) != 0;
+}
+
+// Reference columns hold NULL for "none".
+int IndexAt(const sql::Statement& s, int column, const std::string& what) {
+  return s.IsNull(column) ? -1 : IntAt(s, column, what);
+}
+
+// The rows of `table` in the order of `key`, which must run first, first + 1, ... without gaps
+// or repeats.
 template <class Add>
 void ReadNumbered(sql::Db& db, const std::string& table, const std::string& key,
                   const std::string& columns, int first, Add add) {
   sql::Statement s(db, "SELECT " + key + ", " + columns + " FROM " + table + " ORDER BY " + key);
   for (std::int64_t expected = first; s.Step(); ++expected) {
-    if (s.Int(0) != expected)
+    std::int64_t number = IntAt(s, 0, "a " + key + " in the " + table + " table");
+    if (number < expected)
+      Damaged("the " + table + " table has " + key + " " + std::to_string(number) + " twice");
+    if (number != expected)
       Damaged("the " + table + " table has no " + key + " " + std::to_string(expected));
     add(s);
   }
 }
 
-// A table of (key, index) pairs into `map`.
-template <class Map, class Key>
-void ReadMap(sql::Db& db, const std::string& table, const std::string& columns, Map& map,
-             Key (*key)(const sql::Statement&)) {
+// A table of (key, index) pairs into `map`; a key may appear once.
+template <class Key>
+void ReadMap(sql::Db& db, const std::string& table, const std::string& columns,
+             std::map<Key, int>& map, Key (*key)(const sql::Statement&, const std::string&)) {
   sql::Statement s(db, "SELECT " + columns + " FROM " + table);
-  while (s.Step()) map[key(s)] = AsInt(s.Int(1), table.c_str());
+  while (s.Step()) {
+    auto [entry, added] =
+        map.emplace(key(s, table), IntAt(s, 1, "an index in the " + table + " table"));
+    if (!added) Damaged("the " + table + " table has the key " + Quoted(entry->first) + " twice");
+  }
 }
-int IntKey(const sql::Statement& s) { return AsInt(s.Int(0), "a type index"); }
-std::string TextKey(const sql::Statement& s) { return s.Text(0); }
+int IntKey(const sql::Statement& s, const std::string& table) {
+  return IntAt(s, 0, "a type index in the " + table + " table");
+}
+std::string TextKey(const sql::Statement& s, const std::string& table) {
+  if (s.Type(0) != SQLITE_TEXT) Damaged("a name in the " + table + " table is not text");
+  return s.Text(0);
+}
 
 std::vector<int> MembersOf(const sql::Statement& s, int column) {
+  if (s.Type(column) != SQLITE_BLOB) Damaged("a component set's members are not a BLOB");
   std::size_t bytes = s.Bytes(column);
   if (bytes % 4 != 0) Damaged("a component set's members are not whole 32-bit integers");
   const auto* p = static_cast<const unsigned char*>(s.Blob(column));
@@ -107,43 +134,46 @@ void ReadHeader(sql::Db& db, Model& model) {
                    "SELECT has_substructure, has_system, record_reports_null, system_type, "
                    "num_loads, num_static_modes, node_coordinates FROM model");
   if (!s.Step()) Damaged("the model table is empty");
-  model.hasSubstructure = s.Int(0) != 0;
-  model.hasSystem = s.Int(1) != 0;
-  model.recordReportsNull = s.Int(2) != 0;
-  model.system.type = AsInt(s.Int(3), "the system type");
-  model.system.numLoads = AsInt(s.Int(4), "the number of loads");
-  model.system.numStaticModes = AsInt(s.Int(5), "the number of static modes");
-  model.system.nodeCoordinates = AsIndex(s, 6, "the node coordinates");
+  model.hasSubstructure = FlagAt(s, 0, "has_substructure");
+  model.hasSystem = FlagAt(s, 1, "has_system");
+  model.recordReportsNull = FlagAt(s, 2, "record_reports_null");
+  model.system.type = IntAt(s, 3, "the system type");
+  model.system.numLoads = IntAt(s, 4, "the number of loads");
+  model.system.numStaticModes = IntAt(s, 5, "the number of static modes");
+  model.system.nodeCoordinates = IndexAt(s, 6, "the node coordinates");
+  if (model.system.numLoads < 0) Damaged("the number of loads is negative");
+  if (model.system.numStaticModes < 0) Damaged("the number of static modes is negative");
+  if (s.Step()) Damaged("the model table has more than one row");
 }
 
 void ReadTables(sql::Db& db, SystemData& sys) {
   ReadNumbered(db, "node", "number", "label, internal", 1, [&](const sql::Statement& s) {
-    sys.nodes.push_back({AsInt(s.Int(1), "a node label"), s.Int(2) != 0});
+    sys.nodes.push_back({IntAt(s, 1, "a node label"), FlagAt(s, 2, "a node's internal flag")});
   });
   ReadNumbered(db, "dof", "number", "node, ldof", 1, [&](const sql::Statement& s) {
-    sys.dofs.push_back({AsInt(s.Int(1), "a node number"), AsInt(s.Int(2), "a local dof")});
+    sys.dofs.push_back({IntAt(s, 1, "a node number"), IntAt(s, 2, "a local dof")});
   });
   ReadNumbered(db, "mode", "number", "node_label, ldof", 1, [&](const sql::Statement& s) {
-    sys.modes.push_back({AsInt(s.Int(1), "a node label"), AsInt(s.Int(2), "a local dof")});
+    sys.modes.push_back({IntAt(s, 1, "a node label"), IntAt(s, 2, "a local dof")});
   });
   ReadNumbered(db, "element", "number", "label", 1, [&](const sql::Statement& s) {
-    sys.elements.push_back(AsInt(s.Int(1), "an element label"));
+    sys.elements.push_back(IntAt(s, 1, "an element label"));
   });
   ReadNumbered(db, "collection", "idx", "position_type", 0, [&](const sql::Statement& s) {
-    sys.collections.push_back({AsInt(s.Int(1), "a position type")});
+    sys.collections.push_back({IntAt(s, 1, "a position type")});
   });
   ReadNumbered(db, "component_set", "idx", "collection, members", 0, [&](const sql::Statement& s) {
-    sys.sets.push_back({AsInt(s.Int(1), "a collection index"), MembersOf(s, 2)});
+    sys.sets.push_back({IntAt(s, 1, "a collection index"), MembersOf(s, 2)});
   });
   constexpr std::int64_t kMaxRows = std::numeric_limits<int>::max() / sizeof(double);
   ReadNumbered(db, "distribution", "idx", "dense, num_rows, num_columns, row_set, column_set", 0,
                [&](const sql::Statement& s) {
                  Distribution d;
-                 d.dense = s.Int(1) != 0;
-                 d.rows = AsInt(s.Int(2), "a number of rows");
-                 d.columns = AsInt(s.Int(3), "a number of columns");
-                 d.rowSet = AsIndex(s, 4, "a row set");
-                 d.columnSet = AsIndex(s, 5, "a column set");
+                 d.dense = FlagAt(s, 1, "a matrix's dense flag");
+                 d.rows = IntAt(s, 2, "a number of rows");
+                 d.columns = IntAt(s, 3, "a number of columns");
+                 d.rowSet = IndexAt(s, 4, "a row set");
+                 d.columnSet = IndexAt(s, 5, "a column set");
                  if (d.rows < 0 || d.columns < 0 || d.rows > kMaxRows)
                    Damaged("a matrix has dimensions that cannot be stored");
                  sys.distributions.push_back(std::move(d));
@@ -154,9 +184,25 @@ void ReadTables(sql::Db& db, SystemData& sys) {
   ReadMap(db, "set_by_type", "set_type, component_set", sys.setByType, IntKey);
 }
 
+// Every column of every matrix is a row of column_values holding its values, so together they
+// cannot be larger than the file. Checked before anything is sized by the dimensions.
+void CheckSizesAgainst(const SystemData& sys, std::int64_t fileSize) {
+  std::int64_t total = 0;
+  for (std::size_t i = 0; i < sys.distributions.size(); ++i) {
+    const Distribution& d = sys.distributions[i];
+    // A column of no rows still takes a row of the table: a byte at the very least.
+    std::int64_t columnBytes = std::max<std::int64_t>(std::int64_t{d.rows} * 8, 1);
+    if (d.columns > 0 && columnBytes > (fileSize - total) / d.columns)
+      Damaged("matrix " + std::to_string(i) + " (" + std::to_string(d.rows) + " x " +
+              std::to_string(d.columns) + ") is larger than the file");
+    total += columnBytes * d.columns;
+  }
+}
+
 std::unique_ptr<sql::Db> OpenIdentified(const std::string& path, bool editable, std::int64_t size) {
   auto db =
       std::make_unique<sql::Db>(path, editable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY);
+  GuardConnection(*db, size);
   if (editable && db->ReadOnly())
     throw OpenFailure{ModelFileProblem::Unreadable,
                       "the file is read-only; it cannot be opened for editing"};
@@ -188,8 +234,11 @@ std::shared_ptr<Model> Open(const std::string& path, bool editable) {
   model->name = path;
   {
     sql::Transaction snapshot(*db);  // the whole structure as of one moment
+    std::string schemaProblem = ModelFileSchemaProblem(*db);
+    if (!schemaProblem.empty()) Damaged(schemaProblem);
     ReadHeader(*db, *model);
     ReadTables(*db, model->system);
+    CheckSizesAgainst(model->system, st.st_size);
     snapshot.Commit();
   }
   auto file = std::make_shared<ColumnFile>(std::move(db), path);

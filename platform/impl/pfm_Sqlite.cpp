@@ -7,6 +7,24 @@
 
 namespace pfm::sql {
 
+bool Error::FromSurroundings() const {
+  switch (primary()) {
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+    case SQLITE_READONLY:
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+    case SQLITE_IOERR:
+    case SQLITE_NOMEM:
+    case SQLITE_FULL:
+    case SQLITE_INTERRUPT:
+    case SQLITE_ABORT:
+      return true;
+    default:
+      return false;
+  }
+}
+
 Db::Db(const std::string& path, int flags) {
   int rc = sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr);
   if (rc == SQLITE_OK) {
@@ -99,6 +117,7 @@ void Statement::Reset() {
 bool Statement::IsNull(int column) const {
   return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
 }
+int Statement::Type(int column) const { return sqlite3_column_type(m_stmt, column); }
 std::int64_t Statement::Int(int column) const { return sqlite3_column_int64(m_stmt, column); }
 
 std::string Statement::Text(int column) const {

@@ -19,6 +19,9 @@ class Error : public QOBBasError {
   Error(int code, const std::string& what) : QOBBasError(what), m_code(code) {}
   int code() const { return m_code; }            // extended result code
   int primary() const { return m_code & 0xff; }  // primary result code
+  // The failure lies with the surroundings (permissions, locks, I/O, memory), not the file's
+  // content.
+  bool FromSurroundings() const;
 
  private:
   int m_code;
@@ -63,6 +66,8 @@ class Statement {
   void Reset();
 
   bool IsNull(int column) const;
+  // SQLITE_INTEGER, SQLITE_FLOAT, SQLITE_TEXT, SQLITE_BLOB or SQLITE_NULL.
+  int Type(int column) const;
   std::int64_t Int(int column) const;
   std::string Text(int column) const;
   const void* Blob(int column) const;

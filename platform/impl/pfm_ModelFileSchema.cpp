@@ -1,0 +1,98 @@
+#include "pfm_ModelFileSchema.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cctype>
+#include <limits>
+#include <map>
+#include <vector>
+
+#include "pfm_ModelFile.h"
+
+namespace pfm {
+
+namespace {
+
+struct Table {
+  std::string name;
+  std::vector<std::string> columns;
+};
+
+// SQLite's names compare without regard to case.
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return s;
+}
+
+// The format's tables and columns, read from its schema once.
+const std::vector<Table>& FormatTables() {
+  static const std::vector<Table> tables = [] {
+    sql::Db db(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    db.Exec(ModelFileSchema());
+    std::vector<Table> out;
+    sql::Statement names(db, "SELECT name FROM sqlite_schema WHERE type = 'table' ORDER BY rowid");
+    while (names.Step()) {
+      Table t{names.Text(0), {}};
+      sql::Statement columns(db, "SELECT name FROM pragma_table_info(?1)");
+      columns.Bind(1, t.name);
+      while (columns.Step()) t.columns.push_back(Lower(columns.Text(0)));
+      out.push_back(std::move(t));
+    }
+    return out;
+  }();
+  return tables;
+}
+
+std::string KindProblem(const std::string& table, const std::string& type, bool withoutRowid) {
+  if (type == "view") return "the " + table + " table is a view";
+  if (type == "virtual") return "the " + table + " table is a virtual table";
+  if (type != "table") return "the " + table + " table is a " + type + " table";
+  if (withoutRowid) return "the " + table + " table is a table without rowids";
+  return "";
+}
+
+}  // namespace
+
+void GuardConnection(sql::Db& db, std::int64_t fileSize) {
+  sqlite3* handle = db.handle();
+  sqlite3_db_config(handle, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+  sqlite3_db_config(handle, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+  // No stored value or row is larger than the file that holds it.
+  constexpr std::int64_t kFloor = 1 << 20;
+  sqlite3_limit(handle, SQLITE_LIMIT_LENGTH,
+                static_cast<int>(
+                    std::clamp<std::int64_t>(fileSize, kFloor, std::numeric_limits<int>::max())));
+  db.Exec("PRAGMA cell_size_check = ON");
+}
+
+std::string ModelFileSchemaProblem(sql::Db& db) {
+  struct Kind {
+    std::string type;
+    bool withoutRowid;
+  };
+  std::map<std::string, Kind> kinds;
+  sql::Statement list(db, "SELECT name, type, wr FROM pragma_table_list WHERE schema = 'main'");
+  while (list.Step()) kinds[Lower(list.Text(0))] = {list.Text(1), list.Int(2) != 0};
+
+  sql::Statement columns(db, "SELECT name, hidden FROM pragma_table_xinfo(?1)");
+  for (const Table& table : FormatTables()) {
+    auto kind = kinds.find(table.name);
+    if (kind == kinds.end()) return "the file has no " + table.name + " table";
+    std::string problem = KindProblem(table.name, kind->second.type, kind->second.withoutRowid);
+    if (!problem.empty()) return problem;
+    std::map<std::string, bool> stored;  // column -> stored (not generated or hidden)
+    columns.Bind(1, table.name);
+    while (columns.Step()) stored[Lower(columns.Text(0))] = columns.Int(1) == 0;
+    columns.Reset();
+    for (const std::string& column : table.columns) {
+      auto c = stored.find(column);
+      if (c == stored.end()) return "the " + table.name + " table has no column " + column;
+      if (!c->second) return "the " + table.name + " table's column " + column + " is generated";
+    }
+  }
+  return "";
+}
+
+}  // namespace pfm
