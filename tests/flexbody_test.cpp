@@ -1,4 +1,5 @@
 // The flexible-body facade: each answer against the labels the model was built with.
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -103,6 +104,15 @@ TEST_F(FlexibleBody, MoreStaticModesThanModeColumnsCountNoDynamicMode) {
   Build("empty", 0, 4, 6);
   uma_FlexibleBodyX empty("empty");
   EXPECT_FALSE(Take(empty.ASetDofs()));
+}
+
+// Every mode column is dynamic when the count of static modes is negative, rather than the
+// count overflowing into an array of negative size.
+TEST_F(FlexibleBody, ANegativeStaticModeCountCountsNone) {
+  Build("m", 1, 2, std::numeric_limits<int>::min());
+  uma_FlexibleBodyX body("m");
+  EXPECT_EQ(Take(body.ASetDofs()), (std::vector<int>{3, 0, 0}));
+  EXPECT_EQ(Take(body.ASetNodes()), (std::vector<int>{10, Dynamic(1), Dynamic(2)}));
 }
 
 TEST_F(FlexibleBody, AModelThatCannotBeOpenedAnswersNullEverywhere) {

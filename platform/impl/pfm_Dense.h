@@ -51,10 +51,24 @@ namespace pfm {
 void CheckBlock(const char* operation, int rows, int columns, int firstRow, int lastRow,
                 int firstColumn, int lastColumn);
 
-// A new matrix showing rows `rows` and columns `columns` (positions in `source`) of `source`,
-// with row and column sets that are the matching subsets of the source's.
-QOBSrvDenseMatrix* DeriveDense(const QOBSrvDenseMatrix& source, std::vector<int> rows,
-                               std::vector<int> columns);
+// Which rows (or columns) of a source a derived matrix shows: the positions listed, or the
+// first `count` ones, which cost nothing to describe however many they are.
+struct Selection {
+  std::vector<int> listed;  // empty: positions 0 .. count - 1
+  int count = 0;
+
+  static Selection Leading(int count) { return {{}, count}; }
+  static Selection Of(std::vector<int> positions) {
+    int count = static_cast<int>(positions.size());
+    return {std::move(positions), count};
+  }
+  int At(std::size_t i) const { return listed.empty() ? static_cast<int>(i) : listed[i]; }
+};
+
+// A new matrix showing rows `rows` and columns `columns` of `source`, with row and column sets
+// that are the matching subsets of the source's.
+QOBSrvDenseMatrix* DeriveDense(const QOBSrvDenseMatrix& source, const Selection& rows,
+                               const Selection& columns);
 
 // All values, column by column with NumberOfRows() as leading dimension: straight from memory
 // when they lie there contiguously, otherwise copied into `scratch`.

@@ -34,10 +34,13 @@ bool RangeFits(int first, int last, int size) {
 // A range first..last of a dimension of `size` holding at least one index.
 bool BlockFits(int first, int last, int size) { return first >= 0 && first <= last && last < size; }
 
-std::vector<int> Range(int first, int last) {
-  std::vector<int> out(static_cast<std::size_t>(std::max(0, last - first + 1)));
+// Positions first..last; a range from 0 is described by its length alone.
+pfm::Selection Range(int first, int last) {
+  int count = std::max(0, last - first + 1);
+  if (first == 0) return pfm::Selection::Leading(count);
+  std::vector<int> out(static_cast<std::size_t>(count));
   std::iota(out.begin(), out.end(), first);
-  return out;
+  return pfm::Selection::Of(std::move(out));
 }
 
 std::string Bounds(int a, int b, int c, int d) {
@@ -241,12 +244,14 @@ bool QOBSrvUtilities::IsDenseMatrix(const QOBSimDistribution& distribution) {
 
 namespace pfm {
 
-QOBSrvDenseMatrix* DeriveDense(const QOBSrvDenseMatrix& source, std::vector<int> rows,
-                               std::vector<int> columns) {
+QOBSrvDenseMatrix* DeriveDense(const QOBSrvDenseMatrix& source, const Selection& rows,
+                               const Selection& columns) {
   const Impl& src = source.impl();
-  for (int r : rows)
+  if (rows.count > src.rows || columns.count > src.columns)
+    throw QOBBasError("derived matrix: more rows or columns than the source has");
+  for (int r : rows.listed)
     if (r < 0 || r >= src.rows) throw QOBBasError("derived matrix: a row lies outside the source");
-  for (int c : columns)
+  for (int c : columns.listed)
     if (c < 0 || c >= src.columns)
       throw QOBBasError("derived matrix: a column lies outside the source");
   auto impl = std::make_unique<Impl>();
@@ -254,27 +259,28 @@ QOBSrvDenseMatrix* DeriveDense(const QOBSrvDenseMatrix& source, std::vector<int>
   impl->distribution = src.distribution;
   impl->block = src.block;
   impl->blockRows = src.blockRows;
-  impl->rows = static_cast<int>(rows.size());
-  impl->columns = static_cast<int>(columns.size());
-  auto compose = [](const std::vector<int>& selected, const std::vector<int>& map) {
+  impl->rows = rows.count;
+  impl->columns = columns.count;
+  auto compose = [](const Selection& selected, const std::vector<int>& map) {
+    auto count = static_cast<std::size_t>(selected.count);
     bool leading = true;  // a leading run 0, 1, 2, ... over an unmapped base needs no map
-    for (std::size_t i = 0; i < selected.size() && leading; ++i)
-      leading = selected[i] == static_cast<int>(i);
+    for (std::size_t i = 0; i < selected.listed.size() && leading; ++i)
+      leading = selected.listed[i] == static_cast<int>(i);
     if (leading && map.empty()) return std::vector<int>();
-    std::vector<int> out(selected.size());
-    for (std::size_t i = 0; i < selected.size(); ++i)
-      out[i] = map.empty() ? selected[i] : map[static_cast<std::size_t>(selected[i])];
+    std::vector<int> out(count);
+    for (std::size_t i = 0; i < count; ++i)
+      out[i] = map.empty() ? selected.At(i) : map[static_cast<std::size_t>(selected.At(i))];
     return out;
   };
   impl->rowMap = compose(rows, src.rowMap);
   impl->colMap = compose(columns, src.colMap);
   if (Session* s = src.Session()) {
-    auto subset = [s](int set, const std::vector<int>& selected) {
+    auto subset = [s](int set, const Selection& selected) {
       if (set < 0) return -1;
       const ComponentSet* cs = s->Set(set);
-      std::vector<int> members(selected.size());
-      for (std::size_t i = 0; i < selected.size(); ++i)
-        members[i] = cs->members[static_cast<std::size_t>(selected[i])];
+      std::vector<int> members(static_cast<std::size_t>(selected.count));
+      for (std::size_t i = 0; i < members.size(); ++i)
+        members[i] = cs->members[static_cast<std::size_t>(selected.At(i))];
       return s->DeriveSet(cs->collection, std::move(members));
     };
     impl->rowSet = subset(src.rowSet, rows);

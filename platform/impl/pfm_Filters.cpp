@@ -1,5 +1,4 @@
 // The substructure filters: a dense matrix without the rows or columns of internal nodes.
-#include <numeric>
 #include <string>
 #include <vector>
 
@@ -24,12 +23,6 @@ const pfm::ComponentSet* SetOfKind(const QOBSrvDenseMatrix& matrix, Side side,
     return nullptr;
   int positionType = collections[static_cast<std::size_t>(set->collection)].positionType;
   return pfm::KindOfPositionType(positionType) == kind ? set : nullptr;
-}
-
-std::vector<int> AllOf(int count) {
-  std::vector<int> out(static_cast<std::size_t>(count));
-  std::iota(out.begin(), out.end(), 0);
-  return out;
 }
 
 // Keeps the rows (columns) whose member `internal` does not reject. Null when the side is not
@@ -57,8 +50,10 @@ QOBSrvDenseMatrix* Filter(const char* name, const QOBSrvDenseMatrix* matrix, Sid
     if (!internal(set->members[static_cast<std::size_t>(i)])) kept.push_back(i);
   if (kept.size() == static_cast<std::size_t>(count)) return nullptr;
   if (side == Side::Rows)
-    return pfm::DeriveDense(*matrix, std::move(kept), AllOf(matrix->NumberOfColumns()));
-  return pfm::DeriveDense(*matrix, AllOf(matrix->NumberOfRows()), std::move(kept));
+    return pfm::DeriveDense(*matrix, pfm::Selection::Of(std::move(kept)),
+                            pfm::Selection::Leading(matrix->NumberOfColumns()));
+  return pfm::DeriveDense(*matrix, pfm::Selection::Leading(matrix->NumberOfRows()),
+                          pfm::Selection::Of(std::move(kept)));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // the system's and the matrix handle's own operations.
 #include "uma_FlexibleBodyX.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -89,8 +90,9 @@ uma_ArrayInt* uma_FlexibleBodyX::SetWithDynamicModes(int setType, uma_Enum::uma_
     columns = modes->NumColumns();
     delete modes;
   }
-  int statics = NumStaticModes();
-  // More static modes than mode columns leaves no dynamic mode, rather than a negative count.
+  // More static modes than mode columns leaves no dynamic mode, rather than a negative count;
+  // a negative count of static modes counts none.
+  int statics = std::max(NumStaticModes(), 0);
   int dynamic = columns > statics ? columns - statics : 0;
   std::int64_t length = std::int64_t{members} + dynamic;
   if (length == 0 || length > INT_MAX) return nullptr;
