@@ -1,0 +1,202 @@
+#include "uma_DamagedModels.h"
+
+#include <sqlite3.h>
+
+#include "pfm_ModelFile.h"
+#include "pfm_Sqlite.h"
+#include "uma_StoredSamples.h"
+
+namespace sample {
+
+// sample::EveryFeature as stored: nodes 1..5 (3 internal), dofs 1..15, modes 1..4, elements
+// 1..3; collections 0 dofs, 1 nodes, 2 modes, 3 elements, 4 opaque; sets 0 dofs (15), 1 nodes
+// (5), 2 modes (4), 3 elements (2), 4 opaque (3), 5 empty; matrices 0 stiffness 15 x 15 (dof
+// sets), 1 node coordinates 5 x 3 (node rows), 2 mode matrix 15 x 4 (dof rows, mode columns),
+// 3 not dense 2 x 2 (the recovery matrix), 4 empty 0 x 3, 5 empty 4 x 0.
+const std::vector<DamagedModel>& DamagedModels() {
+  using D = DamagedModel;
+  static const std::vector<DamagedModel> models = {
+      // The model table and the numbered tables.
+      {"model-row-missing", nullptr, "DELETE FROM model", D::Refused, "the model table is empty"},
+      {"model-row-twice", "model", "INSERT INTO model SELECT * FROM model", D::Refused,
+       "the model table has more than one row"},
+      {"node-number-gap", nullptr, "DELETE FROM node WHERE number = 2", D::Refused,
+       "the node table has no number 2"},
+      {"dof-number-twice", "dof", "INSERT INTO dof SELECT * FROM dof WHERE number = 3", D::Refused,
+       "the dof table has number 3 twice"},
+      {"dof-node-missing", nullptr, "UPDATE dof SET node = 6 WHERE number = 1", D::Refused,
+       "a degree of freedom refers to a node that does not exist"},
+      {"every-table-empty", nullptr,
+       "DELETE FROM node; DELETE FROM dof; DELETE FROM mode; DELETE FROM element;"
+       "DELETE FROM collection; DELETE FROM component_set; DELETE FROM distribution;"
+       "DELETE FROM distribution_by_type; DELETE FROM distribution_by_name;"
+       "DELETE FROM user_matrix; DELETE FROM set_by_type; DELETE FROM column_values;"
+       "UPDATE model SET node_coordinates = NULL",
+       D::Opens, ""},
+      // Sets and their members.
+      {"set-member-outside-table", nullptr,
+       "UPDATE component_set SET members = x'0100000002000000030000000400000006000000' "
+       "WHERE idx = 1",
+       D::Refused, "a set member is outside its table"},
+      {"set-member-negative", nullptr,
+       "UPDATE component_set SET members = x'01000000020000000300000004000000ffffffff' "
+       "WHERE idx = 1",
+       D::Refused, "a set member is outside its table"},
+      {"set-collection-missing", nullptr, "UPDATE component_set SET collection = 9 WHERE idx = 0",
+       D::Refused, "a set refers to a missing collection"},
+      {"set-members-ragged", nullptr,
+       "UPDATE component_set SET members = x'0100000002' WHERE idx = 4", D::Refused,
+       "a component set's members are not whole 32-bit integers"},
+      {"set-members-text", nullptr, "UPDATE component_set SET members = 'abcd' WHERE idx = 4",
+       D::Refused, "a component set's members are not a BLOB"},
+      {"set-kind-swapped", nullptr, "UPDATE collection SET position_type = 10014 WHERE idx = 0",
+       D::Refused, "a set member is outside its table"},
+      {"set-kind-opaque", nullptr, "UPDATE collection SET position_type = 1 WHERE idx = 1",
+       D::Opens, ""},
+      {"set-members-extreme", nullptr,
+       "UPDATE component_set SET members = x'00000080ffffff7f00000000' WHERE idx = 4", D::Opens,
+       ""},
+      // Matrices: dimensions against their sets, their values and the file.
+      {"matrix-rows-disagree-with-set", nullptr,
+       "UPDATE distribution SET num_rows = 14 WHERE idx = 0", D::Refused,
+       "a matrix's row set does not have one member per row"},
+      {"matrix-columns-disagree-with-set", nullptr,
+       "UPDATE distribution SET num_columns = 5 WHERE idx = 2", D::Refused,
+       "a matrix's column set does not have one member per column"},
+      {"matrix-row-set-missing", nullptr, "UPDATE distribution SET row_set = 99 WHERE idx = 0",
+       D::Refused, "a matrix refers to a missing row set"},
+      {"matrix-rows-negative", nullptr, "UPDATE distribution SET num_rows = -4 WHERE idx = 5",
+       D::Refused, "a matrix has dimensions that cannot be stored"},
+      {"matrix-columns-negative", nullptr, "UPDATE distribution SET num_columns = -1 WHERE idx = 4",
+       D::Refused, "a matrix has dimensions that cannot be stored"},
+      {"matrix-rows-beyond-int", nullptr,
+       "UPDATE distribution SET num_rows = 4294967296 WHERE idx = 5", D::Refused,
+       "a number of rows out of range"},
+      {"matrix-rows-huge", nullptr,
+       "UPDATE distribution SET num_rows = 268435455 WHERE idx = 3;"
+       "INSERT INTO user_matrix VALUES ('huge', 3)",
+       D::Refused, "matrix 3 (268435455 x 2) is larger than the file"},
+      {"matrix-columns-huge", nullptr,
+       "UPDATE distribution SET num_columns = 2147483647 WHERE idx = 4;"
+       "INSERT INTO user_matrix VALUES ('huge', 4)",
+       D::Refused, "matrix 4 (0 x 2147483647) is larger than the file"},
+      {"mode-columns-huge", nullptr,
+       "UPDATE distribution SET num_rows = 0, num_columns = 2147483000, row_set = NULL, "
+       "column_set = NULL WHERE idx = 2",
+       D::Refused, "matrix 2 (0 x 2147483000) is larger than the file"},
+      // A recovery matrix of many rows and no load or mode columns, trimmed of its loads.
+      {"recovery-rows-huge-no-columns", nullptr,
+       "INSERT INTO component_set VALUES (6, 2, x'');"
+       "INSERT INTO distribution VALUES (6, 1, 268435455, 0, NULL, 6);"
+       "UPDATE distribution_by_type SET distribution = 6 WHERE matrix_type = 20068;"
+       "UPDATE model SET num_loads = 0",
+       D::Opens, ""},
+      {"matrix-rows-disagree-with-values", nullptr,
+       "UPDATE distribution SET num_rows = 6, row_set = NULL WHERE idx = 1", D::ReadsFail,
+       "the values of matrix 1 column 0 hold 40 bytes instead of 48"},
+      {"column-missing", nullptr,
+       "DELETE FROM column_values WHERE distribution = 0 AND column_index = 14", D::ReadsFail,
+       "the values of matrix 0 column 14 are missing"},
+      {"column-short", nullptr,
+       "UPDATE column_values SET data = x'0000' WHERE distribution = 2 AND column_index = 0",
+       D::ReadsFail, "the values of matrix 2 column 0 hold 2 bytes instead of 120"},
+      {"column-long", nullptr,
+       "UPDATE column_values SET data = CAST(data || zeroblob(8) AS BLOB) "
+       "WHERE distribution = 1 AND column_index = 0",
+       D::ReadsFail, "the values of matrix 1 column 0 hold 48 bytes instead of 40"},
+      {"column-text", nullptr,
+       "UPDATE column_values SET data = 'not numbers' WHERE distribution = 1 AND column_index = 0",
+       D::ReadsFail, "the values of matrix 1 column 0 are not a BLOB"},
+      {"column-null", "column_values",
+       "UPDATE column_values SET data = NULL WHERE distribution = 0 AND column_index = 0",
+       D::ReadsFail, "the values of matrix 0 column 0 are not a BLOB"},
+      // References and lookup tables.
+      {"type-refers-to-missing-matrix", nullptr,
+       "UPDATE distribution_by_type SET distribution = 6 WHERE matrix_type = 20061", D::Refused,
+       "a matrix type refers to a missing matrix"},
+      {"user-matrix-refers-to-negative", nullptr, "UPDATE user_matrix SET distribution = -1",
+       D::Refused, "a user matrix refers to a missing matrix"},
+      {"set-type-refers-to-missing-set", nullptr,
+       "UPDATE set_by_type SET component_set = 6 WHERE set_type = 20072", D::Refused,
+       "a set type refers to a missing set"},
+      {"node-coordinates-missing", nullptr, "UPDATE model SET node_coordinates = 6", D::Refused,
+       "node coordinates refer to a missing matrix"},
+      {"name-twice", "distribution_by_name", "INSERT INTO distribution_by_name VALUES ('K', 2)",
+       D::Refused, "the distribution_by_name table has the key \"K\" twice"},
+      {"type-twice", "distribution_by_type", "INSERT INTO distribution_by_type VALUES (20061, 2)",
+       D::Refused, "the distribution_by_type table has the key 20061 twice"},
+      // Values of the wrong type.
+      {"label-text", nullptr, "UPDATE node SET label = 'two hundred' WHERE number = 2", D::Refused,
+       "a node label is not an integer"},
+      {"label-real", nullptr, "UPDATE node SET label = 201.5 WHERE number = 1", D::Refused,
+       "a node label is not an integer"},
+      {"rows-null", "distribution", "UPDATE distribution SET num_rows = NULL WHERE idx = 0",
+       D::Refused, "a number of rows is not an integer"},
+      {"name-blob", nullptr, "UPDATE distribution_by_name SET name = x'4b00' WHERE name = 'K'",
+       D::Refused, "a name in the distribution_by_name table is not text"},
+      // Counts the flexible body computes with.
+      {"statics-huge", nullptr, "UPDATE model SET num_static_modes = 2147483647", D::Opens, ""},
+      {"statics-negative", nullptr, "UPDATE model SET num_static_modes = -2147483648", D::Refused,
+       "the number of static modes is negative"},
+      {"loads-huge", nullptr, "UPDATE model SET num_loads = 2147483647", D::Opens, ""},
+      {"loads-negative", nullptr, "UPDATE model SET num_loads = -5", D::Refused,
+       "the number of loads is negative"},
+      // Tables that are not tables.
+      {"table-missing", nullptr, "DROP TABLE set_by_type", D::Refused,
+       "the file has no set_by_type table"},
+      {"column-dropped", nullptr, "ALTER TABLE dof DROP COLUMN ldof", D::Refused,
+       "the dof table has no column ldof"},
+      {"table-is-view", nullptr,
+       "DROP TABLE element; CREATE VIEW element AS SELECT 1 AS number, 9001 AS label", D::Refused,
+       "the element table is a view"},
+      {"table-is-endless-view", nullptr,
+       "DROP TABLE mode; CREATE VIEW mode (number, node_label, ldof) AS WITH RECURSIVE n(i) AS "
+       "(SELECT 1 UNION ALL SELECT i + 1 FROM n) SELECT i, 0, 0 FROM n",
+       D::Refused, "the mode table is a view"},
+      {"table-is-virtual", nullptr,
+       "DROP TABLE element; CREATE VIRTUAL TABLE element USING fts5(number, label)", D::Refused,
+       "the element table is a virtual table"},
+      {"table-without-rowid", nullptr,
+       "DROP TABLE column_values; CREATE TABLE column_values (distribution INTEGER NOT NULL, "
+       "column_index INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY (distribution, "
+       "column_index)) WITHOUT ROWID",
+       D::Refused, "the column_values table is a table without rowids"},
+      {"column-generated", nullptr,
+       "DROP TABLE element; CREATE TABLE element (number INTEGER PRIMARY KEY, label INTEGER "
+       "GENERATED ALWAYS AS (number + 9000));"
+       "INSERT INTO element (number) VALUES (1), (2), (3)",
+       D::Refused, "the element table's column label is generated"},
+  };
+  return models;
+}
+
+namespace {
+
+// Makes `table` again with the same columns and declared types but no constraints, so that a
+// model can hold what the format's constraints keep out.
+void Loosen(pfm::sql::Db& db, const std::string& table) {
+  std::string columns;
+  {
+    pfm::sql::Statement info(db, "PRAGMA table_info(" + table + ")");
+    while (info.Step())
+      columns += (columns.empty() ? "" : ", ") + info.Text(1) + " " + info.Text(2);
+  }
+  db.Exec("ALTER TABLE " + table + " RENAME TO loosened; CREATE TABLE " + table + " (" + columns +
+          "); INSERT INTO " + table + " SELECT * FROM loosened; DROP TABLE loosened");
+}
+
+}  // namespace
+
+void WriteDamagedModel(const DamagedModel& model, const std::string& path) {
+  pfm::SaveModelFile(*EveryFeature(model.name).Build(), path);
+  pfm::sql::Db db(path, SQLITE_OPEN_READWRITE);
+  if (model.loosen) Loosen(db, model.loosen);
+  db.Exec(model.sql);
+}
+
+void RepackModelFile(const std::string& path, int pageSize) {
+  pfm::sql::Db db(path, SQLITE_OPEN_READWRITE);
+  db.Exec("PRAGMA page_size = " + std::to_string(pageSize) + "; VACUUM");
+}
+
+}  // namespace sample
