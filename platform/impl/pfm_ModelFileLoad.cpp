@@ -45,14 +45,8 @@ OpenFailure Classify(const sql::Error& e, const std::string& path) {
         return {ModelFileProblem::Damaged,
                 "an edit was interrupted; open the model for editing once to restore it"};
       return {ModelFileProblem::Unreadable, e.what()};
-    case SQLITE_CANTOPEN:
-    case SQLITE_PERM:
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-    case SQLITE_IOERR:
-    case SQLITE_NOMEM:
-      return {ModelFileProblem::Unreadable, e.what()};
     default:
+      if (e.FromSurroundings()) return {ModelFileProblem::Unreadable, e.what()};
       return {ModelFileProblem::Damaged, e.what()};
   }
 }
