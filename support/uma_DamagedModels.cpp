@@ -106,10 +106,11 @@ const std::vector<DamagedModel>& DamagedModels() {
        D::ReadsFail, "the values of matrix 1 column 0 hold 48 bytes instead of 40"},
       {"column-text", nullptr,
        "UPDATE column_values SET data = 'not numbers' WHERE distribution = 1 AND column_index = 0",
-       D::ReadsFail, "the values of matrix 1 column 0 are not a BLOB"},
+       D::ReadsFail, "the values of matrix 1 column 0 hold 11 bytes instead of 40"},
       {"column-null", "column_values",
        "UPDATE column_values SET data = NULL WHERE distribution = 0 AND column_index = 0",
-       D::ReadsFail, "the values of matrix 0 column 0 are not a BLOB"},
+       D::ReadsFail,
+       "the values of matrix 0 column 0 cannot be read: cannot open value of type null"},
       // References and lookup tables.
       {"type-refers-to-missing-matrix", nullptr,
        "UPDATE distribution_by_type SET distribution = 6 WHERE matrix_type = 20061", D::Refused,

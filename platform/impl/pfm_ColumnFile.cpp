@@ -46,8 +46,7 @@ ColumnFile::ColumnFile(std::unique_ptr<sql::Db> db, std::string path)
     : m_db(std::move(db)),
       m_path(std::move(path)),
       m_lookup(*m_db,
-               "SELECT column_index, rowid, typeof(data) = 'blob' FROM column_values "
-               "WHERE distribution = ?1 AND "
+               "SELECT column_index, rowid FROM column_values WHERE distribution = ?1 AND "
                "column_index BETWEEN ?2 AND ?3 ORDER BY column_index") {}
 
 void ColumnFile::Damaged(const std::string& detail) const {
@@ -70,7 +69,6 @@ void ColumnFile::EachColumn(int d, int rows, int c0, int nc, bool writable, Visi
     std::optional<sql::Blob> blob;
     for (; c < nc; ++c) {
       if (!m_lookup.Step() || m_lookup.Int(0) != c0 + c) Damaged(values() + " are missing");
-      if (m_lookup.Int(2) == 0) Damaged(values() + " are not a BLOB");
       if (blob)
         blob->MoveTo(m_lookup.Int(1));
       else

@@ -68,27 +68,31 @@ void GuardConnection(sql::Db& db, std::int64_t fileSize) {
 }
 
 std::string ModelFileSchemaProblem(sql::Db& db) {
-  struct Kind {
+  // Every table of the file with its kind and columns, in one query.
+  struct Found {
     std::string type;
-    bool withoutRowid;
+    bool withoutRowid = false;
+    std::map<std::string, bool> columns;  // column -> stored (not generated or hidden)
   };
-  std::map<std::string, Kind> kinds;
-  sql::Statement list(db, "SELECT name, type, wr FROM pragma_table_list WHERE schema = 'main'");
-  while (list.Step()) kinds[Lower(list.Text(0))] = {list.Text(1), list.Int(2) != 0};
-
-  sql::Statement columns(db, "SELECT name, hidden FROM pragma_table_xinfo(?1)");
+  std::map<std::string, Found> found;
+  sql::Statement list(db,
+                      "SELECT t.name, t.type, t.wr, c.name, c.hidden FROM pragma_table_list AS t "
+                      "LEFT JOIN pragma_table_xinfo(t.name) AS c WHERE t.schema = 'main'");
+  while (list.Step()) {
+    Found& table = found[Lower(list.Text(0))];
+    table.type = list.Text(1);
+    table.withoutRowid = list.Int(2) != 0;
+    if (!list.IsNull(3)) table.columns[Lower(list.Text(3))] = list.Int(4) == 0;
+  }
   for (const Table& table : FormatTables()) {
-    auto kind = kinds.find(table.name);
-    if (kind == kinds.end()) return "the file has no " + table.name + " table";
-    std::string problem = KindProblem(table.name, kind->second.type, kind->second.withoutRowid);
+    auto f = found.find(table.name);
+    if (f == found.end()) return "the file has no " + table.name + " table";
+    std::string problem = KindProblem(table.name, f->second.type, f->second.withoutRowid);
     if (!problem.empty()) return problem;
-    std::map<std::string, bool> stored;  // column -> stored (not generated or hidden)
-    columns.Bind(1, table.name);
-    while (columns.Step()) stored[Lower(columns.Text(0))] = columns.Int(1) == 0;
-    columns.Reset();
     for (const std::string& column : table.columns) {
-      auto c = stored.find(column);
-      if (c == stored.end()) return "the " + table.name + " table has no column " + column;
+      auto c = f->second.columns.find(column);
+      if (c == f->second.columns.end())
+        return "the " + table.name + " table has no column " + column;
       if (!c->second) return "the " + table.name + " table's column " + column + " is generated";
     }
   }
