@@ -27,14 +27,19 @@ namespace {
   std::abort();
 }
 
-// The library brought up once, and a directory of the fuzzer's own for the model file.
+char g_dir[] = "/tmp/uma-fuzz-XXXXXX";
+
+void RemoveDirectory() { ::rmdir(g_dir); }
+
+// The library brought up once, and a directory of the fuzzer's own for the model file (removed
+// when the fuzzer exits; a crash leaves it with the input that crashed).
 const std::string& ModelPath() {
   static const std::string path = [] {
     int count = 0;
     QOBSspUmaCore_initialize(count);
-    char dir[] = "/tmp/uma-fuzz-XXXXXX";
-    if (!mkdtemp(dir)) Finding("cannot make a temporary directory");
-    return std::string(dir) + "/model.uma";
+    if (!mkdtemp(g_dir)) Finding("cannot make a temporary directory");
+    std::atexit(RemoveDirectory);
+    return std::string(g_dir) + "/model.uma";
   }();
   return path;
 }
