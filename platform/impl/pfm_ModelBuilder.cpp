@@ -109,7 +109,11 @@ ModelBuilder& ModelBuilder::UserMatrix(const std::string& name, int distribution
 }
 
 std::shared_ptr<Model> ModelBuilder::Build() const {
-  ValidateModel(*m_model);
+  try {
+    ValidateModel(*m_model);
+  } catch (const QOBBasError& e) {
+    throw QOBBasError("model '" + m_model->name + "': " + e.what());
+  }
   auto copy = std::make_shared<Model>(*m_model);
   // The copy must not share value stores with the builder, or later edits would leak into it.
   for (Distribution& d : copy->system.distributions) {
@@ -129,7 +133,7 @@ std::shared_ptr<Model> ModelBuilder::Register() const {
 namespace {
 
 void Require(bool ok, const std::string& what) {
-  if (!ok) throw QOBBasError("model '" + what);
+  if (!ok) throw QOBBasError(what);
 }
 
 bool InRange(int index, std::size_t size) {
@@ -156,47 +160,45 @@ std::size_t TableSize(const SystemData& s, MemberKind kind) {
 
 void ValidateModel(const Model& model) {
   const SystemData& s = model.system;
-  const std::string m = model.name + "': ";
   for (const Dof& d : s.dofs)
     Require(d.node >= 1 && static_cast<std::size_t>(d.node) <= s.nodes.size(),
-            m + "a degree of freedom refers to a node that does not exist");
+            "a degree of freedom refers to a node that does not exist");
   for (const ComponentSet& set : s.sets) {
-    Require(InRange(set.collection, s.collections.size()),
-            m + "a set refers to a missing collection");
+    Require(InRange(set.collection, s.collections.size()), "a set refers to a missing collection");
     MemberKind kind =
         KindOfPositionType(s.collections[static_cast<std::size_t>(set.collection)].positionType);
     if (kind == MemberKind::Other) continue;  // members of other kinds are opaque numbers
     std::size_t table = TableSize(s, kind);
     for (int member : set.members)
       Require(member >= 1 && static_cast<std::size_t>(member) <= table,
-              m + "a set member is outside its table");
+              "a set member is outside its table");
   }
   for (const Distribution& d : s.distributions) {
-    Require(d.rows >= 0 && d.columns >= 0 && d.values, m + "a matrix has no values");
+    Require(d.rows >= 0 && d.columns >= 0 && d.values, "a matrix has no values");
     Require(d.rowSet == -1 || InRange(d.rowSet, s.sets.size()),
-            m + "a matrix refers to a missing row set");
+            "a matrix refers to a missing row set");
     Require(d.columnSet == -1 || InRange(d.columnSet, s.sets.size()),
-            m + "a matrix refers to a missing column set");
+            "a matrix refers to a missing column set");
     if (d.rowSet >= 0)
       Require(s.sets[static_cast<std::size_t>(d.rowSet)].members.size() ==
                   static_cast<std::size_t>(d.rows),
-              m + "a matrix's row set does not have one member per row");
+              "a matrix's row set does not have one member per row");
     if (d.columnSet >= 0)
       Require(s.sets[static_cast<std::size_t>(d.columnSet)].members.size() ==
                   static_cast<std::size_t>(d.columns),
-              m + "a matrix's column set does not have one member per column");
+              "a matrix's column set does not have one member per column");
   }
   auto distOk = [&](int d) { return InRange(d, s.distributions.size()); };
   Require(s.nodeCoordinates == -1 || distOk(s.nodeCoordinates),
-          m + "node coordinates refer to a missing matrix");
+          "node coordinates refer to a missing matrix");
   for (const auto& [type, d] : s.distributionByType)
-    Require(distOk(d), m + "a matrix type refers to a missing matrix");
+    Require(distOk(d), "a matrix type refers to a missing matrix");
   for (const auto& [name, d] : s.distributionByName)
-    Require(distOk(d), m + "a matrix name refers to a missing matrix");
+    Require(distOk(d), "a matrix name refers to a missing matrix");
   for (const auto& [name, d] : s.userMatrixByName)
-    Require(distOk(d), m + "a user matrix refers to a missing matrix");
+    Require(distOk(d), "a user matrix refers to a missing matrix");
   for (const auto& [type, set] : s.setByType)
-    Require(InRange(set, s.sets.size()), m + "a set type refers to a missing set");
+    Require(InRange(set, s.sets.size()), "a set type refers to a missing set");
 }
 
 }  // namespace pfm

@@ -52,7 +52,7 @@ class ModelBuilder {
   int m_kindCollection[5] = {-1, -1, -1, -1, -1};
 };
 
-// Checks a model's references; throws QOBBasError naming the first broken one.
+// Checks a model's references; throws QOBBasError saying what the first broken one is.
 void ValidateModel(const Model& model);
 
 }  // namespace pfm

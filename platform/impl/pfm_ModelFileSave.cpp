@@ -119,7 +119,11 @@ void SyncDirectoryOf(const std::string& path) {
 }  // namespace
 
 void SaveModelFile(const Model& model, const std::string& path) {
-  ValidateModel(model);
+  try {
+    ValidateModel(model);
+  } catch (const QOBBasError& e) {
+    throw QOBBasError("model '" + model.name + "' cannot be saved: " + e.what());
+  }
   const std::string part = path + ".saving";
   std::remove(part.c_str());
   try {
