@@ -47,9 +47,19 @@ struct QOBSrvDenseMatrix::Impl : pfm::DenseView {
 
 namespace pfm {
 
-// Throws QOBBasError unless 0 <= first <= last < size for both ranges.
-void CheckBlock(const char* operation, int rows, int columns, int firstRow, int lastRow,
-                int firstColumn, int lastColumn);
+// The number of rows and columns of a block.
+struct BlockShape {
+  int rows;
+  int columns;
+};
+
+// The shape of the block; throws QOBBasError unless 0 <= first <= last < size for both ranges.
+BlockShape CheckBlock(const char* operation, int rows, int columns, int firstRow, int lastRow,
+                      int firstColumn, int lastColumn);
+// Throws QOBBasError when the in-core `operand` (the "source" or "destination" of a block
+// copy) is smaller than the block.
+void CheckOperand(const char* operation, const char* role, BlockShape block,
+                  const QOBSrvMatrix& operand);
 
 // Which rows (or columns) of a source a derived matrix shows: the positions listed, or the
 // first `count` ones, which cost nothing to describe however many they are.

@@ -12,13 +12,20 @@ using Impl = QOBSrvDenseMatrix::Impl;
 
 namespace pfm {
 
-void CheckBlock(const char* operation, int rows, int columns, int firstRow, int lastRow,
-                int firstColumn, int lastColumn) {
+BlockShape CheckBlock(const char* operation, int rows, int columns, int firstRow, int lastRow,
+                      int firstColumn, int lastColumn) {
   if (firstRow < 0 || firstColumn < 0 || lastRow >= rows || lastColumn >= columns)
     throw QOBBasError(std::string(operation) + ": the block lies outside the " +
                       std::to_string(rows) + " x " + std::to_string(columns) + " matrix");
   if (lastRow < firstRow || lastColumn < firstColumn)
     throw QOBBasError(std::string(operation) + ": the block is empty or reversed");
+  return {lastRow - firstRow + 1, lastColumn - firstColumn + 1};
+}
+
+void CheckOperand(const char* operation, const char* role, BlockShape block,
+                  const QOBSrvMatrix& operand) {
+  if (operand.m_rows < block.rows || operand.m_columns < block.columns)
+    throw QOBBasError(std::string(operation) + ": the " + role + " is smaller than the block");
 }
 
 }  // namespace pfm
@@ -216,22 +223,19 @@ QOBSrvDenseMatrix* QOBSrvDenseMatrix::Submatrix(int firstRow, int lastRow, int f
 
 void QOBSrvDenseMatrix::GetValues(int firstRow, int lastRow, int firstColumn, int lastColumn,
                                   QOBSrvMatrix& destination) const {
-  pfm::CheckBlock("GetValues", m_impl->rows, m_impl->columns, firstRow, lastRow, firstColumn,
-                  lastColumn);
-  int nr = lastRow - firstRow + 1, nc = lastColumn - firstColumn + 1;
-  if (destination.m_rows < nr || destination.m_columns < nc)
-    throw QOBBasError("GetValues: the destination is smaller than the block");
-  m_impl->Read(firstRow, nr, firstColumn, nc, destination.m_values, destination.m_rows);
+  pfm::BlockShape block = pfm::CheckBlock("GetValues", m_impl->rows, m_impl->columns, firstRow,
+                                          lastRow, firstColumn, lastColumn);
+  pfm::CheckOperand("GetValues", "destination", block, destination);
+  m_impl->Read(firstRow, block.rows, firstColumn, block.columns, destination.m_values,
+               destination.m_rows);
 }
 
 void QOBSrvDenseMatrix::SetValues(int firstRow, int lastRow, int firstColumn, int lastColumn,
                                   const QOBSrvMatrix& source) {
-  pfm::CheckBlock("SetValues", m_impl->rows, m_impl->columns, firstRow, lastRow, firstColumn,
-                  lastColumn);
-  int nr = lastRow - firstRow + 1, nc = lastColumn - firstColumn + 1;
-  if (source.m_rows < nr || source.m_columns < nc)
-    throw QOBBasError("SetValues: the source is smaller than the block");
-  m_impl->Write(firstRow, nr, firstColumn, nc, source.m_values, source.m_rows);
+  pfm::BlockShape block = pfm::CheckBlock("SetValues", m_impl->rows, m_impl->columns, firstRow,
+                                          lastRow, firstColumn, lastColumn);
+  pfm::CheckOperand("SetValues", "source", block, source);
+  m_impl->Write(firstRow, block.rows, firstColumn, block.columns, source.m_values, source.m_rows);
 }
 
 bool QOBSrvUtilities::IsDenseMatrix(const QOBSimDistribution& distribution) {

@@ -50,29 +50,29 @@ QOBSrvMatrix::~QOBSrvMatrix() {
 
 void QOBSrvMatrix::GetValues(int firstRow, int lastRow, int firstColumn, int lastColumn,
                              QOBSrvMatrix& destination) const {
-  pfm::CheckBlock("GetValues", m_rows, m_columns, firstRow, lastRow, firstColumn, lastColumn);
-  int nr = lastRow - firstRow + 1, nc = lastColumn - firstColumn + 1;
-  if (destination.m_rows < nr || destination.m_columns < nc)
-    throw QOBBasError("GetValues: the destination is smaller than the block");
+  pfm::BlockShape block =
+      pfm::CheckBlock("GetValues", m_rows, m_columns, firstRow, lastRow, firstColumn, lastColumn);
+  pfm::CheckOperand("GetValues", "destination", block, destination);
   CopyBlock(m_values + firstRow + static_cast<std::int64_t>(firstColumn) * m_rows, m_rows,
-            destination.m_values, destination.m_rows, nr, nc);
+            destination.m_values, destination.m_rows, block.rows, block.columns);
 }
 
 void QOBSrvMatrix::SetValues(int firstRow, int lastRow, int firstColumn, int lastColumn,
                              const QOBSrvMatrix& source) {
-  pfm::CheckBlock("SetValues", m_rows, m_columns, firstRow, lastRow, firstColumn, lastColumn);
-  int nr = lastRow - firstRow + 1, nc = lastColumn - firstColumn + 1;
-  if (source.m_rows < nr || source.m_columns < nc)
-    throw QOBBasError("SetValues: the source is smaller than the block");
+  pfm::BlockShape block =
+      pfm::CheckBlock("SetValues", m_rows, m_columns, firstRow, lastRow, firstColumn, lastColumn);
+  pfm::CheckOperand("SetValues", "source", block, source);
   CopyBlock(source.m_values, source.m_rows,
-            m_values + firstRow + static_cast<std::int64_t>(firstColumn) * m_rows, m_rows, nr, nc);
+            m_values + firstRow + static_cast<std::int64_t>(firstColumn) * m_rows, m_rows,
+            block.rows, block.columns);
 }
 
 void QOBSrvMatrix::SetValues(int firstRow, int lastRow, int firstColumn, int lastColumn,
                              const double* source) {
-  pfm::CheckBlock("SetValues", m_rows, m_columns, firstRow, lastRow, firstColumn, lastColumn);
+  pfm::BlockShape block =
+      pfm::CheckBlock("SetValues", m_rows, m_columns, firstRow, lastRow, firstColumn, lastColumn);
   if (!source) throw QOBBasError("SetValues: no source values");
-  int nr = lastRow - firstRow + 1, nc = lastColumn - firstColumn + 1;
-  CopyBlock(source, nr, m_values + firstRow + static_cast<std::int64_t>(firstColumn) * m_rows,
-            m_rows, nr, nc);
+  CopyBlock(source, block.rows,
+            m_values + firstRow + static_cast<std::int64_t>(firstColumn) * m_rows, m_rows,
+            block.rows, block.columns);
 }
