@@ -212,3 +212,29 @@ TEST_F(MatrixServices, AnEditSessionHoldsOnlyTheColumnsWrittenAndCommitsThemAtCl
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MatrixServices, DerivedSetsGoWithTheLastMatrixThatUsesThem) {
+  uma_System s("m", false);
+  Dense stored(NewDense(s, kLabelled));
+  const pfm::DerivedSets& derived = pfm::Sessions::Find(SessionOf(s))->derived;
+  QOBSimCSetID freed;
+  for (int first = 0; first < 4; ++first) {
+    Dense a(stored->Submatrix(first, 4, 0, 2));
+    Dense b(stored->Submatrix(first, 4, 0, 2));  // same members: the sets are shared
+    Dense c(a->Submatrix(0, 0, 1, 1));
+    EXPECT_EQ(a->RowCSet(), b->RowCSet());
+    freed = c->RowCSet();
+    EXPECT_EQ(Members(freed), (std::vector<int>{Members(stored->RowCSet())[first]}));
+  }
+  std::size_t live = 0;
+  for (const pfm::DerivedSet& d : derived.slots) live += d.users > 0;
+  EXPECT_EQ(live, 0u) << "every derived set went with its matrices";
+  EXPECT_LE(derived.slots.size(), 4u) << "freed slots are reused";
+  EXPECT_TRUE(Members(freed).empty()) << "an id of a freed set reads as an empty set";
+  Dense again(stored->Submatrix(0, 0, 0, 0));
+  EXPECT_TRUE(Members(freed).empty()) << "also once its slot holds another set";
+}
+
+}  // namespace

@@ -73,8 +73,13 @@ void Gather(const Impl& m, const double* base, std::int64_t baseLd, int r0, int 
 }  // namespace
 
 Impl::~Impl() {
+  pfm::Session* s = Session();
+  if (s) {
+    s->ReleaseSet(rowSet);
+    s->ReleaseSet(columnSet);
+  }
   if (distribution < 0 || stored) return;
-  if (pfm::Session* s = Session()) {
+  if (s) {
     auto it = s->views.find(distribution);
     if (it != s->views.end()) {
       it->second.erase(this);

@@ -1,6 +1,7 @@
 // Model registry, model sessions and the encoding of ids and positions.
 #include "pfm_Session.h"
 
+#include <algorithm>
 #include <map>
 
 #include "QOBBasCoreUtils.h"
@@ -71,7 +72,21 @@ const ComponentSet* Session::Set(int set) const {
   const auto& own = model->system.sets;
   if (static_cast<std::size_t>(set) < own.size()) return &own[static_cast<std::size_t>(set)];
   std::size_t k = static_cast<std::size_t>(set) - own.size();
-  return k < derived.sets.size() ? &derived.sets[k] : nullptr;
+  if (k >= derived.slots.size() || derived.slots[k].users == 0) return nullptr;
+  return &derived.slots[k].set;
+}
+
+int Session::Generation(int set) const {
+  std::size_t own = model->system.sets.size();
+  if (set < 0 || static_cast<std::size_t>(set) < own) return 0;
+  std::size_t k = static_cast<std::size_t>(set) - own;
+  return k < derived.slots.size() ? derived.slots[k].generation : 0;
+}
+
+const ComponentSet* Session::SetOf(const QOBSimCSetID& id) const {
+  const ComponentSet* set = Set(id.w[2]);
+  if (!set || set->collection != id.w[3] || Generation(id.w[2]) != id.w[4]) return nullptr;
+  return set;
 }
 
 int Session::DeriveSet(int collection, std::vector<int> members) {
@@ -80,13 +95,41 @@ int Session::DeriveSet(int collection, std::vector<int> members) {
   int base = static_cast<int>(model->system.sets.size());
   std::vector<int>& candidates = derived.byHash[h];
   for (int k : candidates) {
-    const ComponentSet& s = derived.sets[static_cast<std::size_t>(k)];
-    if (s.collection == collection && s.members == members) return base + k;
+    DerivedSet& d = derived.slots[static_cast<std::size_t>(k)];
+    if (d.set.collection == collection && d.set.members == members) {
+      ++d.users;
+      return base + k;
+    }
   }
-  derived.sets.push_back({collection, std::move(members)});
-  int k = static_cast<int>(derived.sets.size()) - 1;
+  int k;
+  if (derived.freeSlots.empty()) {
+    derived.slots.emplace_back();
+    k = static_cast<int>(derived.slots.size()) - 1;
+  } else {
+    k = derived.freeSlots.back();
+    derived.freeSlots.pop_back();
+  }
+  DerivedSet& d = derived.slots[static_cast<std::size_t>(k)];
+  d.set = {collection, std::move(members)};
+  d.hash = h;
+  d.users = 1;
   candidates.push_back(k);
   return base + k;
+}
+
+void Session::ReleaseSet(int set) {
+  std::size_t own = model->system.sets.size();
+  if (set < 0 || static_cast<std::size_t>(set) < own) return;
+  std::size_t k = static_cast<std::size_t>(set) - own;
+  if (k >= derived.slots.size() || derived.slots[k].users == 0) return;
+  DerivedSet& d = derived.slots[k];
+  if (--d.users > 0) return;
+  std::vector<int>& candidates = derived.byHash[d.hash];
+  candidates.erase(std::find(candidates.begin(), candidates.end(), static_cast<int>(k)));
+  if (candidates.empty()) derived.byHash.erase(d.hash);
+  d.set = ComponentSet();
+  ++d.generation;
+  derived.freeSlots.push_back(static_cast<int>(k));
 }
 
 namespace {
@@ -209,7 +252,7 @@ QOBSimDistributionID Distribution(int session, int index) {
 QOBSimCSetID Set(int session, const Session& s, int set) {
   const ComponentSet* cs = s.Set(set);
   if (!cs) return QOBSimCSetID();
-  return QOBSimCSetID(session, kSet, set, cs->collection, 0);
+  return QOBSimCSetID(session, kSet, set, cs->collection, s.Generation(set));
 }
 
 QOBSimPosition Position(int session, PositionKind kind, int index) {

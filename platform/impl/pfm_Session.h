@@ -34,10 +34,20 @@ class ModelRegistry {
   static std::shared_ptr<Model> Open(const std::string& name, bool editable);
 };
 
-// Component sets made for derived matrices; they live as long as the session.
+// A component set made for derived matrices, shared by those with the same members and freed
+// with the last of them. Its slot may then hold another set under a new generation, which ids
+// carry, so that an id of the freed set reads as an empty set.
+struct DerivedSet {
+  ComponentSet set;
+  std::size_t hash = 0;
+  int users = 0;
+  int generation = 0;
+};
+
 struct DerivedSets {
-  std::vector<ComponentSet> sets;
-  std::unordered_map<std::size_t, std::vector<int>> byHash;  // content hash -> set numbers
+  std::vector<DerivedSet> slots;
+  std::vector<int> freeSlots;
+  std::unordered_map<std::size_t, std::vector<int>> byHash;  // content hash -> live slots
 };
 
 // A derived matrix that still shows a stored distribution's values; it takes a copy of its own
@@ -73,8 +83,14 @@ struct Session {
   SystemData& system() { return model->system; }
   // The set of number `set` (the model's sets first, then derived ones); null if none.
   const ComponentSet* Set(int set) const;
-  // Number of a derived set with these members in `collection` (made once per content).
+  // Generation of set number `set`: 0 for the model's own sets.
+  int Generation(int set) const;
+  // The set an id names, when it is live and of the id's collection and generation.
+  const ComponentSet* SetOf(const QOBSimCSetID& id) const;
+  // Number of a derived set with these members in `collection`, with one more user (sets of
+  // one content are shared); ReleaseSet drops a user. The model's own sets are not counted.
   int DeriveSet(int collection, std::vector<int> members);
+  void ReleaseSet(int set);
 };
 
 class Sessions {

@@ -14,8 +14,7 @@ namespace {
 const pfm::ComponentSet* SetOf(const QOBSimCSetID& id) {
   pfm::Session* s = pfm::ids::SessionOf(id, pfm::ids::kSet);
   if (!s) return nullptr;
-  const pfm::ComponentSet* set = s->Set(id.w[2]);
-  return set && set->collection == id.w[3] ? set : nullptr;
+  return s->SetOf(id);
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ int* MapMembers(const QOBFsmSystem& system, const QOBSimCSetID& set, int* out, p
   pfm::Session* s = SessionOfRecord(system);
   if (!s) throw QOBBasError(std::string(mapping) + ": the system is null");
   pfm::Session* owner = pfm::ids::SessionOf(set, pfm::ids::kSet);
-  const pfm::ComponentSet* cs = owner == s ? s->Set(set.w[2]) : nullptr;
+  const pfm::ComponentSet* cs = owner == s ? s->SetOf(set) : nullptr;
   if (!cs) throw QOBBasError(std::string(mapping) + ": the set does not belong to the system");
   const auto& collections = s->system().collections;
   if (pfm::KindOfPositionType(collections[static_cast<std::size_t>(cs->collection)].positionType) !=
