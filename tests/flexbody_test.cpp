@@ -18,14 +18,6 @@ namespace {
 
 using Labels = std::optional<std::vector<int>>;
 
-Labels Take(uma_ArrayInt* a) {
-  std::unique_ptr<uma_ArrayInt> owned(a);
-  if (!owned) return std::nullopt;
-  std::vector<int> v;
-  for (int i = 0; i < owned->Size(); ++i) v.push_back((*owned)[i]);
-  return v;
-}
-
 int Dynamic(int k) { return sub_System::MapDynamicMode(k); }
 
 class FlexibleBody : public UmaTest {
@@ -58,14 +50,14 @@ TEST_F(FlexibleBody, TheSampleBeamAnswersWhatItWasBuiltWith) {
   ASSERT_FALSE(body.IsNull());
   EXPECT_EQ(body.NumLoads(), e.loads);
   EXPECT_EQ(body.NumStaticModes(), e.staticModes);
-  EXPECT_EQ(Take(body.FENodes()), e.feNodes);
-  EXPECT_EQ(Take(body.NodesInASet()), e.nodesInASet);
-  EXPECT_EQ(Take(body.ASetNodes()), e.aSetNodes);
-  EXPECT_EQ(Take(body.ASetDofs()), e.aSetDofs);
-  EXPECT_EQ(Take(body.RecoverySetNodes()), e.recoveryNodes);
-  EXPECT_EQ(Take(body.RecoverySetDofs()), e.recoveryDofs);
-  EXPECT_EQ(Take(body.GFAASetNodes()), e.gfaaNodes);
-  EXPECT_EQ(Take(body.GFAASetDofs()), e.gfaaDofs);
+  EXPECT_EQ(TakeLabels(body.FENodes()), e.feNodes);
+  EXPECT_EQ(TakeLabels(body.NodesInASet()), e.nodesInASet);
+  EXPECT_EQ(TakeLabels(body.ASetNodes()), e.aSetNodes);
+  EXPECT_EQ(TakeLabels(body.ASetDofs()), e.aSetDofs);
+  EXPECT_EQ(TakeLabels(body.RecoverySetNodes()), e.recoveryNodes);
+  EXPECT_EQ(TakeLabels(body.RecoverySetDofs()), e.recoveryDofs);
+  EXPECT_EQ(TakeLabels(body.GFAASetNodes()), e.gfaaNodes);
+  EXPECT_EQ(TakeLabels(body.GFAASetDofs()), e.gfaaDofs);
   EXPECT_EQ(body.GetMatrix(sample::RecoveryMatrixType()), nullptr) << "always open for reading";
 }
 
@@ -73,37 +65,37 @@ TEST_F(FlexibleBody, DynamicModesFollowTheASet) {
   Build("m", 3, 10, 6);
   uma_FlexibleBodyX body("m");
   std::vector<int> nodes = {10, 20, 30, Dynamic(1), Dynamic(2), Dynamic(3), Dynamic(4)};
-  EXPECT_EQ(Take(body.ASetNodes()), nodes);
-  EXPECT_EQ(Take(body.ASetDofs()), (std::vector<int>{3, 4, 5, 0, 0, 0, 0}));
-  EXPECT_EQ(Take(body.NodesInASet()),
+  EXPECT_EQ(TakeLabels(body.ASetNodes()), nodes);
+  EXPECT_EQ(TakeLabels(body.ASetDofs()), (std::vector<int>{3, 4, 5, 0, 0, 0, 0}));
+  EXPECT_EQ(TakeLabels(body.NodesInASet()),
             (std::vector<int>{10, Dynamic(1), Dynamic(2), Dynamic(3), Dynamic(4)}));
 }
 
 TEST_F(FlexibleBody, WithoutModesTheSetAloneIsAnswered) {
   Build("m", 3, 0, 0);
   uma_FlexibleBodyX body("m");
-  EXPECT_EQ(Take(body.ASetNodes()), (std::vector<int>{10, 20, 30}));
-  EXPECT_EQ(Take(body.ASetDofs()), (std::vector<int>{3, 4, 5}));
+  EXPECT_EQ(TakeLabels(body.ASetNodes()), (std::vector<int>{10, 20, 30}));
+  EXPECT_EQ(TakeLabels(body.ASetDofs()), (std::vector<int>{3, 4, 5}));
 }
 
 TEST_F(FlexibleBody, AnAbsentSetWithoutDynamicModesAnswersNull) {
   Build("m", 0, 4, 4);
   uma_FlexibleBodyX body("m");
-  EXPECT_FALSE(Take(body.ASetNodes()));
-  EXPECT_FALSE(Take(body.ASetDofs()));
-  EXPECT_FALSE(Take(body.NodesInASet()));
+  EXPECT_FALSE(TakeLabels(body.ASetNodes()));
+  EXPECT_FALSE(TakeLabels(body.ASetDofs()));
+  EXPECT_FALSE(TakeLabels(body.NodesInASet()));
   Build("dynamic-only", 0, 5, 3);
   uma_FlexibleBodyX modesOnly("dynamic-only");
-  EXPECT_EQ(Take(modesOnly.ASetDofs()), (std::vector<int>{0, 0}));
+  EXPECT_EQ(TakeLabels(modesOnly.ASetDofs()), (std::vector<int>{0, 0}));
 }
 
 TEST_F(FlexibleBody, MoreStaticModesThanModeColumnsCountNoDynamicMode) {
   Build("m", 3, 4, 6);
   uma_FlexibleBodyX body("m");
-  EXPECT_EQ(Take(body.ASetNodes()), (std::vector<int>{10, 20, 30}));
+  EXPECT_EQ(TakeLabels(body.ASetNodes()), (std::vector<int>{10, 20, 30}));
   Build("empty", 0, 4, 6);
   uma_FlexibleBodyX empty("empty");
-  EXPECT_FALSE(Take(empty.ASetDofs()));
+  EXPECT_FALSE(TakeLabels(empty.ASetDofs()));
 }
 
 // Every mode column is dynamic when the count of static modes is negative, rather than the
@@ -111,21 +103,21 @@ TEST_F(FlexibleBody, MoreStaticModesThanModeColumnsCountNoDynamicMode) {
 TEST_F(FlexibleBody, ANegativeStaticModeCountCountsNone) {
   Build("m", 1, 2, std::numeric_limits<int>::min());
   uma_FlexibleBodyX body("m");
-  EXPECT_EQ(Take(body.ASetDofs()), (std::vector<int>{3, 0, 0}));
-  EXPECT_EQ(Take(body.ASetNodes()), (std::vector<int>{10, Dynamic(1), Dynamic(2)}));
+  EXPECT_EQ(TakeLabels(body.ASetDofs()), (std::vector<int>{3, 0, 0}));
+  EXPECT_EQ(TakeLabels(body.ASetNodes()), (std::vector<int>{10, Dynamic(1), Dynamic(2)}));
 }
 
 TEST_F(FlexibleBody, AModelThatCannotBeOpenedAnswersNullEverywhere) {
   uma_FlexibleBodyX body("absent");
   EXPECT_TRUE(body.IsNull());
-  EXPECT_FALSE(Take(body.FENodes()));
-  EXPECT_FALSE(Take(body.NodesInASet()));
-  EXPECT_FALSE(Take(body.ASetNodes()));
-  EXPECT_FALSE(Take(body.ASetDofs()));
-  EXPECT_FALSE(Take(body.RecoverySetNodes()));
-  EXPECT_FALSE(Take(body.RecoverySetDofs()));
-  EXPECT_FALSE(Take(body.GFAASetNodes()));
-  EXPECT_FALSE(Take(body.GFAASetDofs()));
+  EXPECT_FALSE(TakeLabels(body.FENodes()));
+  EXPECT_FALSE(TakeLabels(body.NodesInASet()));
+  EXPECT_FALSE(TakeLabels(body.ASetNodes()));
+  EXPECT_FALSE(TakeLabels(body.ASetDofs()));
+  EXPECT_FALSE(TakeLabels(body.RecoverySetNodes()));
+  EXPECT_FALSE(TakeLabels(body.RecoverySetDofs()));
+  EXPECT_FALSE(TakeLabels(body.GFAASetNodes()));
+  EXPECT_FALSE(TakeLabels(body.GFAASetDofs()));
   EXPECT_EQ(body.Matrix(sample::NodeCoordinatesType()), nullptr);
   EXPECT_EQ(body.Matrix("LumpedMass"), nullptr);
 }

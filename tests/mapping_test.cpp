@@ -13,18 +13,6 @@ namespace {
 using Map = uma_Enum::uma_MapTypeEnum;
 using Labels = std::optional<std::vector<int>>;  // nullopt: the mapping answers null
 
-std::vector<int> ToVector(const uma_ArrayInt& a) {
-  std::vector<int> v;
-  for (int i = 0; i < a.Size(); ++i) v.push_back(a[i]);
-  return v;
-}
-
-Labels Take(uma_ArrayInt* a) {
-  std::unique_ptr<uma_ArrayInt> owned(a);
-  if (!owned) return std::nullopt;
-  return ToVector(*owned);
-}
-
 class Mapping : public UmaTest {
  protected:
   enum Set { kDofs, kModes, kNodes, kElements, kOther, kEmpty, kSetCount };
@@ -93,31 +81,31 @@ TEST_F(Mapping, EachKindOfSetMapsToTheLabelsItWasBuiltWith) {
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(testing::Message() << "set " << r.set << ", map type " << r.type);
-    EXPECT_EQ(Take(system.MapCSet(Id(r.set), r.type)), r.expected);
-    EXPECT_EQ(Take(system.MapCSet(SetType(r.set), r.type)), r.expected) << "by set type";
+    EXPECT_EQ(TakeLabels(system.MapCSet(Id(r.set), r.type)), r.expected);
+    EXPECT_EQ(TakeLabels(system.MapCSet(SetType(r.set), r.type)), r.expected) << "by set type";
   }
 }
 
 TEST_F(Mapping, ModesAreNeverAMappingOfTheirOwn) {
   uma_System system("sets", false);
   for (int s = 0; s < kSetCount; ++s)
-    EXPECT_FALSE(Take(system.MapCSet(Id(s), uma_Enum::uma_MapMode)));
+    EXPECT_FALSE(TakeLabels(system.MapCSet(Id(s), uma_Enum::uma_MapMode)));
 }
 
 TEST_F(Mapping, MapTypesOutsideTheEnumerationAnswerNullWithoutLeaking) {
   uma_System system("sets", false);
   for (int t : {5, -1, 1000})
     for (int s = 0; s < kSetCount; ++s)
-      EXPECT_FALSE(Take(system.MapCSet(Id(s), static_cast<Map>(t))));
+      EXPECT_FALSE(TakeLabels(system.MapCSet(Id(s), static_cast<Map>(t))));
   // The fixture checks that every array allocated on the way was released.
 }
 
 TEST_F(Mapping, AnEmptyOrNullSetAnswersNullForEveryType) {
   uma_System system("sets", false);
   for (int t = 0; t <= 4; ++t) {
-    EXPECT_FALSE(Take(system.MapCSet(Id(kEmpty), static_cast<Map>(t))));
-    EXPECT_FALSE(Take(system.MapCSet(QOBSimCSetID(), static_cast<Map>(t))));
-    EXPECT_FALSE(Take(system.MapCSet(ads_CoreFragmentTypeIndex(1, 1), static_cast<Map>(t))))
+    EXPECT_FALSE(TakeLabels(system.MapCSet(Id(kEmpty), static_cast<Map>(t))));
+    EXPECT_FALSE(TakeLabels(system.MapCSet(QOBSimCSetID(), static_cast<Map>(t))));
+    EXPECT_FALSE(TakeLabels(system.MapCSet(ads_CoreFragmentTypeIndex(1, 1), static_cast<Map>(t))))
         << "absent type";
   }
 }
@@ -131,10 +119,10 @@ TEST_F(Mapping, ANullHandleStillAnswersMemberNumbersOfASetItIsGiven) {
   ASSERT_TRUE(system.IsNull());
   pfm::Session* session = pfm::Sessions::Find(pfm::Sessions::LastOpened());
   QOBSimCSetID id = pfm::ids::Set(session->id, *session, set);
-  EXPECT_EQ(Take(system.MapCSet(id, uma_Enum::uma_MapInternal)), std::vector<int>{1});
-  EXPECT_FALSE(Take(system.MapCSet(id, uma_Enum::uma_MapNode)));
+  EXPECT_EQ(TakeLabels(system.MapCSet(id, uma_Enum::uma_MapInternal)), std::vector<int>{1});
+  EXPECT_FALSE(TakeLabels(system.MapCSet(id, uma_Enum::uma_MapNode)));
   for (int t = 0; t <= 4; ++t)
-    EXPECT_FALSE(Take(system.MapCSet(SetType(0), static_cast<Map>(t))))
+    EXPECT_FALSE(TakeLabels(system.MapCSet(SetType(0), static_cast<Map>(t))))
         << "the record is not asked";
 }
 
@@ -145,8 +133,8 @@ TEST_F(Mapping, ASetOfAClosedModelIsAnEmptySet) {
     id = Id(kNodes);
   }
   uma_System again("sets", false);
-  EXPECT_FALSE(Take(again.MapCSet(id, uma_Enum::uma_MapInternal)));
-  EXPECT_FALSE(Take(again.MapCSet(id, uma_Enum::uma_MapNode)));
+  EXPECT_FALSE(TakeLabels(again.MapCSet(id, uma_Enum::uma_MapInternal)));
+  EXPECT_FALSE(TakeLabels(again.MapCSet(id, uma_Enum::uma_MapNode)));
 }
 
 TEST_F(Mapping, AFailedArrayAllocationLeaksNothing) {

@@ -24,13 +24,7 @@ const std::initializer_list<Map> kAllTypes = {uma_Enum::uma_MapDof, uma_Enum::um
                                               uma_Enum::uma_MapInternal};
 
 // The elements of a mapping answer, which the test then owns; "null" stands for a null answer.
-Ints Elements(uma_ArrayInt* answer) {
-  std::unique_ptr<uma_ArrayInt> owned(answer);
-  if (!owned) return {INT_MIN};
-  Ints out;
-  for (int i = 0; i < owned->Size(); ++i) out.push_back((*owned)[i]);
-  return out;
-}
+Ints Elements(uma_ArrayInt* answer) { return TakeLabels(answer).value_or(Ints{INT_MIN}); }
 const Ints null = {INT_MIN};
 
 // The buffer-returning block read, released after reading.

@@ -91,10 +91,7 @@ class Retrieval : public UmaTest {
   }
 
   static std::vector<int> Array(uma_ArrayInt* array) {
-    std::unique_ptr<uma_ArrayInt> owned(array);
-    std::vector<int> out;
-    for (int i = 0; owned && i < owned->Size(); ++i) out.push_back((*owned)[i]);
-    return out;
+    return TakeLabels(array).value_or(std::vector<int>());
   }
 
   // Values through GetValues, and the labels of rows and columns, against `e`.

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "QOBSspUmaCore.h"
 #include "pfm_Observe.h"
 #include "pfm_Session.h"
+#include "uma_ArrayInt.h"
 
 // Brings the module up around each test, starts from an empty model registry, quiet journal
 // and default hooks, and checks that every block allocated during the test was released.
@@ -62,4 +65,14 @@ inline int CountLines(const std::vector<std::string>& lines, const std::string& 
   int n = 0;
   for (const auto& l : lines) n += l.rfind(prefix, 0) == 0;
   return n;
+}
+
+// The elements of an array a library call answered, which the test then releases; nullopt for
+// a null answer.
+inline std::optional<std::vector<int>> TakeLabels(uma_ArrayInt* answer) {
+  std::unique_ptr<uma_ArrayInt> owned(answer);
+  if (!owned) return std::nullopt;
+  std::vector<int> out;
+  for (int i = 0; i < owned->Size(); ++i) out.push_back((*owned)[i]);
+  return out;
 }

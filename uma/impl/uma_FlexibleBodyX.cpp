@@ -11,14 +11,9 @@
 #include "QOBSspSubCore.h"
 #include "uma_ArrayInt.h"
 #include "uma_Matrix.h"
+#include "uma_TypeIndex.h"
 
 namespace {
-
-int NodeCoordinatesType() { return ads_CoreFragmentTypeIndex(31, 37); }
-int RecoveryMatrixType() { return ads_CoreFragmentTypeIndex(20, 68); }
-int ASetCSetType() { return ads_CoreFragmentTypeIndex(20, 72); }
-int ASetNodeCSetType() { return ads_CoreFragmentTypeIndex(20, 73); }
-int ModeMatrixType() { return ads_CoreFragmentTypeIndex(20, 74); }
 
 // Maps the rows or the columns of a matrix the facade asked for, and deletes the matrix.
 uma_ArrayInt* MapAndRelease(const uma_Matrix* matrix, bool rows, uma_Enum::uma_MapTypeEnum type) {
@@ -34,8 +29,9 @@ uma_FlexibleBodyX::uma_FlexibleBodyX(const char* name) : uma_System(name, false)
 uma_FlexibleBodyX::~uma_FlexibleBodyX() = default;
 
 const uma_Matrix* uma_FlexibleBodyX::Matrix(int type) {
-  if (type == NodeCoordinatesType()) return uma_System::Matrix(type, OptionFilterInternalNodes);
-  if (type == RecoveryMatrixType())
+  if (type == uma_TypeIndex::NodeCoordinates())
+    return uma_System::Matrix(type, OptionFilterInternalNodes);
+  if (type == uma_TypeIndex::RecoveryMatrix())
     return uma_System::Matrix(type,
                               OptionFilterInternalNodes | OptionTrimStaticModes | OptionTrimLoads);
   return uma_System::Matrix(type, 0);
@@ -49,15 +45,15 @@ const uma_Matrix* uma_FlexibleBodyX::Matrix(const char* name) {
 }
 
 uma_ArrayInt* uma_FlexibleBodyX::FENodes() {
-  return MapAndRelease(Matrix(NodeCoordinatesType()), true, uma_Enum::uma_MapNode);
+  return MapAndRelease(Matrix(uma_TypeIndex::NodeCoordinates()), true, uma_Enum::uma_MapNode);
 }
 
 uma_ArrayInt* uma_FlexibleBodyX::RecoverySetNodes() {
-  return MapAndRelease(Matrix(RecoveryMatrixType()), true, uma_Enum::uma_MapNode);
+  return MapAndRelease(Matrix(uma_TypeIndex::RecoveryMatrix()), true, uma_Enum::uma_MapNode);
 }
 
 uma_ArrayInt* uma_FlexibleBodyX::RecoverySetDofs() {
-  return MapAndRelease(Matrix(RecoveryMatrixType()), true, uma_Enum::uma_MapDof);
+  return MapAndRelease(Matrix(uma_TypeIndex::RecoveryMatrix()), true, uma_Enum::uma_MapDof);
 }
 
 uma_ArrayInt* uma_FlexibleBodyX::GFAASetNodes() {
@@ -69,15 +65,15 @@ uma_ArrayInt* uma_FlexibleBodyX::GFAASetDofs() {
 }
 
 uma_ArrayInt* uma_FlexibleBodyX::NodesInASet() {
-  return SetWithDynamicModes(ASetNodeCSetType(), uma_Enum::uma_MapNode, true);
+  return SetWithDynamicModes(uma_TypeIndex::ASetNodeCSet(), uma_Enum::uma_MapNode, true);
 }
 
 uma_ArrayInt* uma_FlexibleBodyX::ASetNodes() {
-  return SetWithDynamicModes(ASetCSetType(), uma_Enum::uma_MapNode, true);
+  return SetWithDynamicModes(uma_TypeIndex::ASetCSet(), uma_Enum::uma_MapNode, true);
 }
 
 uma_ArrayInt* uma_FlexibleBodyX::ASetDofs() {
-  return SetWithDynamicModes(ASetCSetType(), uma_Enum::uma_MapDof, false);
+  return SetWithDynamicModes(uma_TypeIndex::ASetCSet(), uma_Enum::uma_MapDof, false);
 }
 
 // The mapped set followed by one entry per dynamic mode: its label, or 0.
@@ -86,7 +82,7 @@ uma_ArrayInt* uma_FlexibleBodyX::SetWithDynamicModes(int setType, uma_Enum::uma_
   std::unique_ptr<uma_ArrayInt> mapped(MapCSet(setType, type));
   int members = mapped ? mapped->Size() : 0;
   int columns = 0;
-  if (const uma_Matrix* modes = Matrix(ModeMatrixType())) {
+  if (const uma_Matrix* modes = Matrix(uma_TypeIndex::ModeMatrix())) {
     columns = modes->NumColumns();
     delete modes;
   }

@@ -9,6 +9,7 @@
 #include "uma_IncoreMatrix.h"
 #include "uma_SetAccess.h"
 #include "uma_System.h"
+#include "uma_TypeIndex.h"
 
 namespace {
 // Bytes for a block of doubles (each dimension 1 .. 2^32); 0xFFFFFFFF, which the allocator
@@ -76,10 +77,9 @@ void uma_Matrix::SetValues(int firstRow, int lastRow, int firstColumn, int lastC
 
 // A new buffer with the block's values, column by column: the value of row firstRow + r and
 // column firstColumn + c is at index r + c * dimRows. The caller releases it with mem_Free.
-// The block must hold at least one value; a null handle answers null without asking. Sizes
-// are computed in 64 bits, so that bounds far apart cannot wrap around.
+// The block must hold at least one value (sizes in 64 bits: far bounds cannot wrap around).
 double* uma_Matrix::GetValues(int firstRow, int lastRow, int firstColumn, int lastColumn) const {
-  if (IsNull()) return nullptr;
+  if (IsNull()) return nullptr;  // without asserting
   std::int64_t dimRows = std::int64_t{lastRow} - firstRow + 1;
   std::int64_t dimCols = std::int64_t{lastColumn} - firstColumn + 1;
   // An empty or reversed block is a broken precondition of the caller.
@@ -119,10 +119,10 @@ uma_Enum::uma_MapTypeEnum uma_Matrix::TypeColumns() const {
 uma_Enum::uma_MapTypeEnum uma_Matrix::TypeCSet(QOBSimCSetID id) const {
   if (id.IsNull()) return uma_Enum::uma_MapInternal;
   int positionType = uma_SetAccess::PositionType(id);
-  if (positionType == ads_CoreFragmentTypeIndex(31, 3)) return uma_Enum::uma_MapDof;
-  if (positionType == ads_CoreFragmentTypeIndex(31, 58)) return uma_Enum::uma_MapNode;
-  if (positionType == ads_CoreFragmentTypeIndex(10, 14)) return uma_Enum::uma_MapMode;
-  if (positionType == ads_CoreFragmentTypeIndex(31, 15)) return uma_Enum::uma_MapElement;
+  if (positionType == uma_TypeIndex::DofPosition()) return uma_Enum::uma_MapDof;
+  if (positionType == uma_TypeIndex::NodePosition()) return uma_Enum::uma_MapNode;
+  if (positionType == uma_TypeIndex::ModePosition()) return uma_Enum::uma_MapMode;
+  if (positionType == uma_TypeIndex::ElementPosition()) return uma_Enum::uma_MapElement;
   return uma_Enum::uma_MapInternal;
 }
 

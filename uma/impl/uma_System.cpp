@@ -7,6 +7,7 @@
 #include "QOBSspSubCore.h"
 #include "uma_ArrayInt.h"
 #include "uma_SetAccess.h"
+#include "uma_TypeIndex.h"
 
 uma_System::uma_System(const char* name, bool editable)
     : m_fsmSystem(nullptr), m_editable(editable) {
@@ -15,10 +16,10 @@ uma_System::uma_System(const char* name, bool editable)
                              ? access.OpenEdit(cow_String(name), cow_String(""), cow_String(""))
                              : access.OpenRead(cow_String(name), RYMString(""), false);
   if (model.IsNull()) return;
-  QOBSimPosition substructure = model.Follow(ads_CoreFragmentTypeIndex(24, 9), 1);
+  QOBSimPosition substructure = model.Follow(uma_TypeIndex::SubstructureStep(), 1);
   if (substructure.IsNull()) return;
   // The second step is not tested: a null position gives a record that reports itself null.
-  QOBSimPosition system = substructure.Follow(ads_CoreFragmentTypeIndex(20, 8), 1);
+  QOBSimPosition system = substructure.Follow(uma_TypeIndex::SystemStep(), 1);
   m_fsmSystem = new QOBFsmSystem(system);
 }
 
@@ -64,18 +65,17 @@ uma_ArrayInt* uma_System::MapCSet(QOBSimCSetID set, uma_Enum::uma_MapTypeEnum ty
   int positionType = uma_SetAccess::PositionType(set);
   bool node = type == uma_Enum::uma_MapNode;
   bool dof = type == uma_Enum::uma_MapDof;
-  if (positionType == ads_CoreFragmentTypeIndex(31, 3) && node) {
+  if (positionType == uma_TypeIndex::DofPosition() && node) {
     sub.MapGdof2Node(set, out);
-  } else if (positionType == ads_CoreFragmentTypeIndex(31, 3) && dof) {
+  } else if (positionType == uma_TypeIndex::DofPosition() && dof) {
     sub.MapGdof2Ldof(set, out);
-  } else if (positionType == ads_CoreFragmentTypeIndex(10, 14) && node) {
+  } else if (positionType == uma_TypeIndex::ModePosition() && node) {
     sub.MapMode2Node(set, out);
-  } else if (positionType == ads_CoreFragmentTypeIndex(10, 14) && dof) {
+  } else if (positionType == uma_TypeIndex::ModePosition() && dof) {
     sub.MapMode2Ldof(set, out);
-  } else if (positionType == ads_CoreFragmentTypeIndex(31, 58) && node) {
+  } else if (positionType == uma_TypeIndex::NodePosition() && node) {
     sub.MapNode2Node(set, out);
-  } else if (positionType == ads_CoreFragmentTypeIndex(31, 15) &&
-             type == uma_Enum::uma_MapElement) {
+  } else if (positionType == uma_TypeIndex::ElementPosition() && type == uma_Enum::uma_MapElement) {
     sub.MapElement2Element(set, out);
   } else {
     return nullptr;  // no mapping for this pair: the array is released

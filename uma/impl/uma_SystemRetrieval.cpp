@@ -10,17 +10,14 @@
 #include "uma_Matrix.h"
 #include "uma_SetAccess.h"
 #include "uma_System.h"
+#include "uma_TypeIndex.h"
 
 namespace {
 
-int NodeCoordinatesType() { return ads_CoreFragmentTypeIndex(31, 37); }
-int DofPositionType() { return ads_CoreFragmentTypeIndex(31, 3); }
-int ModePositionType() { return ads_CoreFragmentTypeIndex(10, 14); }
-int NodePositionType() { return ads_CoreFragmentTypeIndex(31, 58); }
-
 // The node coordinates have a lookup of their own; every other type is a distribution.
 QOBSimDistributionID DistributionOfType(const QOBFsmSystem& record, int type) {
-  return type == NodeCoordinatesType() ? record.NodeCoordinates() : record.Distribution(type);
+  return type == uma_TypeIndex::NodeCoordinates() ? record.NodeCoordinates()
+                                                  : record.Distribution(type);
 }
 
 // The user matrix of the name, else the distribution of that name. A null name is "".
@@ -104,23 +101,23 @@ const uma_Matrix* uma_System::MakeMatrix(QOBSimDistributionID id, int options) c
 
   // What the columns are is asked once, before anything changes.
   int columnType = uma_SetAccess::PositionType(current->ColumnCSet());
-  if (columnType == ModePositionType() && (options & OptionTrimLoads)) {
+  if (columnType == uma_TypeIndex::ModePosition() && (options & OptionTrimLoads)) {
     int lastRow = current->NumberOfRows() - 1;
     Replace(current, current->Restrict(0, lastRow, NumLoads(), current->NumberOfColumns() - 1));
   }
-  if (columnType == NodePositionType() && (options & OptionFilterInternalNodes))
+  if (columnType == uma_TypeIndex::NodePosition() && (options & OptionFilterInternalNodes))
     Replace(current, sub_Utilities::FilterColNodes(current.get(), InternalNodeSet()));
 
   // What the rows are is asked of the matrix as the column steps left it.
   int rowType = uma_SetAccess::PositionType(current->RowCSet());
-  if (rowType == DofPositionType() && (options & OptionTrimStaticModes)) {
+  if (rowType == uma_TypeIndex::DofPosition() && (options & OptionTrimStaticModes)) {
     int lastRow = LastKept(current->NumberOfRows(), NumStaticModes());
     Replace(current, current->Restrict(0, lastRow, 0, current->NumberOfColumns() - 1));
   }
   if (options & OptionFilterInternalNodes) {
-    if (rowType == NodePositionType()) {
+    if (rowType == uma_TypeIndex::NodePosition()) {
       Replace(current, sub_Utilities::FilterRowNodes(current.get(), InternalNodeSet()));
-    } else if (rowType == DofPositionType()) {
+    } else if (rowType == uma_TypeIndex::DofPosition()) {
       QOBFsmSystemDofDefinition dofs(m_fsmSystem->NodalDofTypes(), 0, false);
       Replace(current, sub_Utilities::FilterRowDofs(current.get(), InternalNodeSet(), dofs));
     }
