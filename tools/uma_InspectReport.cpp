@@ -4,7 +4,7 @@
 #include <memory>
 #include <set>
 
-#include "pfm_Session.h"
+#include "pfm_Support.h"
 #include "uma_ArrayInt.h"
 #include "uma_FlexibleBodyX.h"
 #include "uma_Matrix.h"
@@ -71,7 +71,7 @@ Report Gather(const std::string& model) {
   // A flexible body is a system opened for reading: one open gives both views.
   uma_FlexibleBodyX body(model.c_str());
   if (body.IsNull()) {
-    r.failure = pfm::ModelRegistry::LastOpenFailure();
+    r.failure = pfm::LastOpenFailure();
     if (r.failure.empty()) r.failure = "the model holds no substructure system";
     return r;
   }
@@ -83,21 +83,25 @@ Report Gather(const std::string& model) {
   // The platform knows which types and names the model stores; what they look like is asked of
   // the library.
   const uma_System& system = body;
-  const pfm::SystemData& stored = pfm::Sessions::Find(pfm::Sessions::LastOpened())->system();
-  std::set<int> types;
-  for (const auto& entry : stored.distributionByType) types.insert(entry.first);
-  if (stored.nodeCoordinates >= 0) types.insert(ads_CoreFragmentTypeIndex(31, 37));
-  for (int type : types)
-    if (system.HasMatrix(type))
-      r.matrices.push_back(
-          Describe("type " + std::to_string(type), Meaning(type), system.Matrix(type, 0)));
-  for (const auto& entry : stored.userMatrixByName)
-    r.matrices.push_back(
-        Describe("user matrix " + Quoted(entry.first), "", system.Matrix(entry.first.c_str(), 0)));
-  for (const auto& entry : stored.distributionByName)
-    if (!stored.userMatrixByName.count(entry.first))
-      r.matrices.push_back(
-          Describe("name " + Quoted(entry.first), "", system.Matrix(entry.first.c_str(), 0)));
+  pfm::ModelContents contents;
+  pfm::ReadContents(model, contents);
+  for (const pfm::StoredMatrix& m : contents.matrices) {
+    switch (m.key) {
+      case pfm::StoredMatrix::Key::Type:
+        if (system.HasMatrix(m.type))
+          r.matrices.push_back(Describe("type " + std::to_string(m.type), Meaning(m.type),
+                                        system.Matrix(m.type, 0)));
+        break;
+      case pfm::StoredMatrix::Key::UserMatrix:
+        r.matrices.push_back(
+            Describe("user matrix " + Quoted(m.name), "", system.Matrix(m.name.c_str(), 0)));
+        break;
+      case pfm::StoredMatrix::Key::Name:
+        r.matrices.push_back(
+            Describe("name " + Quoted(m.name), "", system.Matrix(m.name.c_str(), 0)));
+        break;
+    }
+  }
 
   FlexibleView& f = r.flexible;
   f.feNodes = Labels(body.FENodes());

@@ -4,7 +4,7 @@
 #include <memory>
 #include <set>
 
-#include "pfm_Session.h"
+#include "pfm_Support.h"
 #include "uma_ArrayInt.h"
 #include "uma_FlexibleBodyX.h"
 #include "uma_IncoreMatrix.h"
@@ -29,26 +29,26 @@ struct Keys {
   std::set<int> setTypes;
 };
 
-template <class T, class Source>
-void AddFirst(std::set<T>& to, const Source& from) {
-  for (const auto& entry : from) {
-    if (to.size() >= kMaxKeys) return;
-    to.insert(entry.first);
-  }
+template <class T>
+void AddFirst(std::set<T>& to, const T& key) {
+  if (to.size() < kMaxKeys) to.insert(key);
 }
 
-Keys KeysOfLastOpened() {
+Keys KeysOf(const std::string& model) {
   Keys k;
   k.types = {ads_CoreFragmentTypeIndex(31, 37), ads_CoreFragmentTypeIndex(20, 68),
              ads_CoreFragmentTypeIndex(20, 74)};
   k.names = {"LumpedMass", "xGFAA", ""};
   k.setTypes = {ads_CoreFragmentTypeIndex(20, 72), ads_CoreFragmentTypeIndex(20, 73)};
-  if (pfm::Session* s = pfm::Sessions::Find(pfm::Sessions::LastOpened())) {
-    const pfm::SystemData& stored = s->system();
-    AddFirst(k.types, stored.distributionByType);
-    AddFirst(k.names, stored.distributionByName);
-    AddFirst(k.names, stored.userMatrixByName);
-    AddFirst(k.setTypes, stored.setByType);
+  pfm::ModelContents contents;
+  if (pfm::ReadContents(model, contents)) {
+    for (const pfm::StoredMatrix& m : contents.matrices) {
+      if (m.key == pfm::StoredMatrix::Key::Type)
+        AddFirst(k.types, m.type);
+      else
+        AddFirst(k.names, m.name);
+    }
+    for (const auto& entry : contents.setSizes) AddFirst(k.setTypes, entry.first);
   }
   return k;
 }
@@ -177,11 +177,11 @@ WalkResult Walk(const std::string& model, bool edit) {
   {
     uma_FlexibleBodyX body(model.c_str());
     if (body.IsNull()) {
-      result.failure = pfm::ModelRegistry::LastOpenFailure();
+      result.failure = pfm::LastOpenFailure();
       return result;
     }
     result.opened = true;
-    keys = KeysOfLastOpened();
+    keys = KeysOf(model);
     walker.System(body, keys);
     walker.Flexible(body, keys);
   }
@@ -189,12 +189,12 @@ WalkResult Walk(const std::string& model, bool edit) {
   {
     uma_System system(model.c_str(), true);
     if (system.IsNull()) {
-      result.editFailure = pfm::ModelRegistry::LastOpenFailure();
+      result.editFailure = pfm::LastOpenFailure();
       return result;
     }
     walker.Edit(system, keys);
   }
-  result.editFailure = pfm::Sessions::LastCloseFailure();
+  result.editFailure = pfm::LastCloseFailure();
   return result;
 }
 

@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "pfm_ModelFile.h"
+#include "pfm_Support.h"
 #include "uma_FlexibleBodySample.h"
 
 int main(int argc, char** argv) {
@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    pfm::SaveModelFile(*sample::FlexibleBeam(argv[1]).Build(), argv[1]);
+    pfm::SaveModel(sample::FlexibleBeam(argv[1]), argv[1]);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "uma-write-sample: %s\n", e.what());
     return 1;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "pfm_ModelFile.h"
+#include "pfm_Support.h"
 #include "uma_DamagedModels.h"
 #include "uma_FlexibleBodySample.h"
 #include "uma_SampleModels.h"
@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> written;
     auto save = [&](const pfm::ModelBuilder& builder, const std::string& name) {
       written.push_back(dir + "/" + name + ".uma");
-      pfm::SaveModelFile(*builder.Build(), written.back());
+      pfm::SaveModel(builder, written.back());
     };
     save(sample::FlexibleBeam("beam"), "beam");
     save(sample::EveryFeature("every-feature"), "every-feature");

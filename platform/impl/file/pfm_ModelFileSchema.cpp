@@ -1,3 +1,4 @@
+// The checks the loader makes of a model file's schema before it reads any table.
 #include "pfm_ModelFileSchema.h"
 
 #include <sqlite3.h>

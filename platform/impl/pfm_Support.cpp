@@ -1,0 +1,67 @@
+// The platform's public support API over the store's sessions and model files.
+#include "pfm_Support.h"
+
+#include "QOBSimAPI.h"
+#include "pfm_ModelFile.h"
+#include "pfm_Session.h"
+
+namespace pfm {
+
+namespace {
+
+// Closes the session it holds on every path.
+struct SessionCloser {
+  int id;
+  ~SessionCloser() { Sessions::Close(id); }
+};
+
+StoredMatrix Entry(StoredMatrix::Key key, int type, std::string name, const Distribution& d) {
+  StoredMatrix m;
+  m.key = key;
+  m.type = type;
+  m.name = std::move(name);
+  m.rows = d.rows;
+  m.columns = d.columns;
+  m.dense = d.dense;
+  return m;
+}
+
+}  // namespace
+
+bool ReadContents(const std::string& model, ModelContents& out) {
+  std::shared_ptr<Model> opened = ModelRegistry::Open(model, false);
+  if (!opened) return false;
+  Session& session = Sessions::Open(std::move(opened), false);
+  SessionCloser closer{session.id};
+  const Model& m = *session.model;
+  if (!m.hasSubstructure || !m.hasSystem || m.recordReportsNull) return false;
+  const SystemData& s = m.system;
+
+  ModelContents c;
+  c.systemType = s.type;
+  c.numLoads = s.numLoads;
+  c.numStaticModes = s.numStaticModes;
+  std::map<int, int> byType(s.distributionByType.begin(), s.distributionByType.end());
+  if (s.nodeCoordinates >= 0) byType[ads_CoreFragmentTypeIndex(31, 37)] = s.nodeCoordinates;
+  for (const auto& [type, d] : byType)
+    c.matrices.push_back(Entry(StoredMatrix::Key::Type, type, "", s.distributions[d]));
+  for (const auto& [name, d] : s.userMatrixByName)
+    c.matrices.push_back(Entry(StoredMatrix::Key::UserMatrix, 0, name, s.distributions[d]));
+  for (const auto& [name, d] : s.distributionByName)
+    if (!s.userMatrixByName.count(name))
+      c.matrices.push_back(Entry(StoredMatrix::Key::Name, 0, name, s.distributions[d]));
+  for (const auto& [type, set] : s.setByType)
+    c.setSizes[type] = static_cast<int>(s.sets[set].members.size());
+  out = std::move(c);
+  return true;
+}
+
+const std::string& LastOpenFailure() { return ModelRegistry::LastOpenFailure(); }
+
+const std::string& LastCloseFailure() { return Sessions::LastCloseFailure(); }
+
+void SaveModel(const ModelBuilder& builder, const std::string& path) {
+  SaveModelFile(*builder.Build(), path);
+}
+
+}  // namespace pfm

@@ -1,0 +1,57 @@
+// The platform's public support API: what a tool or a host may ask of the model store beyond
+// the library itself. It lists what a model stores, tells why the last open or the last commit
+// failed, and saves models made with the builder (pfm_ModelBuilder.h) as model files. It is
+// installed with the package; nothing here exposes the store's sessions or files.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "pfm_ModelBuilder.h"
+
+namespace pfm {
+
+// One matrix a model stores, by the key a host asks for it with.
+struct StoredMatrix {
+  enum class Key {
+    Type,        // by type index (node coordinates included, under their own type index)
+    UserMatrix,  // by name, a user matrix
+    Name,        // by name, a named distribution that is not a user matrix
+  };
+  Key key = Key::Type;
+  int type = 0;      // the type index, for Key::Type
+  std::string name;  // the name, for the two other keys
+  int rows = 0;
+  int columns = 0;
+  bool dense = true;  // a matrix of another kind exists but the library hands out none
+};
+
+// What a model stores: its system's counts, its matrices and its sets by type.
+struct ModelContents {
+  int systemType = 0;
+  int numLoads = 0;
+  int numStaticModes = 0;
+  std::vector<StoredMatrix> matrices;  // by type ascending, then user matrices, then names
+  std::map<int, int> setSizes;         // component-set type index -> number of members
+};
+
+// Opens `model` for reading in a session of its own, lists what it stores and closes it again.
+// Answers false when the model cannot be opened or holds no system; LastOpenFailure() then says
+// why. Reads the structure only, never a value.
+bool ReadContents(const std::string& model, ModelContents& out);
+
+// Why the last open of a model failed ("no such file: PATH", ...); "" after an open that
+// succeeded.
+const std::string& LastOpenFailure();
+
+// Why the edits of the last edit session that closed were not saved; "" when they were (or when
+// there was nothing to save).
+const std::string& LastCloseFailure();
+
+// Writes the model the builder holds to a model file at `path`, replacing a file that is there;
+// the file appears whole or not at all. Throws QOBBasError with a plain message when the model
+// is not valid or the file cannot be written.
+void SaveModel(const ModelBuilder& builder, const std::string& path);
+
+}  // namespace pfm
