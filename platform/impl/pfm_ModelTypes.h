@@ -1,0 +1,30 @@
+// The type indices a model file gives a meaning to, by name, for tools and hosts that write or
+// read models. Each is ads_CoreFragmentTypeIndex(major, minor) of the pair in its comment.
+#pragma once
+
+#include "QOBSimAPI.h"
+
+namespace pfm::types {
+
+// What the members of a component set are (a collection's position type).
+inline int DofPosition() { return ads_CoreFragmentTypeIndex(31, 3); }       // degrees of freedom
+inline int ModePosition() { return ads_CoreFragmentTypeIndex(10, 14); }     // modes
+inline int NodePosition() { return ads_CoreFragmentTypeIndex(31, 58); }     // nodes
+inline int ElementPosition() { return ads_CoreFragmentTypeIndex(31, 15); }  // elements
+
+// Matrix types.
+inline int NodeCoordinates() { return ads_CoreFragmentTypeIndex(31, 37); }  // nodes x 3
+inline int ReducedStiffness() { return ads_CoreFragmentTypeIndex(20, 61); }
+inline int ReducedMass() { return ads_CoreFragmentTypeIndex(20, 62); }
+inline int RecoveryMatrix() { return ads_CoreFragmentTypeIndex(20, 68); }
+inline int ModeMatrix() { return ads_CoreFragmentTypeIndex(20, 74); }
+
+// Component-set types.
+inline int ASet() { return ads_CoreFragmentTypeIndex(20, 72); }       // the A-set's dofs
+inline int ASetNodes() { return ads_CoreFragmentTypeIndex(20, 73); }  // the A-set's nodes
+
+// Names of the named matrices the flexible-body view reads.
+constexpr const char* kLumpedMass = "LumpedMass";  // a distribution name
+constexpr const char* kGFAA = "xGFAA";             // a user matrix
+
+}  // namespace pfm::types
