@@ -1,0 +1,236 @@
+"""Reduced substructure models as numpy arrays, with their labels.
+
+A model file holds one substructure *system*: its type, numbers of loads and static modes, and
+its matrices (stored under a type index such as RECOVERY, or under a name), whose rows and
+columns are labelled by component sets (degrees of freedom, modes, nodes or elements).
+
+Reading
+-------
+    import uma
+    with uma.System("beam.uma") as s:                      # read-only
+        print(s.type, s.num_loads, s.num_static_modes)
+        for info in s.matrices():                          # what the model stores
+            print(info)
+        r = s.matrix(uma.RECOVERY, uma.FILTER_INTERNAL | uma.TRIM_STATIC_MODES | uma.TRIM_LOADS)
+        x = r.values()                     # float64, Fortran order, of shape r.shape
+        b = r.block(0, 5, 2, 9)            # rows 0..2, columns 5..9: both ends included
+        nodes, dofs = r.rows("node"), r.rows("dof")        # int32 labels, one per row
+        u = r @ q                          # the library's product (q: numpy array or Matrix)
+
+Retrieval options (System.matrix): FILTER_INTERNAL drops the rows and columns of internal
+nodes, TRIM_STATIC_MODES the static-mode rows of dof rows, TRIM_LOADS the load columns of mode
+columns. FlexibleBody(path) is the flexible-body view: fe_nodes, a_set_nodes, a_set_dofs,
+nodes_in_a_set, recovery_nodes, recovery_dofs, gfaa_nodes, gfaa_dofs, and matrix(key) with the
+view's fixed options.
+
+Editing
+-------
+    with uma.System("beam.uma", edit=True) as s:
+        k = s.get_matrix(uma.REDUCED_STIFFNESS)            # the stored matrix, writable
+        k.set_block(0, 0, numpy.eye(3))
+    # leaving the block commits; a commit that fails raises uma.Error with its reason
+
+Writing
+-------
+write_model(path, ...) writes a new model file from numpy arrays and label tables.
+
+Errors
+------
+Indices outside a matrix raise IndexError, empty or reversed blocks and mismatched shapes
+ValueError, missing matrices KeyError; what the library or the model file reports raises
+uma.Error (MemoryError when memory runs out). A matrix keeps its system alive, but once the
+system is closed (close(), or the end of its `with` block) using it raises uma.Error.
+
+Reads and products run without the GIL; calls into the library are serialised.
+"""
+
+import collections as _collections
+import operator as _operator
+
+import numpy as _np
+
+from ._uma import (  # noqa: F401  (the package's public names)
+    A_SET,
+    A_SET_NODES,
+    DOF_POSITION,
+    ELEMENT_POSITION,
+    FILTER_INTERNAL,
+    GFAA,
+    LUMPED_MASS,
+    MODE_MATRIX,
+    MODE_POSITION,
+    NODE_COORDINATES,
+    NODE_POSITION,
+    RECOVERY,
+    REDUCED_MASS,
+    REDUCED_STIFFNESS,
+    TRIM_LOADS,
+    TRIM_STATIC_MODES,
+    Error,
+    FlexibleBody,
+    Matrix,
+    System,
+    _live_blocks,
+)
+from . import _uma
+
+__all__ = [
+    "A_SET", "A_SET_NODES", "DOF_POSITION", "ELEMENT_POSITION", "FILTER_INTERNAL", "GFAA",
+    "LUMPED_MASS", "MODE_MATRIX", "MODE_POSITION", "NODE_COORDINATES", "NODE_POSITION",
+    "RECOVERY", "REDUCED_MASS", "REDUCED_STIFFNESS", "TRIM_LOADS", "TRIM_STATIC_MODES",
+    "Error", "FlexibleBody", "Matrix", "MatrixInfo", "System", "write_model",
+]
+
+MatrixInfo = _collections.namedtuple(
+    "MatrixInfo", ["key", "kind", "shape", "dense", "row_kind", "col_kind"])
+MatrixInfo.__doc__ = """One matrix a model stores, as System.matrices lists it.
+
+key: the type index (int) or the name (str) to ask System.matrix for it with; kind: "type",
+"user_matrix" or "name"; shape: (rows, columns); dense: False for a matrix stored in a form
+the library hands out no matrix of; row_kind, col_kind: "dof", "mode", "node", "element" or
+"internal" (None when not dense)."""
+
+
+def _matrices(self):
+    """What the model stores: a list of MatrixInfo, by type index ascending, then user
+    matrices, then other names."""
+    return [MatrixInfo(*entry) for entry in self._contents()]
+
+
+System.matrices = _matrices
+
+_KINDS = ("dof", "mode", "node", "element")
+_INT32 = _np.iinfo(_np.int32)
+
+
+def _ints(values, what, width=1):
+    """An int32 array of n rows of `width` integers, refusing what would not fit."""
+    array = _np.asarray(values)
+    if array.size == 0:
+        return _np.empty((0,) if width == 1 else (0, width), dtype=_np.int32)
+    if array.dtype.kind not in "iub":
+        raise TypeError("%s: integers expected, not %s" % (what, array.dtype))
+    if width == 1 and array.ndim != 1:
+        raise ValueError("%s: a 1-D array expected" % what)
+    if width > 1 and (array.ndim != 2 or array.shape[1] != width):
+        raise ValueError("%s: an array of shape (n, %d) expected" % (what, width))
+    if array.min() < _INT32.min or array.max() > _INT32.max:
+        raise ValueError("%s: a value does not fit in 32 bits" % what)
+    return array.astype(_np.int32)
+
+
+def _int32(value, what):
+    value = _operator.index(value)
+    if not _INT32.min <= value <= _INT32.max:
+        raise ValueError("%s: %d does not fit in 32 bits" % (what, value))
+    return value
+
+
+def write_model(path, *, nodes, dofs=(), modes=(), elements=(), internal=(), sets=None,
+                set_types=None, matrices=(), system_type=0, num_loads=0, num_static_modes=0,
+                attributes=None):
+    """Writes a model file at `path` (replacing a file there; it appears whole or not at all).
+
+    nodes      node labels, one per node (node numbers count from 1 in this order)
+    internal   the labels of the internal nodes (those FILTER_INTERNAL drops)
+    dofs       (node label, local dof) per degree of freedom, shape (n, 2)
+    modes      (node label, local dof) per mode, shape (n, 2): the load modes first, then the
+               static modes, then the dynamic modes, as the retrieval options expect
+    elements   element labels
+    sets       {name: (kind, members)}: ordered component sets; kind is "dof", "mode", "node"
+               or "element", members are numbers from 1 into that table (dofs, modes, nodes,
+               elements) in the set's order
+    set_types  {set type index (e.g. A_SET): set name}
+    matrices   a sequence of dicts, one per matrix: "values" (2-D array), "rows" and "columns"
+               (set names labelling them, or None), and where it is filed: "type" (a type
+               index, e.g. RECOVERY or NODE_COORDINATES), "name" and/or "user_matrix" (each a
+               key or a list of keys); "dense" (default True)
+    system_type, num_loads, num_static_modes   the system's counts
+    attributes {name: text}: model attributes, where the platform keeps them
+
+    Bad tables raise TypeError or ValueError; a model whose references do not hold (a dof of
+    a missing node, a set member outside its table, a set that does not have one member per
+    row) or a file that cannot be written raises uma.Error.
+
+        uma.write_model("tiny.uma", nodes=[1, 2], dofs=[[1, 1], [2, 1]],
+                        sets={"d": ("dof", [1, 2])},
+                        matrices=[{"type": uma.REDUCED_STIFFNESS, "values": k,
+                                   "rows": "d", "columns": "d"}])
+    """
+    node_labels = _ints(nodes, "nodes")
+    number_of_node = {}
+    for number, label in enumerate(node_labels.tolist(), start=1):
+        if label in number_of_node:
+            raise ValueError("nodes: label %d appears twice" % label)
+        number_of_node[label] = number
+    internal_labels = set(_ints(internal, "internal").tolist())
+    unknown = internal_labels - set(number_of_node)
+    if unknown:
+        raise ValueError("internal: %d is not a node label" % min(unknown))
+    internal_flags = _np.array([label in internal_labels for label in node_labels.tolist()],
+                               dtype=_np.int32)
+
+    dof_table = _ints(dofs, "dofs", 2).copy()
+    for row, (label, _) in enumerate(dof_table.tolist()):
+        if label not in number_of_node:
+            raise ValueError("dofs: row %d refers to node label %d, which is not a node"
+                             % (row, label))
+        dof_table[row, 0] = number_of_node[label]
+    mode_table = _ints(modes, "modes", 2)
+    element_labels = _ints(elements, "elements")
+
+    set_names = list((sets or {}).keys())
+    set_index = {name: i for i, name in enumerate(set_names)}
+    set_list = []
+    for name in set_names:
+        entry = sets[name]
+        if not isinstance(entry, tuple) or len(entry) != 2:
+            raise ValueError("sets[%r]: expected (kind, members)" % (name,))
+        kind, members = entry
+        if kind not in _KINDS:
+            raise ValueError("sets[%r]: the kind is one of %s, not %r" % (name, _KINDS, kind))
+        set_list.append((kind, _ints(members, "sets[%r]" % (name,))))
+
+    def set_of(name, where):
+        if name is None:
+            return -1
+        if name not in set_index:
+            raise ValueError("%s: no set named %r" % (where, name))
+        return set_index[name]
+
+    type_list = []
+    for set_type, name in (set_types or {}).items():
+        type_list.append((_int32(set_type, "set_types"), set_of(name, "set_types")))
+
+    def keys(value):
+        if value is None:
+            return []
+        return list(value) if isinstance(value, (list, tuple)) else [value]
+
+    matrix_list = []
+    for i, spec in enumerate(matrices):
+        where = "matrices[%d]" % i
+        unknown = set(spec) - {"values", "rows", "columns", "type", "name", "user_matrix", "dense"}
+        if unknown:
+            raise ValueError("%s: unknown field %r" % (where, sorted(unknown)[0]))
+        if "values" not in spec:
+            raise ValueError("%s: no values" % where)
+        values = _np.asarray(spec["values"])
+        if values.dtype.kind not in "iufb" or values.ndim != 2:
+            raise ValueError("%s: values must be a 2-D real array" % where)
+        types = [_int32(t, where + " type") for t in keys(spec.get("type"))]
+        names = [str(n) for n in keys(spec.get("name"))]
+        users = [str(n) for n in keys(spec.get("user_matrix"))]
+        if not (types or names or users):
+            raise ValueError("%s: file it under a type, a name or a user_matrix" % where)
+        for name in names + users:
+            if "\0" in name:
+                raise ValueError("%s: a name must not contain NUL" % where)
+        matrix_list.append((values, set_of(spec.get("rows"), where + " rows"),
+                            set_of(spec.get("columns"), where + " columns"), types, names,
+                            users, bool(spec.get("dense", True))))
+
+    _uma._write_model(path, _int32(system_type, "system_type"), _int32(num_loads, "num_loads"),
+                      _int32(num_static_modes, "num_static_modes"), node_labels, internal_flags,
+                      dof_table, mode_table, element_labels, set_list, type_list, matrix_list,
+                      {str(k): str(v) for k, v in (attributes or {}).items()})
