@@ -103,4 +103,14 @@ PYBIND11_MODULE(_uma, module) {
   module.def(
       "_live_blocks", [] { return RunLocked([] { return pfm::Allocation().liveBlocks; }); },
       "The platform allocator's live blocks (for leak tests).");
+  module.def(
+      "_fail_allocation_at",
+      [](long long n) {
+        RunLocked([n] {
+          pfm::FailAllocationAt(n);
+          return 0;
+        });
+      },
+      py::arg("n"),
+      "Makes the n-th platform allocation from now fail (1: the next; 0: none), for tests.");
 }

@@ -70,6 +70,7 @@ from ._uma import (  # noqa: F401  (the package's public names)
     FlexibleBody,
     Matrix,
     System,
+    _fail_allocation_at,
     _live_blocks,
 )
 from . import _uma

@@ -1,0 +1,136 @@
+"""Misuse raises the right Python exception, never aborts; lifetimes are safe; nothing leaks."""
+import gc
+
+import numpy as np
+import pytest
+
+import uma
+from conftest import ALL_OPTIONS
+
+
+def test_blocks_labels_and_keys_are_checked_before_the_library_sees_them(sample):
+    with uma.System(sample) as s:
+        r = s.matrix(uma.RECOVERY, ALL_OPTIONS)  # 24 x 16
+        for args in [(0, 0, 24, 0), (0, 0, 0, 16), (-1, 0, 0, 0), (0, -1, 0, 0),
+                     (0, 0, 2**40, 0)]:
+            with pytest.raises(IndexError):
+                r.block(*args)
+            with pytest.raises(IndexError):
+                r.submatrix(*args)
+        for args in [(3, 0, 2, 0), (0, 3, 0, 2)]:
+            with pytest.raises(ValueError, match="empty or reversed"):
+                r.block(*args)
+        with pytest.raises(TypeError):
+            r.block(0.5, 0, 1, 1)
+        with pytest.raises(ValueError, match="label kind"):
+            r.rows("mode")
+        with pytest.raises(KeyError):
+            s.matrix(uma.REDUCED_MASS)
+        with pytest.raises(KeyError):
+            s.matrix("no such name")
+        with pytest.raises(TypeError):
+            s.matrix(1.5)
+        with pytest.raises(ValueError, match="NUL"):
+            s.matrix("xGFAA\0")
+        with pytest.raises(ValueError, match="options"):
+            s.matrix(uma.RECOVERY, 8)
+        with pytest.raises(ValueError, match="label kind"):
+            s.component_set(uma.A_SET, "nodes")
+
+
+def test_products_and_writes_refuse_what_does_not_fit(sample):
+    with uma.System(sample) as s:
+        r = s.matrix(uma.RECOVERY, ALL_OPTIONS)  # 24 x 16
+        for operand in [np.ones(15), np.ones((24, 2)), s.matrix(uma.GFAA)]:
+            with pytest.raises(ValueError, match="operand has"):
+                r @ operand
+        with pytest.raises(ValueError, match="3-D"):
+            r @ np.ones((16, 1, 1))
+        with pytest.raises(TypeError):
+            r @ np.array(["a"] * 16)
+        with pytest.raises(TypeError):
+            np.ones(24) @ r  # numpy leaves it to the matrix, which refuses
+        with pytest.raises(ValueError, match="read-only"):
+            r.set_block(0, 0, np.ones((1, 1)))
+        with pytest.raises(ValueError, match="edit=True"):
+            s.get_matrix(uma.RECOVERY)
+
+
+def test_writes_of_an_edit_session_are_checked(tiny):
+    path, _ = tiny
+    with uma.System(path, edit=True) as s:
+        k = s.get_matrix(uma.REDUCED_STIFFNESS)  # 2 x 2
+        for r0, c0, values, error in [(1, 0, np.ones((2, 1)), IndexError),
+                                      (0, -1, np.ones((1, 1)), IndexError),
+                                      (0, 0, np.ones(2), ValueError),
+                                      (0, 0, np.ones((0, 2)), ValueError)]:
+            with pytest.raises(error):
+                k.set_block(r0, c0, values)
+        with pytest.raises(KeyError):
+            s.get_matrix("K")  # a named matrix, not a user matrix: not writable
+        with pytest.raises(KeyError):
+            s.get_matrix(uma.REDUCED_MASS)
+
+
+def test_closed_systems_and_their_matrices_raise(sample):
+    s = uma.System(sample)
+    r = s.matrix(uma.RECOVERY, ALL_OPTIONS)
+    body = uma.FlexibleBody(sample)
+    g = body.matrix(uma.GFAA)
+    s.close()
+    body.close()
+    assert s.closed and "closed" in repr(r)
+    for use in [r.values, lambda: r.block(0, 0, 1, 1), lambda: r.rows("node"),
+                lambda: r @ np.ones(16), lambda: r.row_kind, lambda: r.submatrix(0, 0, 1, 1),
+                g.values, lambda: s.matrix(uma.RECOVERY), lambda: s.type, s.matrices, s.close,
+                lambda: body.fe_nodes]:
+        with pytest.raises(uma.Error, match="closed"):
+            use()
+    assert r.shape == (24, 16)  # what never changes stays readable
+    with s:  # leaving the block of a closed system is not a second close
+        pass
+
+
+def test_a_matrix_keeps_its_system_alive(sample):
+    r = uma.System(sample).matrix(uma.RECOVERY, ALL_OPTIONS)
+    gc.collect()
+    assert r.values().shape == (24, 16)
+    with uma.System(sample) as s:
+        m = s.matrix(uma.MODE_MATRIX)
+    del s
+    with pytest.raises(uma.Error):
+        m.values()
+
+
+def test_models_that_do_not_open_raise_with_the_reason(tmp_path):
+    with pytest.raises(uma.Error, match="no such file: .*missing.uma"):
+        uma.System(tmp_path / "missing.uma")
+    junk = tmp_path / "junk.uma"
+    junk.write_bytes(b"not a model" * 100)
+    with pytest.raises(uma.Error, match="junk.uma"):
+        uma.FlexibleBody(junk)
+    with pytest.raises(ValueError, match="NUL"):
+        uma.System("a\0b")
+    with pytest.raises(TypeError):
+        uma.System(3)
+
+
+def test_allocation_failures_raise_memory_error_and_leak_nothing(sample):
+    with uma.System(sample) as s:
+        r = s.matrix(uma.RECOVERY, ALL_OPTIONS)
+        expected = (r.values(), r.rows("node"), r @ np.ones(16))
+        for operation in [r.values, lambda: r.rows("node"), lambda: r @ np.ones(16),
+                          lambda: s.matrix(uma.RECOVERY, ALL_OPTIONS).values()]:
+            for n in range(1, 100):
+                uma._fail_allocation_at(n)
+                try:
+                    operation()
+                except MemoryError:
+                    continue
+                finally:
+                    uma._fail_allocation_at(0)
+                break
+            else:
+                pytest.fail("the operation never completed")
+        np.testing.assert_array_equal(r.values(), expected[0])
+        np.testing.assert_array_equal(r.rows("node"), expected[1])
