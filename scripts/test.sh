@@ -30,3 +30,10 @@ else
   echo "host project: FAILED" >&2
   exit 1
 fi
+
+echo "== the installed Python package"
+PYTHONPATH="$prefix/install/lib/python3/dist-packages" /usr/bin/python3 -c '
+import sys, uma
+with uma.System(sys.argv[1]) as s:
+    assert s.matrix(uma.RECOVERY, uma.FILTER_INTERNAL | uma.TRIM_STATIC_MODES | uma.TRIM_LOADS).shape == (24, 16)
+print("python package: ok")' build-test/sample/beam.uma

@@ -187,6 +187,11 @@ void SetBlock(const MatrixHandle& m, std::int64_t r0, std::int64_t c0, const py:
                           std::to_string(block.ndim()) + "-D");
   const std::int64_t rows = block.shape(0), columns = block.shape(1);
   if (rows == 0 || columns == 0) throw py::value_error("set_block: the values are empty");
+  // The first element inside the matrix first, so that the far end cannot overflow.
+  if (r0 < 0 || c0 < 0 || r0 >= m.rows || c0 >= m.columns)
+    throw py::index_error("set_block: (" + std::to_string(r0) + ", " + std::to_string(c0) +
+                          ") lies outside the " + std::to_string(m.rows) + " x " +
+                          std::to_string(m.columns) + " matrix");
   CheckBlock(m, r0, c0, r0 + rows - 1, c0 + columns - 1);
   double* data = const_cast<double*>(block.data());  // read only by SetValues
   RunLocked([&] {
@@ -221,8 +226,9 @@ std::string Repr(const MatrixHandle& m) {
 }  // namespace
 
 void BindMatrix(py::module_& module) {
-  py::class_<MatrixHandle>(module, "Matrix", R"doc(
-A matrix of a system: a stored matrix, or one derived from it (trimmed, filtered, cut out).
+  py::class_<MatrixHandle>(
+      module, "Matrix",
+      R"doc(A matrix of a system: a stored matrix, or one derived from it (trimmed, filtered, cut out).
 
 Rows and columns are numbered from 0; blocks give both ends, included. Values come out as
 float64 numpy arrays in Fortran (column) order, copied once, straight from the library. A
@@ -241,17 +247,18 @@ Matrices are made by System.matrix, System.get_matrix and FlexibleBody.matrix, n
           "What the columns are, as row_kind.")
       .def_property_readonly("writable", &MatrixHandle::Writable,
                              "True for a stored matrix of an edit session (System.get_matrix).")
-      .def("values", &Values, R"doc(
-All values as a new float64 array of the matrix's shape, in Fortran order.)doc")
-      .def("block", &Block, py::arg("r0"), py::arg("c0"), py::arg("r1"), py::arg("c1"), R"doc(
-The values of rows r0..r1 and columns c0..c1, both ends included, as a new Fortran-ordered
+      .def("values", &Values,
+           R"doc(All values as a new float64 array of the matrix's shape, in Fortran order.)doc")
+      .def(
+          "block", &Block, py::arg("r0"), py::arg("c0"), py::arg("r1"), py::arg("c1"),
+          R"doc(The values of rows r0..r1 and columns c0..c1, both ends included, as a new Fortran-ordered
 float64 array. IndexError when the block leaves the matrix, ValueError when it is empty or
 reversed (r1 < r0 or c1 < c0).)doc")
       .def(
           "rows",
           [](const MatrixHandle& m, const std::string& kind) { return Labels(m, true, kind); },
-          py::arg("kind"), R"doc(
-One int32 label per row, of the kind asked for: "dof" (local degree of freedom), "node" (node
+          py::arg("kind"),
+          R"doc(One int32 label per row, of the kind asked for: "dof" (local degree of freedom), "node" (node
 label), "element" (element label) or "internal" (the set's member numbers). None when the rows
 have no labels of that kind (or there are no rows). ValueError for another kind.)doc")
       .def(
@@ -261,22 +268,23 @@ have no labels of that kind (or there are no rows). ValueError for another kind.
       .def(
           "__matmul__",
           [](const MatrixHandle& m, const py::object& b) { return Product(m, b, false); },
-          py::arg("b"), R"doc(
-self @ b through the library's product: b is a uma.Matrix, a vector or a 2-D array (converted
+          py::arg("b"),
+          R"doc(self @ b through the library's product: b is a uma.Matrix, a vector or a 2-D array (converted
 to float64). The result is a new numpy array (a vector for a vector b). ValueError when the
 inner dimensions differ.)doc")
       .def(
           "transpose_matmul",
           [](const MatrixHandle& m, const py::object& b) { return Product(m, b, true); },
           py::arg("b"), "selfᵀ @ b through the library's transposed product, as __matmul__.")
-      .def("set_block", &SetBlock, py::arg("r0"), py::arg("c0"), py::arg("values"), R"doc(
-Writes the 2-D array `values` into the block whose first element is (r0, c0). Only for the
+      .def(
+          "set_block", &SetBlock, py::arg("r0"), py::arg("c0"), py::arg("values"),
+          R"doc(Writes the 2-D array `values` into the block whose first element is (r0, c0). Only for the
 writable matrices of an edit session (ValueError otherwise); the change reaches the model file
 when the system is closed. IndexError when the block leaves the matrix, ValueError for empty
 values.)doc")
-      .def("submatrix", &Submatrix, py::arg("r0"), py::arg("c0"), py::arg("r1"), py::arg("c1"),
-           R"doc(
-A new read-only matrix of rows r0..r1 and columns c0..c1 (both ends included), labelled as
+      .def(
+          "submatrix", &Submatrix, py::arg("r0"), py::arg("c0"), py::arg("r1"), py::arg("c1"),
+          R"doc(A new read-only matrix of rows r0..r1 and columns c0..c1 (both ends included), labelled as
 this one's rows and columns. Errors as block().)doc")
       .def("__repr__", &Repr)
       // numpy leaves `array @ matrix` to this class, which refuses it: use transpose_matmul.

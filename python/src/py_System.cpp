@@ -44,7 +44,12 @@ Key KeyArgument(const py::object& key) {
     if (k.name.find('\0') != std::string::npos)
       throw py::value_error("a matrix name must not contain NUL");
   } else if (py::isinstance<py::int_>(key) && !py::isinstance<py::bool_>(key)) {
-    k.type = key.cast<int>();  // TypeError beyond 32 bits
+    int overflow = 0;
+    const long long type = PyLong_AsLongLongAndOverflow(key.ptr(), &overflow);
+    if (overflow != 0 || type < INT32_MIN || type > INT32_MAX)
+      throw py::value_error("a type index fits in 32 bits, not " +
+                            py::str(key).cast<std::string>());
+    k.type = static_cast<int>(type);
   } else {
     throw py::type_error("a matrix key is a type index (int) or a name (str)");
   }
@@ -222,8 +227,8 @@ void ViewProperty(Class& cls, const char* name, uma_ArrayInt* (uma_FlexibleBodyX
 }  // namespace
 
 void BindSystem(py::module_& module) {
-  py::class_<SystemState, std::shared_ptr<SystemState>> system(module, "System", R"doc(
-A stored system, opened from its model file.
+  py::class_<SystemState, std::shared_ptr<SystemState>> system(
+      module, "System", R"doc(A stored system, opened from its model file.
 
     with uma.System("beam.uma") as s:            # for reading
         r = s.matrix(uma.RECOVERY, uma.FILTER_INTERNAL | uma.TRIM_STATIC_MODES | uma.TRIM_LOADS)
@@ -267,17 +272,19 @@ it alive, but raise uma.Error once it is closed.
               return key.byName ? system.HasMatrix(key.name.c_str()) : system.HasMatrix(key.type);
             });
           },
-          py::arg("key"), R"doc(
-Whether the system stores a matrix of the type index (int) or the name (str: a user matrix,
+          py::arg("key"),
+          R"doc(Whether the system stores a matrix of the type index (int) or the name (str: a user matrix,
 else a named matrix), dense or not.)doc")
-      .def("matrix", &MatrixOf, py::arg("key"), py::arg("options") = 0, R"doc(
-The matrix of a type index (int) or a name (str), read-only, trimmed and filtered as `options`
+      .def(
+          "matrix", &MatrixOf, py::arg("key"), py::arg("options") = 0,
+          R"doc(The matrix of a type index (int) or a name (str), read-only, trimmed and filtered as `options`
 asks: a combination of FILTER_INTERNAL (drop the rows and columns of internal nodes),
 TRIM_STATIC_MODES (drop the static-mode rows of dof rows) and TRIM_LOADS (drop the load
 columns of mode columns). KeyError when there is no such dense matrix; ValueError for other
 option bits.)doc")
-      .def("get_matrix", &WritableMatrix, py::arg("key"), R"doc(
-The stored matrix of a type index (int) or a user matrix's name (str), unchanged and writable
+      .def(
+          "get_matrix", &WritableMatrix, py::arg("key"),
+          R"doc(The stored matrix of a type index (int) or a user matrix's name (str), unchanged and writable
 with Matrix.set_block. Only for a system opened with edit=True (ValueError otherwise); KeyError
 when there is no such matrix.)doc")
       .def(
@@ -287,12 +294,13 @@ when there is no such matrix.)doc")
             return LabelArray(
                 s, [&](const SystemState& st) { return st.Open().MapCSet(setType, type); });
           },
-          py::arg("set_type"), py::arg("kind"), R"doc(
-The members of the system's component set of a set type (e.g. A_SET) as int32 labels of
+          py::arg("set_type"), py::arg("kind"),
+          R"doc(The members of the system's component set of a set type (e.g. A_SET) as int32 labels of
 `kind` ("dof", "node", "element" or "internal"); None when the set is absent or empty or has no
 labels of that kind.)doc")
-      .def("close", &Close, R"doc(
-Closes the system: its matrices become unusable and an edit session writes its changes.
+      .def(
+          "close", &Close,
+          R"doc(Closes the system: its matrices become unusable and an edit session writes its changes.
 uma.Error when the changes could not be saved (with the reason) or when already closed.)doc")
       .def("__enter__", [](py::object self) { return self; })
       .def(
@@ -310,8 +318,8 @@ uma.Error when the changes could not be saved (with the reason) or when already 
       });
 
   py::class_<FlexibleBodyState, SystemState, std::shared_ptr<FlexibleBodyState>> body(
-      module, "FlexibleBody", R"doc(
-A system opened for reading as a flexible body: the label arrays a flexible-body host needs,
+      module, "FlexibleBody",
+      R"doc(A system opened for reading as a flexible body: the label arrays a flexible-body host needs,
 one property each (an int32 array, or None when the model has no answer), and matrices with
 fixed options (matrix()). Everything else is as for System.
 
@@ -322,8 +330,9 @@ fixed options (matrix()). Everything else is as for System.
              return std::make_shared<FlexibleBodyState>(PathArgument(path));
            }),
            py::arg("path"))
-      .def("matrix", &FacadeMatrix, py::arg("key"), R"doc(
-The matrix of a type index or a name with the view's own options: node coordinates filtered of
+      .def(
+          "matrix", &FacadeMatrix, py::arg("key"),
+          R"doc(The matrix of a type index or a name with the view's own options: node coordinates filtered of
 internal nodes, the recovery matrix trimmed of loads and static modes and filtered,
 "LumpedMass" filtered, others as stored. KeyError when there is none.)doc");
   ViewProperty(body, "fe_nodes", &uma_FlexibleBodyX::FENodes,

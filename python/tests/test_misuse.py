@@ -32,6 +32,10 @@ def test_blocks_labels_and_keys_are_checked_before_the_library_sees_them(sample)
             s.matrix(1.5)
         with pytest.raises(ValueError, match="NUL"):
             s.matrix("xGFAA\0")
+        with pytest.raises(ValueError, match="32 bits"):
+            s.matrix(2**40)
+        with pytest.raises(ValueError, match="32 bits"):
+            s.has_matrix(-2**70)
         with pytest.raises(ValueError, match="options"):
             s.matrix(uma.RECOVERY, 8)
         with pytest.raises(ValueError, match="label kind"):
@@ -62,6 +66,7 @@ def test_writes_of_an_edit_session_are_checked(tiny):
         k = s.get_matrix(uma.REDUCED_STIFFNESS)  # 2 x 2
         for r0, c0, values, error in [(1, 0, np.ones((2, 1)), IndexError),
                                       (0, -1, np.ones((1, 1)), IndexError),
+                                      (2**63 - 1, 0, np.ones((2, 1)), IndexError),
                                       (0, 0, np.ones(2), ValueError),
                                       (0, 0, np.ones((0, 2)), ValueError)]:
             with pytest.raises(error):
