@@ -57,32 +57,45 @@ void CheckBlock(const MatrixHandle& m, std::int64_t r0, std::int64_t c0, std::in
                           std::to_string(m.columns) + " matrix");
 }
 
-// The block's values, copied by the library straight into a new Fortran-ordered array.
-py::array ReadBlock(const MatrixHandle& m, int r0, int c0, int r1, int c1) {
-  py::array_t<double, py::array::f_style> out({r1 - r0 + 1, c1 - c0 + 1});
-  double* values = out.mutable_data();
-  RunLocked([&] {
-    uma_IncoreMatrix destination(r1 - r0 + 1, c1 - c0 + 1, values);
-    m.Get().GetValues(r0, r1, c0, c1, destination);
-    return 0;
-  });
-  return std::move(out);
+// Where a block's values go: a new Fortran-ordered array, or the caller's `out`, which must be
+// a writable, Fortran-contiguous float64 array of the block's shape (ValueError otherwise).
+py::array Destination(const py::object& out, py::ssize_t rows, py::ssize_t columns) {
+  if (out.is_none()) return py::array_t<double, py::array::f_style>({rows, columns});
+  if (!py::isinstance<py::array>(out)) throw py::value_error("out must be a numpy array");
+  auto array = py::reinterpret_borrow<py::array>(out);
+  if (!array.dtype().is(py::dtype::of<double>()) || array.ndim() != 2 || array.shape(0) != rows ||
+      array.shape(1) != columns || !(array.flags() & py::array::f_style) || !array.writeable())
+    throw py::value_error("out must be a writable, Fortran-ordered float64 array of shape (" +
+                          std::to_string(rows) + ", " + std::to_string(columns) + ")");
+  return array;
 }
 
-py::array Values(const MatrixHandle& m) {
+// The block's values, copied by the library straight into the destination array.
+py::array ReadBlock(const MatrixHandle& m, int r0, int c0, int r1, int c1, const py::object& out) {
+  py::array destination = Destination(out, r1 - r0 + 1, c1 - c0 + 1);
+  double* values = static_cast<double*>(destination.mutable_data());
+  RunLocked([&] {
+    uma_IncoreMatrix block(r1 - r0 + 1, c1 - c0 + 1, values);
+    m.Get().GetValues(r0, r1, c0, c1, block);
+    return 0;
+  });
+  return destination;
+}
+
+py::array Values(const MatrixHandle& m, const py::object& out) {
   if (m.rows == 0 || m.columns == 0) {
-    CheckLibraryUp();
+    py::array destination = Destination(out, m.rows, m.columns);
     RunLocked([&] { return &m.Get(); });  // a closed system still raises
-    return py::array_t<double, py::array::f_style>({m.rows, m.columns});
+    return destination;
   }
-  return ReadBlock(m, 0, 0, m.rows - 1, m.columns - 1);
+  return ReadBlock(m, 0, 0, m.rows - 1, m.columns - 1, out);
 }
 
 py::array Block(const MatrixHandle& m, std::int64_t r0, std::int64_t c0, std::int64_t r1,
-                std::int64_t c1) {
+                std::int64_t c1, const py::object& out) {
   CheckBlock(m, r0, c0, r1, c1);
   return ReadBlock(m, static_cast<int>(r0), static_cast<int>(c0), static_cast<int>(r1),
-                   static_cast<int>(c1));
+                   static_cast<int>(c1), out);
 }
 
 // The labels of the rows or columns as an int32 array, or None when the library has none of
@@ -247,13 +260,17 @@ Matrices are made by System.matrix, System.get_matrix and FlexibleBody.matrix, n
           "What the columns are, as row_kind.")
       .def_property_readonly("writable", &MatrixHandle::Writable,
                              "True for a stored matrix of an edit session (System.get_matrix).")
-      .def("values", &Values,
-           R"doc(All values as a new float64 array of the matrix's shape, in Fortran order.)doc")
+      .def(
+          "values", &Values, py::arg("out") = py::none(),
+          R"doc(All values as a new float64 array of the matrix's shape, in Fortran order; or written
+into `out`, a writable Fortran-ordered float64 array of that shape, which is returned (no
+allocation: for reading many times into one buffer). ValueError when `out` does not fit.)doc")
       .def(
           "block", &Block, py::arg("r0"), py::arg("c0"), py::arg("r1"), py::arg("c1"),
+          py::arg("out") = py::none(),
           R"doc(The values of rows r0..r1 and columns c0..c1, both ends included, as a new Fortran-ordered
-float64 array. IndexError when the block leaves the matrix, ValueError when it is empty or
-reversed (r1 < r0 or c1 < c0).)doc")
+float64 array (or in `out`, as for values()). IndexError when the block leaves the matrix,
+ValueError when it is empty or reversed (r1 < r0 or c1 < c0) or `out` does not fit.)doc")
       .def(
           "rows",
           [](const MatrixHandle& m, const std::string& kind) { return Labels(m, true, kind); },

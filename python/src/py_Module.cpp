@@ -97,6 +97,14 @@ PYBIND11_MODULE(_uma, module) {
   module.attr("MODE_POSITION") = pfm::types::ModePosition();
   module.attr("NODE_POSITION") = pfm::types::NodePosition();
   module.attr("ELEMENT_POSITION") = pfm::types::ElementPosition();
+  // Names of the optional model attributes.
+  module.attr("UNIT_LENGTH") = pfm::attributes::kUnitLength;
+  module.attr("UNIT_MASS") = pfm::attributes::kUnitMass;
+  module.attr("UNIT_TIME") = pfm::attributes::kUnitTime;
+  module.attr("UNIT_FORCE") = pfm::attributes::kUnitForce;
+  module.attr("PROGRAM") = pfm::attributes::kProgram;
+  module.attr("DATE") = pfm::attributes::kDate;
+  module.attr("SOURCE") = pfm::attributes::kSource;
   module.attr("LUMPED_MASS") = pfm::types::kLumpedMass;
   module.attr("GFAA") = pfm::types::kGFAA;
 

@@ -136,13 +136,15 @@ py::object WritableMatrix(SystemState& state, const py::object& keyObject) {
   return Wrap(std::move(handle));
 }
 
-// What the model stores, for System.matrices (the package turns the tuples into MatrixInfo).
-py::list Contents(SystemState& state) {
+// What the model stores, for System.matrices and System.attributes: a list of tuples (the
+// package turns them into MatrixInfo) and the attributes as a dict.
+py::tuple Contents(SystemState& state) {
   struct Entry {
     pfm::StoredMatrix stored;
     std::string rowKind, columnKind;
   };
   std::vector<Entry> entries;
+  std::map<std::string, std::string> attributes;
   std::string failure;
   RunLocked([&] {
     const uma_System& system = state.Open();
@@ -152,6 +154,7 @@ py::list Contents(SystemState& state) {
       if (failure.empty()) failure = state.Path() + ": the model holds no system";
       return 0;
     }
+    attributes = contents.attributes;
     for (const pfm::StoredMatrix& stored : contents.matrices) {
       Entry e{stored, "", ""};
       // The kinds are those of the stored matrix as the system hands it out.
@@ -183,7 +186,7 @@ py::list Contents(SystemState& state) {
     out.append(py::make_tuple(key, how, py::make_tuple(s.rows, s.columns), s.dense, kind(e.rowKind),
                               kind(e.columnKind)));
   }
-  return out;
+  return py::make_tuple(out, py::cast(attributes));
 }
 
 void Close(SystemState& state) {

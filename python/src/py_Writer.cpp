@@ -99,7 +99,10 @@ void WriteModel(const py::object& pathObject, int systemType, int loads, int sta
   }
   std::vector<MatrixEntry> matrixTable;
   for (const py::handle& spec : matrices) matrixTable.push_back(Matrix(spec.cast<py::tuple>()));
-  if (!attributes.empty()) throw py::value_error("this build keeps no model attributes");
+  for (const auto& [name, value] : attributes)
+    if (name.empty() || name.find('\0') != std::string::npos ||
+        value.find('\0') != std::string::npos)
+      throw py::value_error("attributes: a name must be non-empty and neither may contain NUL");
 
   RunLocked([&] {
     pfm::ModelBuilder builder(path);
@@ -111,6 +114,7 @@ void WriteModel(const py::object& pathObject, int systemType, int loads, int sta
     for (const auto& e : elementTable) builder.AddElement(e[0]);
     for (auto& [kind, members] : setTable) builder.AddSet(kind, std::move(members));
     for (const auto& [type, set] : setTypes) builder.SetForType(type, set);
+    for (const auto& [name, value] : attributes) builder.Attribute(name, value);
     for (MatrixEntry& m : matrixTable) {
       int d = builder.AddDistribution(m.rows, m.columns, m.rowSet, m.columnSet, std::move(m.values),
                                       m.dense);

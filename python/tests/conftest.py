@@ -63,6 +63,7 @@ def tiny_tables():
     coordinates = np.column_stack([np.arange(5.0), np.zeros(5), np.ones(5)])
     return dict(
         system_type=3, num_loads=LOADS, num_static_modes=STATIC,
+        attributes={uma.UNIT_LENGTH: "mm", uma.PROGRAM: "a reducer"},
         nodes=nodes, internal=[13], dofs=dofs, modes=modes, elements=[7, 9],
         sets={
             "nodes": ("node", [1, 2, 3, 4, 5]),

@@ -22,6 +22,12 @@ def test_blocks_labels_and_keys_are_checked_before_the_library_sees_them(sample)
                 r.block(*args)
         with pytest.raises(TypeError):
             r.block(0.5, 0, 1, 1)
+        readonly = np.zeros((24, 16), order="F")
+        readonly.flags.writeable = False
+        for out in [np.zeros((24, 16)), np.zeros((16, 24), order="F"), readonly, [[0.0]],
+                    np.zeros((24, 16), dtype=np.float32, order="F")]:
+            with pytest.raises(ValueError, match="out"):
+                r.values(out=out)
         with pytest.raises(ValueError, match="label kind"):
             r.rows("mode")
         with pytest.raises(KeyError):

@@ -32,9 +32,15 @@ def test_sample_values_blocks_and_submatrices_are_the_library_values(sample):
 def test_sample_as_the_issue_shows_it(sample):
     with uma.System(sample) as s:
         assert (s.type, s.num_loads, s.num_static_modes) == (12, 2, 12)
+        assert s.attributes() == {}
         r = s.matrix(uma.RECOVERY, ALL_OPTIONS)
         assert (r.shape, r.row_kind, r.col_kind) == ((24, 16), "dof", "mode")
         np.testing.assert_array_equal(r.block(0, 5, 2, 9), r.values()[0:3, 5:10])
+        buffer = np.zeros((3, 5), order="F")
+        assert r.block(0, 5, 2, 9, out=buffer) is buffer
+        np.testing.assert_array_equal(buffer, r.values()[0:3, 5:10])
+        whole = np.zeros((24, 16), order="F")
+        np.testing.assert_array_equal(r.values(out=whole), r.values())
         assert [tuple(i) for i in s.matrices()] == [
             (uma.RECOVERY, "type", (48, 18), True, "dof", "mode"),
             (uma.MODE_MATRIX, "type", (36, 16), True, "dof", "mode"),

@@ -17,6 +17,7 @@ def test_a_written_model_reads_back_bit_for_bit_with_its_labels(tiny):
     recovery, stiffness, coordinates, _, forces = (m["values"] for m in tables["matrices"])
     with uma.System(path) as s:
         assert (s.type, s.num_loads, s.num_static_modes) == (3, LOADS, STATIC)
+        assert s.attributes() == {"unit.length": "mm", "provenance.program": "a reducer"}
         for key, options, written in [(uma.RECOVERY, 0, recovery), (uma.REDUCED_STIFFNESS, 0, stiffness),
                                       ("K", 0, stiffness), (uma.NODE_COORDINATES, 0, coordinates),
                                       ("forces", 0, forces)]:
@@ -104,6 +105,7 @@ def test_bad_model_tables_are_refused_and_write_nothing(tmp_path):
         (dict(matrices=[{"values": np.eye(2)}]), ValueError, "file it under"),
         (dict(matrices=[{"type": 1, "values": np.ones(3)}]), ValueError, "2-D"),
         (dict(matrices=[{"type": 1, "values": np.eye(2), "colums": "d"}]), ValueError, "unknown"),
+        (dict(attributes={"": "m"}), ValueError, "attributes"),
         # References the builder checks: a set member outside its table, a row set too short.
         (dict(sets={"d": ("dof", [1, 5])}), uma.Error, "outside its table"),
         (dict(matrices=[{"type": 1, "values": np.eye(3), "rows": "d"}]), uma.Error, "one member per row"),

@@ -61,6 +61,13 @@ from ._uma import (  # noqa: F401  (the package's public names)
     MODE_POSITION,
     NODE_COORDINATES,
     NODE_POSITION,
+    PROGRAM,
+    DATE,
+    SOURCE,
+    UNIT_FORCE,
+    UNIT_LENGTH,
+    UNIT_MASS,
+    UNIT_TIME,
     RECOVERY,
     REDUCED_MASS,
     REDUCED_STIFFNESS,
@@ -79,6 +86,7 @@ __all__ = [
     "A_SET", "A_SET_NODES", "DOF_POSITION", "ELEMENT_POSITION", "FILTER_INTERNAL", "GFAA",
     "LUMPED_MASS", "MODE_MATRIX", "MODE_POSITION", "NODE_COORDINATES", "NODE_POSITION",
     "RECOVERY", "REDUCED_MASS", "REDUCED_STIFFNESS", "TRIM_LOADS", "TRIM_STATIC_MODES",
+    "UNIT_LENGTH", "UNIT_MASS", "UNIT_TIME", "UNIT_FORCE", "PROGRAM", "DATE", "SOURCE",
     "Error", "FlexibleBody", "Matrix", "MatrixInfo", "System", "write_model",
 ]
 
@@ -95,10 +103,17 @@ the library hands out no matrix of; row_kind, col_kind: "dof", "mode", "node", "
 def _matrices(self):
     """What the model stores: a list of MatrixInfo, by type index ascending, then user
     matrices, then other names."""
-    return [MatrixInfo(*entry) for entry in self._contents()]
+    return [MatrixInfo(*entry) for entry in self._contents()[0]]
+
+
+def _attributes(self):
+    """The model's optional attributes as a dict of str (units such as UNIT_LENGTH: "m",
+    provenance such as PROGRAM); empty when it has none."""
+    return self._contents()[1]
 
 
 System.matrices = _matrices
+System.attributes = _attributes
 
 _KINDS = ("dof", "mode", "node", "element")
 _INT32 = _np.iinfo(_np.int32)
@@ -147,7 +162,8 @@ def write_model(path, *, nodes, dofs=(), modes=(), elements=(), internal=(), set
                index, e.g. RECOVERY or NODE_COORDINATES), "name" and/or "user_matrix" (each a
                key or a list of keys); "dense" (default True)
     system_type, num_loads, num_static_modes   the system's counts
-    attributes {name: text}: model attributes, where the platform keeps them
+    attributes {name: text}: the model's optional attributes, e.g. {UNIT_LENGTH: "m",
+               UNIT_MASS: "kg", PROGRAM: "my-reducer 2.1"}
 
     Bad tables raise TypeError or ValueError; a model whose references do not hold (a dof of
     a missing node, a set member outside its table, a set that does not have one member per
