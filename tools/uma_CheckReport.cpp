@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <utility>
@@ -75,14 +76,21 @@ class Checker {
   Checker(Report& report, uma_FlexibleBodyX& body) : r(report), m_body(body), m_system(body) {}
 
   void Run(const pfm::ModelContents& contents) {
-    ReadValues(contents);
-    ReadSets(contents);
-    CheckSets(contents);
-    CheckModeMatrix();
-    CheckRecovery();
-    CheckNamed();
-    CheckReduced();
-    MeasurePhysics();
+    try {
+      ReadValues(contents);
+      ReadSets(contents);
+      CheckSets(contents);
+      CheckModeMatrix();
+      CheckRecovery();
+      CheckNamed();
+      CheckReduced();
+      MeasurePhysics();
+    } catch (const QOBBasError& e) {
+      // A value read once already failed the second time (the file changed under us).
+      Error("values", std::string("the model could not be read again: ") + e.what());
+    } catch (const std::bad_alloc&) {
+      Error("values", "out of memory");
+    }
   }
 
  private:

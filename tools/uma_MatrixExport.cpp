@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -108,14 +109,17 @@ std::string WriteMatrix(const std::string& model, const MatrixRequest& request, 
                    : "no matrix " + request.key);
   }
   const int rows = m->NumRows(), columns = m->NumColumns();
-  std::vector<double> values(static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns));
-  if (!values.empty()) {
-    uma_IncoreMatrix block(rows, columns, values.data());
-    try {
+  std::vector<double> values;
+  try {
+    values.resize(static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns));
+    if (!values.empty()) {
+      uma_IncoreMatrix block(rows, columns, values.data());
       m->GetValues(0, rows - 1, 0, columns - 1, block);
-    } catch (const QOBBasError& e) {
-      return e.what();
     }
+  } catch (const QOBBasError& e) {
+    return e.what();
+  } catch (const std::bad_alloc&) {
+    return model + ": the matrix " + request.key + " does not fit in memory";
   }
   std::vector<std::string> rowLabels = Labels(*m, true, rows),
                            columnLabels = Labels(*m, false, columns);
