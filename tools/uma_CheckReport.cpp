@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <memory>
 #include <new>
-#include <nlohmann/json.hpp>
 #include <set>
 #include <utility>
 
@@ -23,6 +22,12 @@ int Report::Errors() const {
       std::count_if(findings.begin(), findings.end(), [](const Finding& f) { return f.error; }));
 }
 int Report::Warnings() const { return static_cast<int>(findings.size()) - Errors(); }
+
+std::string FormatNumber(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.6g", v);
+  return buf;
+}
 
 namespace {
 
@@ -54,11 +59,7 @@ std::string Str(const Place& p) {
   return "node " + std::to_string(p.first) + " dof " + std::to_string(p.second);
 }
 std::string Str(long long n) { return std::to_string(n); }
-std::string Num(double v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.6g", v);
-  return buf;
-}
+std::string Num(double v) { return FormatNumber(v); }
 
 std::string Meaning(int type) {
   if (type == types::NodeCoordinates()) return "node coordinates";
@@ -547,112 +548,6 @@ Report Check(const std::string& model) {
   if (pfm::ReadContents(model, contents)) r.attributes = contents.attributes;
   Checker(r, body).Run(contents);
   return r;
-}
-
-namespace {
-
-using Json = nlohmann::ordered_json;
-
-std::string Dump(const Json& j) {
-  return j.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
-}
-
-Json PhysicsJson(const Physics& p) {
-  Json j = Json::object();
-  if (p.stiffnessAsymmetry) j["stiffnessAsymmetry"] = *p.stiffnessAsymmetry;
-  if (p.rigidBodyModes) j["rigidBodyModes"] = *p.rigidBodyModes;
-  if (p.massAsymmetry) j["massAsymmetry"] = *p.massAsymmetry;
-  if (p.smallestMassEigenvalue) j["smallestMassEigenvalue"] = *p.smallestMassEigenvalue;
-  if (p.modeNormalisation) j["modeNormalisation"] = *p.modeNormalisation;
-  if (p.frequencies) j["frequencies"] = *p.frequencies;
-  if (p.rigidBody) {
-    const MassProperties& b = *p.rigidBody;
-    j["rigidBody"] = {{"mass", b.mass}, {"centre", b.centre}, {"inertia", b.inertia}};
-  }
-  return j;
-}
-
-}  // namespace
-
-std::string AsJson(const Report& r) {
-  Json j;
-  j["model"] = r.model;
-  j["opened"] = r.opened;
-  if (!r.opened) j["reason"] = r.failure;
-  j["attributes"] = r.attributes;
-  if (r.opened) {
-    j["system"] = {{"type", r.type},
-                   {"loads", r.loads},
-                   {"staticModes", r.staticModes},
-                   {"dynamicModes", r.dynamicModes}};
-    Json matrices = Json::array();
-    for (const MatrixRead& m : r.matrices)
-      matrices.push_back({{"key", m.key},
-                          {"meaning", m.what},
-                          {"dense", m.dense},
-                          {"rows", m.rows},
-                          {"columns", m.columns},
-                          {"valuesRead", m.valuesRead}});
-    j["matrices"] = matrices;
-    j["setsRead"] = r.setsRead;
-  }
-  Json errors = Json::array(), warnings = Json::array();
-  for (const Finding& f : r.findings)
-    (f.error ? errors : warnings).push_back({{"check", f.check}, {"message", f.message}});
-  j["errors"] = errors;
-  j["warnings"] = warnings;
-  if (r.opened) j["physics"] = PhysicsJson(r.physics);
-  return Dump(j);
-}
-
-std::string AsText(const Report& r) {
-  std::string out = "model         " + r.model + "\n";
-  if (!r.opened) return out + "error         open: " + r.failure + "\n";
-  auto attribute = [&](const char* name) {
-    auto it = r.attributes.find(name);
-    return it == r.attributes.end() ? std::string("(not given)") : it->second;
-  };
-  namespace a = pfm::attributes;
-  out += "units         length " + attribute(a::kUnitLength) + ", mass " + attribute(a::kUnitMass) +
-         ", time " + attribute(a::kUnitTime) + ", force " + attribute(a::kUnitForce) + "\n";
-  out += "system        type " + Str(r.type) + ", " + Str(r.loads) + " loads, " +
-         Str(r.staticModes) + " static modes, " + Str(r.dynamicModes) + " dynamic modes\n";
-  long long values = 0;
-  for (const MatrixRead& m : r.matrices) values += std::max(0LL, m.valuesRead);
-  out += "read          " + Str(static_cast<long long>(r.matrices.size())) + " matrices, " +
-         Str(values) + " values, " + Str(r.setsRead) + " labellings\n";
-  for (const Finding& f : r.findings)
-    out += std::string(f.error ? "error  " : "warning") + "       " + f.check + ": " + f.message +
-           "\n";
-  const Physics& p = r.physics;
-  if (p.stiffnessAsymmetry)
-    out += "stiffness     largest relative asymmetry " + Num(*p.stiffnessAsymmetry) +
-           (p.rigidBodyModes ? ", " + Str(*p.rigidBodyModes) + " rigid-body modes" : "") + "\n";
-  if (p.massAsymmetry)
-    out += "mass          largest relative asymmetry " + Num(*p.massAsymmetry) +
-           (p.smallestMassEigenvalue
-                ? ", smallest eigenvalue over largest " + Num(*p.smallestMassEigenvalue)
-                : "") +
-           "\n";
-  if (p.modeNormalisation)
-    out += "modes         largest deviation of Phi^T M Phi from identity " +
-           Num(*p.modeNormalisation) + "\n";
-  if (p.frequencies) {
-    out += "frequencies   (cycles per " + attribute(a::kUnitTime) + ")";
-    for (double f : *p.frequencies) out += " " + Num(f);
-    out += "\n";
-  }
-  if (p.rigidBody) {
-    const MassProperties& b = *p.rigidBody;
-    out += "rigid body    mass " + Num(b.mass) + ", centre of gravity (" + Num(b.centre[0]) + ", " +
-           Num(b.centre[1]) + ", " + Num(b.centre[2]) + ")\n";
-    out += "              inertia about it";
-    for (const auto& row : b.inertia)
-      out += " [" + Num(row[0]) + " " + Num(row[1]) + " " + Num(row[2]) + "]";
-    out += "\n";
-  }
-  out += "result        " + Str(r.Errors()) + " errors, " + Str(r.Warnings()) + " warnings\n";
-  return out;
 }
 
 }  // namespace check

@@ -62,6 +62,8 @@ struct Report {
 Report Check(const std::string& model);
 
 std::string AsText(const Report& report);
+// Numbers as both renderings and the findings print them: six significant digits.
+std::string FormatNumber(double value);
 std::string AsJson(const Report& report);
 
 }  // namespace check
