@@ -304,7 +304,7 @@ class Checker {
     } else if (nS > 0 && m_aSet) {
       auto labels =
           Places(recovery->MapRows(uma_Enum::uma_MapNode), recovery->MapRows(uma_Enum::uma_MapDof));
-      if (!labels) return;
+      if (!labels || static_cast<int>(labels->size()) != rows) return;
       for (int i = 0; i < nS && static_cast<std::size_t>(i) < m_aSet->size(); ++i) {
         const Place& row = (*labels)[static_cast<std::size_t>(rows - nS + i)];
         if (row != (*m_aSet)[static_cast<std::size_t>(i)]) {
