@@ -1,5 +1,5 @@
-"""Shared fixtures: the sample model, a model written with uma.write_model, the library's own
-values of a matrix (through a small C++ program), and the leak check."""
+"""Shared fixtures: the sample model, a model written with uma.write_model, a matrix as the C++
+tools write it, and the leak check."""
 import gc
 import os
 import subprocess
@@ -13,11 +13,13 @@ ALL_OPTIONS = uma.FILTER_INTERNAL | uma.TRIM_STATIC_MODES | uma.TRIM_LOADS
 
 
 def library_values(path, key, options=0):
-    """The matrix as the C++ library's GetValues gives it, exactly."""
-    out = subprocess.run([os.environ["UMA_VALUES_DUMP"], str(path), str(key), str(options)],
-                         check=True, capture_output=True, text=True).stdout.split()
-    rows, columns = int(out[0]), int(out[1])
-    return np.array([float.fromhex(v) for v in out[2:]]).reshape((rows, columns), order="F")
+    """The matrix as the C++ tools write it (uma-inspect --matrix, Matrix Market), read back."""
+    key = ("name:" + key) if isinstance(key, str) else str(key)
+    out = subprocess.run([os.environ["UMA_INSPECT"], "--matrix", key, "--options", str(options),
+                          str(path)], check=True, capture_output=True, text=True).stdout
+    lines = [line for line in out.splitlines() if not line.startswith("%")]
+    rows, columns = (int(n) for n in lines[0].split())
+    return np.array([float(v) for v in lines[1:]]).reshape((rows, columns), order="F")
 
 
 def bits(array):
