@@ -1,6 +1,5 @@
-// What every part of the Python binding shares: the one lock under which the library runs, the
-// module's error type, and the checks that turn a broken precondition into a Python exception
-// before the library could abort on it.
+// What every part of the Python binding shares: the one lock under which the library runs, and
+// the module's errors.
 #pragma once
 
 #include <pybind11/pybind11.h>
@@ -27,12 +26,10 @@ auto RunLocked(Work&& work) {
   return work();
 }
 
-// Whether the module has taken the library down (at interpreter exit); every call then raises.
-bool LibraryFinalized();
+// Raises uma.Error once the module has taken the library down (at interpreter exit).
 void CheckLibraryUp();
 
-// uma.Error, the Python type of every platform error (QOBBasError).
-py::handle ErrorType();
+// Raises uma.Error, the Python type of every platform error (QOBBasError), with `message`.
 [[noreturn]] void RaiseError(const std::string& message);
 
 // A model path from str or os.PathLike; ValueError for an embedded NUL.

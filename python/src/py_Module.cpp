@@ -35,13 +35,9 @@ std::mutex& LibraryMutex() {
   return mutex;
 }
 
-bool LibraryFinalized() { return g_finalized; }
-
 void CheckLibraryUp() {
   if (g_finalized) RaiseError("the library has been shut down (the interpreter is exiting)");
 }
-
-py::handle ErrorType() { return g_error; }
 
 void RaiseError(const std::string& message) { throw QOBBasError(message); }
 
