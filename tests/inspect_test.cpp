@@ -1,7 +1,7 @@
 // What uma-inspect reports of a stored model.
 #include <string>
 
-#include "pfm_ModelFile.h"
+#include "pfm_TestAccess.h"
 #include "uma_FlexibleBodySample.h"
 #include "uma_InspectReport.h"
 #include "uma_TempDir.h"

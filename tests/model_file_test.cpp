@@ -5,7 +5,7 @@
 #include <memory>
 #include <sstream>
 
-#include "pfm_ModelFile.h"
+#include "pfm_TestAccess.h"
 #include "uma_FileTestSupport.h"
 #include "uma_TempDir.h"
 #include "uma_TestSupport.h"

@@ -5,8 +5,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "pfm_ModelFile.h"
-#include "pfm_Sqlite.h"
+#include "pfm_TestAccess.h"
 #include "uma_FileTestSupport.h"
 #include "uma_TempDir.h"
 #include "uma_TestSupport.h"
