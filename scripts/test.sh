@@ -32,7 +32,7 @@ else
   exit 1
 fi
 
-echo "== the installed uma-inspect, run from the prefix without a library path"
+echo "== the installed programs, run from the prefix without a library path"
 report=$(env -u LD_LIBRARY_PATH "$prefix/install/bin/uma-inspect" build-test/sample/beam.uma 2>&1 || true)
 if grep -q "open for reading, type 12" <<<"$report"; then
   echo "installed uma-inspect: ok"
@@ -41,3 +41,11 @@ else
   echo "$report" >&2
   exit 1
 fi
+# Every installed program finds the package's libraries (whatever it answers on the sample).
+for program in "$prefix"/install/bin/*; do
+  if env -u LD_LIBRARY_PATH "$program" build-test/sample/beam.uma 2>&1 | grep -q "error while loading shared libraries"; then
+    echo "installed $(basename "$program"): FAILED to load its libraries" >&2
+    exit 1
+  fi
+done
+echo "installed programs: ok"
