@@ -9,6 +9,15 @@
 #include "uma_SetAccess.h"
 #include "uma_TypeIndex.h"
 
+namespace {
+// Closes the model opened at a position; owns the open until the record takes it over.
+struct CloseModel {
+  void operator()(QOBSimPosition* model) const {
+    thr_GlobalSingleton<asu_SimAccess>::Instance().Close(model->Focus());
+  }
+};
+}  // namespace
+
 uma_System::uma_System(const char* name, bool editable)
     : m_fsmSystem(nullptr), m_editable(editable) {
   asu_SimAccess& access = thr_GlobalSingleton<asu_SimAccess>::Instance();
@@ -16,11 +25,18 @@ uma_System::uma_System(const char* name, bool editable)
                              ? access.OpenEdit(cow_String(name), cow_String(""), cow_String(""))
                              : access.OpenRead(cow_String(name), RYMString(""), false);
   if (model.IsNull()) return;
+  // An exception before the record exists (a step, the record's allocation) closes the model
+  // again; otherwise the handle, not the constructor, decides what is closed.
+  std::unique_ptr<QOBSimPosition, CloseModel> open(&model);
   QOBSimPosition substructure = model.Follow(uma_TypeIndex::SubstructureStep(), 1);
-  if (substructure.IsNull()) return;
+  if (substructure.IsNull()) {
+    open.release();  // left to the module, as a handle without a record closes nothing
+    return;
+  }
   // The second step is not tested: a null position gives a record that reports itself null.
   QOBSimPosition system = substructure.Follow(uma_TypeIndex::SystemStep(), 1);
   m_fsmSystem = new QOBFsmSystem(system);
+  open.release();
 }
 
 uma_System::~uma_System() {
