@@ -423,6 +423,10 @@ TEST_F(SharedFiles, NamesAreFilePathsNeverUris) {
       EXPECT_EQ(Block(uma_TestAccess::Session(s), 0, 0, 0, 0, 0), std::vector<double>{value});
     }
   }
+  // A relative name names the file it named at the open, wherever the process goes later.
+  uma_System kept("model.uma", false);
+  InDirectory elsewhere("/");
+  EXPECT_EQ(Block(uma_TestAccess::Session(kept), 0, 0, 0, 0, 0), std::vector<double>{7.0});
 }
 
 }  // namespace

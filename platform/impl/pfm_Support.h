@@ -41,12 +41,13 @@ struct ModelContents {
 // why. Reads the structure only, never a value.
 bool ReadContents(const std::string& model, ModelContents& out);
 
-// Why the last open of a model failed ("no such file: PATH", ...); "" after an open that
-// succeeded.
+// Why the last open of a model failed ("no such file: PATH", "the model is being edited by
+// another session: PATH", ...); "" after an open that succeeded.
 const std::string& LastOpenFailure();
 
-// Why the edits of the last edit session that closed were not saved; "" when they were (or when
-// there was nothing to save).
+// Why the edits of the last edit session that closed were not saved ("the edits of PATH were
+// not saved: REASON", the line the failed commit also wrote on the error stream); "" when they
+// were (or when there was nothing to save).
 const std::string& LastCloseFailure();
 
 // Writes the model the builder holds to a model file at `path`, replacing a file that is there;

@@ -2,7 +2,9 @@
 #include "pfm_ColumnFile.h"
 
 #include <sqlite3.h>
+#include <unistd.h>
 
+#include <climits>
 #include <cstring>
 #include <optional>
 
@@ -55,6 +57,13 @@ FileVersion FileVersion::OnDisk(const std::string& path) {
   return v;
 }
 
+std::string FileVersion::Absolute(const std::string& path) {
+  if (path.empty() || path[0] == '/') return path;
+  char cwd[PATH_MAX];
+  if (!::getcwd(cwd, sizeof cwd)) return path;
+  return std::string(cwd) + "/" + path;
+}
+
 bool FileVersion::SameFileAs(const FileVersion& other) const {
   return inode != 0 && device == other.device && inode == other.inode && size == other.size &&
          modified == other.modified;
@@ -64,6 +73,7 @@ ColumnFile::ColumnFile(std::unique_ptr<sql::Db> db, std::string path, const File
                        bool editing)
     : m_db(std::move(db)),
       m_path(std::move(path)),
+      m_absolutePath(FileVersion::Absolute(m_path)),
       m_version(version),
       m_editing(editing),
       m_lookup(*m_db,
@@ -89,7 +99,7 @@ void ColumnFile::Changed() const {
 }
 
 bool ColumnFile::ChangedOnDisk() const {
-  return !FileVersion::OnDisk(m_path).SameFileAs(m_version);
+  return !FileVersion::OnDisk(m_absolutePath).SameFileAs(m_version);
 }
 
 void ColumnFile::ExpectOpenedVersion() {
@@ -192,7 +202,7 @@ void ColumnFile::Write(int d, int rows, int r0, int nr, int c0, int nc, const do
   // Pages that did not fit SQLite's cache may have reached the file: the file on disk is now
   // this session's own version.
   const std::int64_t dataVersion = m_version.dataVersion;
-  m_version = FileVersion::OnDisk(m_path);
+  m_version = FileVersion::OnDisk(m_absolutePath);
   m_version.dataVersion = dataVersion;
 }
 

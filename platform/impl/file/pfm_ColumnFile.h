@@ -36,6 +36,8 @@ struct FileVersion {
 
   // The file at `path` as it is on disk (`dataVersion` left 0); inode 0 when it is not there.
   static FileVersion OnDisk(const std::string& path);
+  // `path` from the root, so that the file is found again after the process changes directory.
+  static std::string Absolute(const std::string& path);
   bool SameFileAs(const FileVersion& other) const;
 };
 
@@ -90,6 +92,7 @@ class ColumnFile {
 
   std::unique_ptr<sql::Db> m_db;
   std::string m_path;
+  std::string m_absolutePath;
   FileVersion m_version;
   bool m_editing;
   bool m_wrote = false;
