@@ -2,7 +2,8 @@
 // of a stored matrix of about 13 MB, 100 MB and 1 GB, beside a memcpy of the same block's bytes
 // in memory (the anchor). The files are made once per run under /tmp and removed at the end;
 // the 1 GB one only when /tmp has room for it. Reads run on a warm file (just written, then read
-// once before timing).
+// once before timing); each read is a read transaction that checks the file is still the version
+// opened, and copies from SQLite's page cache (the file is never mapped).
 #include <benchmark/benchmark.h>
 #include <sys/statvfs.h>
 
@@ -82,7 +83,7 @@ void Open(benchmark::State& state, const StoredMatrix* m) {
 void ReadBlockOfOpenModel(benchmark::State& state, const StoredMatrix* m) {
   QOBSimPosition model = OpenSession(*m);
   QOBSrvMatrix block(kBlockRows, kBlockColumns, nullptr, false, false);
-  ReadBlock(*m, model.w[0], block);  // maps the file's pages in
+  ReadBlock(*m, model.w[0], block);  // brings the block's pages into the reader's page cache
   for (auto _ : state) {
     ReadBlock(*m, model.w[0], block);
     benchmark::DoNotOptimize(block.m_values);
