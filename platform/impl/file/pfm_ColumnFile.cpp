@@ -104,7 +104,8 @@ bool ColumnFile::ChangedOnDisk() const {
 
 void ColumnFile::ExpectOpenedVersion() {
   if (ChangedOnDisk()) Changed();
-  // Another connection's commit, however quick: the edit transaction keeps them out.
+  // The data version catches another connection's commit, however soon after the open it came;
+  // an editor's write transaction keeps such commits out.
   if (m_editing) return;
   ResetOnExit reset{m_dataVersion};
   if (!m_dataVersion.Step() || m_dataVersion.Int(0) != m_version.dataVersion) Changed();
