@@ -7,9 +7,8 @@
 #include <cstring>
 
 #include "QOBSspSubCore.h"
-#include "pfm_ModelFile.h"
 #include "pfm_ModelTypes.h"
-#include "pfm_Sqlite.h"
+#include "pfm_TestAccess.h"
 #include "uma_CheckReport.h"
 #include "uma_FlexibleBodySample.h"
 #include "uma_TempDir.h"

@@ -7,8 +7,8 @@
 #include <sstream>
 #include <string>
 
-#include "pfm_ModelFile.h"
 #include "pfm_ModelTypes.h"
+#include "pfm_TestAccess.h"
 #include "uma_FileTestSupport.h"
 #include "uma_FlexibleBodySample.h"
 #include "uma_InspectReport.h"

@@ -6,9 +6,8 @@
 #include <memory>
 #include <sstream>
 
-#include "pfm_ModelFile.h"
 #include "pfm_ModelTypes.h"
-#include "pfm_Sqlite.h"
+#include "pfm_TestAccess.h"
 #include "uma_CheckReport.h"
 #include "uma_FileTestSupport.h"
 #include "uma_FlexibleBodyX.h"

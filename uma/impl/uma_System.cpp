@@ -9,15 +9,6 @@
 #include "uma_SetAccess.h"
 #include "uma_TypeIndex.h"
 
-namespace {
-// Closes the model opened at a position; owns the open until the record takes it over.
-struct CloseModel {
-  void operator()(QOBSimPosition* model) const {
-    thr_GlobalSingleton<asu_SimAccess>::Instance().Close(model->Focus());
-  }
-};
-}  // namespace
-
 uma_System::uma_System(const char* name, bool editable)
     : m_fsmSystem(nullptr), m_editable(editable) {
   asu_SimAccess& access = thr_GlobalSingleton<asu_SimAccess>::Instance();
@@ -25,18 +16,25 @@ uma_System::uma_System(const char* name, bool editable)
                              ? access.OpenEdit(cow_String(name), cow_String(""), cow_String(""))
                              : access.OpenRead(cow_String(name), RYMString(""), false);
   if (model.IsNull()) return;
-  // An exception before the record exists (a step, the record's allocation) closes the model
-  // again; otherwise the handle, not the constructor, decides what is closed.
-  std::unique_ptr<QOBSimPosition, CloseModel> open(&model);
+  // Until the record exists the open model is the constructor's own: a step or the record that
+  // throws must not leave it open (an edit session would keep other editors out).
+  struct CloseUnlessKept {
+    asu_SimAccess& access;
+    QOBSimPosition model;
+    bool kept = false;
+    ~CloseUnlessKept() {
+      if (!kept) access.Close(model);
+    }
+  } guard{access, model};
   QOBSimPosition substructure = model.Follow(uma_TypeIndex::SubstructureStep(), 1);
   if (substructure.IsNull()) {
-    open.release();  // left to the module, as a handle without a record closes nothing
+    guard.kept = true;  // a model whose first step yields nothing is left to the module
     return;
   }
   // The second step is not tested: a null position gives a record that reports itself null.
   QOBSimPosition system = substructure.Follow(uma_TypeIndex::SystemStep(), 1);
   m_fsmSystem = new QOBFsmSystem(system);
-  open.release();
+  guard.kept = true;
 }
 
 uma_System::~uma_System() {
