@@ -66,13 +66,14 @@ def test_a_commit_that_fails_raises_with_its_reason(tiny):
     path, tables = tiny
     s = uma.System(path, edit=True)
     s.get_matrix(uma.RECOVERY).set_block(0, 0, np.ones((2, 2)))
-    other = sqlite3.connect(str(path), timeout=0)
-    other.execute("BEGIN EXCLUSIVE")  # another writer holds the file
+    other = sqlite3.connect(str(path), timeout=0, isolation_level=None)
+    other.execute("BEGIN")
+    other.execute("SELECT count(*) FROM model").fetchall()  # a reader that never finishes
     try:
         with pytest.raises(uma.Error, match="were not saved"):
             s.close()
     finally:
-        other.rollback()
+        other.execute("ROLLBACK")
         other.close()
     assert s.closed
     np.testing.assert_array_equal(bits(library_values(path, uma.RECOVERY)),
