@@ -232,10 +232,11 @@ bool Exists(const std::string& path) { return std::ifstream(path).good(); }
 
 }  // namespace
 
-class ReduceCommand : public ::testing::Test {
+class ReduceCommand : public UmaTest {
  protected:
   // A two-element beam (nodes 1..3, 18 dofs) written as the tool's input files.
   void SetUp() override {
+    UmaTest::SetUp();
     FullModel beam = reduce::StraightBeam(1.0, 2, kSection, 1).Assemble();
     reduce::WriteFullModel(beam, {m_dir.File("K.mtx"), m_dir.File("M.mtx"), m_dir.File("dofs.csv"),
                                   m_dir.File("nodes.csv"), ""});
