@@ -193,7 +193,14 @@ class Stage {
   StageObserver* m_observer;
 };
 
-Eigen::MatrixXd Symmetric(const Eigen::MatrixXd& a) { return 0.5 * (a + a.transpose()); }
+// modes^T A modes for a symmetric A: one triangle computed, mirrored.
+Eigen::MatrixXd Projected(const SparseMatrix& a, const Eigen::MatrixXd& modes) {
+  const Eigen::MatrixXd product = a * modes;
+  Eigen::MatrixXd out = Eigen::MatrixXd::Zero(modes.cols(), modes.cols());
+  out.triangularView<Eigen::Lower>() = modes.transpose() * product;
+  out.triangularView<Eigen::StrictlyUpper>() = out.transpose();
+  return out;
+}
 
 }  // namespace
 
@@ -270,11 +277,8 @@ Reduction Reduce(const FullModel& model, const ReductionOptions& options, StageO
       r.loadResponse.row(r.interior[static_cast<std::size_t>(i)]) = u.row(i);
   }
 
-  Eigen::MatrixXd kt = model.stiffness * r.modes;
-  r.stiffness = Symmetric(r.modes.transpose() * kt);
-  kt.resize(0, 0);
-  Eigen::MatrixXd mt = model.mass * r.modes;
-  r.mass = Symmetric(r.modes.transpose() * mt);
+  r.stiffness = Projected(model.stiffness, r.modes);
+  r.mass = Projected(model.mass, r.modes);
   return r;
 }
 
