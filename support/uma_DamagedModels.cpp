@@ -135,6 +135,17 @@ const std::vector<DamagedModel>& DamagedModels() {
        D::Refused, "a number of rows is not an integer"},
       {"name-blob", nullptr, "UPDATE distribution_by_name SET name = x'4b00' WHERE name = 'K'",
        D::Refused, "a name in the distribution_by_name table is not text"},
+      // The optional attribute table: a file without it opens; when present it is checked.
+      {"attributes-absent", nullptr, "DROP TABLE model_attribute", D::Opens, ""},
+      {"attribute-name-twice", "model_attribute",
+       "INSERT INTO model_attribute VALUES ('unit.length', 'm'), ('unit.length', 'mm')", D::Refused,
+       "the model_attribute table has the name \"unit.length\" twice"},
+      {"attribute-value-blob", nullptr, "INSERT INTO model_attribute VALUES ('unit.mass', x'6b67')",
+       D::Refused, "a value in the model_attribute table is not text"},
+      {"attribute-table-is-view", nullptr,
+       "DROP TABLE model_attribute; CREATE VIEW model_attribute AS SELECT 'a' AS name, 'b' AS "
+       "value",
+       D::Refused, "the model_attribute table is a view"},
       // Counts the flexible body computes with.
       {"statics-huge", nullptr, "UPDATE model SET num_static_modes = 2147483647", D::Opens, ""},
       {"statics-negative", nullptr, "UPDATE model SET num_static_modes = -2147483648", D::Refused,

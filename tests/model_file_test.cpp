@@ -6,6 +6,8 @@
 #include <sstream>
 
 #include "pfm_ModelFile.h"
+#include "pfm_ModelTypes.h"
+#include "pfm_Support.h"
 #include "uma_FileTestSupport.h"
 #include "uma_TempDir.h"
 #include "uma_TestSupport.h"
@@ -49,6 +51,7 @@ std::string Describe(const pfm::Model& m) {
   for (const auto& [k, v] : s.distributionByName) o << "\nby name '" << k << "' " << v;
   for (const auto& [k, v] : s.userMatrixByName) o << "\nuser '" << k << "' " << v;
   for (const auto& [k, v] : s.setByType) o << "\nset type " << k << ' ' << v;
+  for (const auto& [k, v] : m.attributes) o << "\nattribute '" << k << "' '" << v << "'";
   return o.str();
 }
 
@@ -69,6 +72,12 @@ class ModelFile : public UmaTest {
     std::vector<double> k(15 * 15);
     model->system.distributions[0].values->Read(0, 15, 0, 15, k.data(), 15);
     return k;
+  }
+
+  std::string SaveSampleTo(const std::string& file) {
+    std::string path = m_dir.File(file);
+    pfm::SaveModelFile(*sample::SmallSystem("plain").Build(), path);
+    return path;
   }
 
   sample::TempDir m_dir;
@@ -92,6 +101,28 @@ TEST_F(ModelFile, LoadsEverythingThatWasSavedAndOnlyThat) {
   auto copy = pfm::LoadModelFile(m_dir.File("copy.db"), false, reason);
   ASSERT_TRUE(copy) << reason;
   EXPECT_EQ(Describe(*copy), Describe(*model));
+}
+
+TEST_F(ModelFile, AttributesSurviveTheFileAndReachTheSupportApi) {
+  namespace attr = pfm::attributes;
+  pfm::ModelBuilder b = sample::SmallSystem("m");
+  b.Attribute(attr::kUnitLength, "mm").Attribute(attr::kUnitLength, "m");  // the last one holds
+  b.Attribute(attr::kUnitForce, "N")
+      .Attribute(attr::kSource, "beam \"A\"\n\xc3\xa9")
+      .Attribute("x", "");
+  EXPECT_THROW(b.Attribute("", "kg"), QOBBasError);
+  pfm::SaveModelFile(*b.Build(), m_path);
+  std::string reason;
+  auto model = pfm::LoadModelFile(m_path, false, reason);
+  ASSERT_TRUE(model) << reason;
+  EXPECT_EQ(Describe(*model), Describe(*b.Build()));
+  EXPECT_EQ(model->attributes.at(attr::kUnitLength), "m");
+
+  pfm::ModelContents contents;
+  ASSERT_TRUE(pfm::ReadContents(m_path, contents)) << pfm::LastOpenFailure();
+  EXPECT_EQ(contents.attributes, b.Build()->attributes);
+  ASSERT_TRUE(pfm::ReadContents(SaveSampleTo("plain.db"), contents));
+  EXPECT_TRUE(contents.attributes.empty());
 }
 
 TEST_F(ModelFile, FlagsOfTheModelSurviveTheFile) {

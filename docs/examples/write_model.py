@@ -54,6 +54,7 @@ CREATE TABLE column_values (
   data         BLOB NOT NULL,
   PRIMARY KEY (distribution, column_index)
 );
+CREATE TABLE model_attribute (name TEXT PRIMARY KEY, value TEXT NOT NULL);
 """
 
 
@@ -131,6 +132,11 @@ def write_model(path):
     con.execute("INSERT INTO user_matrix VALUES ('xGFAA', 2)")
     con.execute("INSERT INTO set_by_type VALUES (?, 0)", (A_SET,))
     con.execute("INSERT INTO set_by_type VALUES (?, 1)", (A_SET_NODES,))
+
+    # Optional attributes: the units the values are in, and where the model comes from.
+    for name, value in [("unit.length", "m"), ("unit.mass", "kg"), ("unit.time", "s"), ("unit.force", "N"),
+                        ("provenance.program", "write_model.py")]:
+        con.execute("INSERT INTO model_attribute VALUES (?, ?)", (name, value))
     con.execute("COMMIT")
     con.close()
 

@@ -131,6 +131,9 @@ struct Model {
   bool hasSystem = true;           // otherwise the second step answers null
   bool recordReportsNull = false;  // the system record reports itself null
   SystemData system;
+  // Optional descriptive attributes (units, provenance) by name; see pfm_ModelTypes.h for the
+  // names a model author is expected to use. The library never reads them.
+  std::map<std::string, std::string> attributes;
   std::shared_ptr<ModelBacking> backing = std::make_shared<ModelBacking>();
 };
 

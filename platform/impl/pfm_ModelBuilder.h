@@ -22,6 +22,9 @@ class ModelBuilder {
   ModelBuilder& WithoutSubstructure();
   ModelBuilder& WithoutSystem();
   ModelBuilder& RecordReportsNull();
+  // Sets the model attribute `name` (e.g. pfm::attributes::kUnitLength) to `value`, replacing
+  // an earlier value. Throws QOBBasError for an empty name.
+  ModelBuilder& Attribute(const std::string& name, std::string value);
 
   int AddNode(int label, bool internal = false);
   int AddDof(int node, int ldof);

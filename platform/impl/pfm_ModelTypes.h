@@ -28,3 +28,16 @@ constexpr const char* kLumpedMass = "LumpedMass";  // a distribution name
 constexpr const char* kGFAA = "xGFAA";             // a user matrix
 
 }  // namespace pfm::types
+
+// Names of a model's optional attributes (ModelBuilder::Attribute, ModelContents::attributes).
+// Units are written as a user writes them ("m", "kg", "s", "N"); a model may hold any other
+// name too, and any of these may be absent.
+namespace pfm::attributes {
+constexpr const char* kUnitLength = "unit.length";
+constexpr const char* kUnitMass = "unit.mass";
+constexpr const char* kUnitTime = "unit.time";
+constexpr const char* kUnitForce = "unit.force";
+constexpr const char* kProgram = "provenance.program";  // the program that wrote the model
+constexpr const char* kDate = "provenance.date";        // when, preferably ISO 8601
+constexpr const char* kSource = "provenance.source";    // the file the model was reduced from
+}  // namespace pfm::attributes

@@ -34,6 +34,7 @@ struct ModelContents {
   int numStaticModes = 0;
   std::vector<StoredMatrix> matrices;  // by type ascending, then user matrices, then names
   std::map<int, int> setSizes;         // component-set type index -> number of members
+  std::map<std::string, std::string> attributes;  // the model's attributes, by name (may be none)
 };
 
 // Opens `model` for reading in a session of its own, lists what it stores and closes it again.

@@ -48,6 +48,12 @@ CREATE TABLE column_values (
 )sql";
 }
 
+const char* ModelFileOptionalSchema() {
+  return R"sql(
+CREATE TABLE model_attribute (name TEXT PRIMARY KEY, value TEXT NOT NULL);
+)sql";
+}
+
 namespace {
 struct ProblemName {
   ModelFileProblem problem;

@@ -23,6 +23,9 @@ constexpr std::int32_t kModelFileApplicationId = 0x514D4446;  // "QMDF"
 constexpr int kModelFileVersion = 1;
 // The SQL that creates a model file's tables.
 const char* ModelFileSchema();
+// The SQL that creates the tables a model file may lack (files written before they existed);
+// when present they are checked like the others. Saving always writes them.
+const char* ModelFileOptionalSchema();
 
 // Writes `model` (structure and values as its value stores hold them) to `path`, replacing a
 // file that is there. The file appears whole or not at all: it is written beside the target

@@ -178,6 +178,20 @@ void ReadTables(sql::Db& db, SystemData& sys) {
   ReadMap(db, "set_by_type", "set_type, component_set", sys.setByType, IntKey);
 }
 
+// The optional attribute table, when the file has it: text names, each once, and text values.
+void ReadAttributes(sql::Db& db, std::map<std::string, std::string>& attributes) {
+  if (db.QueryInt("SELECT count(*) FROM pragma_table_list WHERE schema = 'main' AND name = "
+                  "'model_attribute' COLLATE NOCASE") == 0)
+    return;
+  sql::Statement s(db, "SELECT name, value FROM model_attribute");
+  while (s.Step()) {
+    if (s.Type(0) != SQLITE_TEXT) Damaged("a name in the model_attribute table is not text");
+    if (s.Type(1) != SQLITE_TEXT) Damaged("a value in the model_attribute table is not text");
+    if (!attributes.emplace(s.Text(0), s.Text(1)).second)
+      Damaged("the model_attribute table has the name " + Quoted(s.Text(0)) + " twice");
+  }
+}
+
 // Every column of every matrix is a row of column_values holding its values, so together they
 // cannot be larger than the file. Checked before anything is sized by the dimensions.
 void CheckSizesAgainst(const SystemData& sys, std::int64_t fileSize) {
@@ -232,6 +246,7 @@ std::shared_ptr<Model> Open(const std::string& path, bool editable) {
     if (!schemaProblem.empty()) Damaged(schemaProblem);
     ReadHeader(*db, *model);
     ReadTables(*db, model->system);
+    ReadAttributes(*db, model->attributes);
     CheckSizesAgainst(model->system, st.st_size);
     snapshot.Commit();
   }

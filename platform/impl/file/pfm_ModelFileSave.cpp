@@ -135,12 +135,14 @@ void SaveModelFile(const Model& model, const std::string& path) {
     db.Exec("PRAGMA user_version = " + std::to_string(kModelFileVersion));
     sql::Transaction transaction(db);
     db.Exec(ModelFileSchema());
+    db.Exec(ModelFileOptionalSchema());
     WriteHeader(db, model);
     WriteTables(db, model.system);
     WriteMap(db, "distribution_by_type", model.system.distributionByType);
     WriteMap(db, "distribution_by_name", model.system.distributionByName);
     WriteMap(db, "user_matrix", model.system.userMatrixByName);
     WriteMap(db, "set_by_type", model.system.setByType);
+    WriteMap(db, "model_attribute", model.attributes);
     WriteDistributions(db, model.system);
     transaction.Commit();
   } catch (const std::exception& e) {

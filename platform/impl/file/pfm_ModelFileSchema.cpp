@@ -18,6 +18,7 @@ namespace {
 struct Table {
   std::string name;
   std::vector<std::string> columns;
+  bool optional = false;  // a file may lack it; when present it is checked
 };
 
 // SQLite's names compare without regard to case.
@@ -30,16 +31,19 @@ std::string Lower(std::string s) {
 // The format's tables and columns, read from its schema once.
 const std::vector<Table>& FormatTables() {
   static const std::vector<Table> tables = [] {
-    sql::Db db(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    db.Exec(ModelFileSchema());
     std::vector<Table> out;
-    sql::Statement names(db, "SELECT name FROM sqlite_schema WHERE type = 'table' ORDER BY rowid");
-    while (names.Step()) {
-      Table t{names.Text(0), {}};
-      sql::Statement columns(db, "SELECT name FROM pragma_table_info(?1)");
-      columns.Bind(1, t.name);
-      while (columns.Step()) t.columns.push_back(Lower(columns.Text(0)));
-      out.push_back(std::move(t));
+    for (bool optional : {false, true}) {
+      sql::Db db(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+      db.Exec(optional ? ModelFileOptionalSchema() : ModelFileSchema());
+      sql::Statement names(db,
+                           "SELECT name FROM sqlite_schema WHERE type = 'table' ORDER BY rowid");
+      while (names.Step()) {
+        Table t{names.Text(0), {}, optional};
+        sql::Statement columns(db, "SELECT name FROM pragma_table_info(?1)");
+        columns.Bind(1, t.name);
+        while (columns.Step()) t.columns.push_back(Lower(columns.Text(0)));
+        out.push_back(std::move(t));
+      }
     }
     return out;
   }();
@@ -87,7 +91,10 @@ std::string ModelFileSchemaProblem(sql::Db& db) {
   }
   for (const Table& table : FormatTables()) {
     auto f = found.find(table.name);
-    if (f == found.end()) return "the file has no " + table.name + " table";
+    if (f == found.end()) {
+      if (table.optional) continue;
+      return "the file has no " + table.name + " table";
+    }
     std::string problem = KindProblem(table.name, f->second.type, f->second.withoutRowid);
     if (!problem.empty()) return problem;
     for (const std::string& column : table.columns) {

@@ -35,6 +35,12 @@ ModelBuilder& ModelBuilder::RecordReportsNull() {
   return *this;
 }
 
+ModelBuilder& ModelBuilder::Attribute(const std::string& name, std::string value) {
+  if (name.empty()) throw QOBBasError("model builder: an attribute needs a name");
+  m_model->attributes[name] = std::move(value);
+  return *this;
+}
+
 int ModelBuilder::AddNode(int label, bool internal) {
   m_model->system.nodes.push_back({label, internal});
   return static_cast<int>(m_model->system.nodes.size());
@@ -159,6 +165,8 @@ std::size_t TableSize(const SystemData& s, MemberKind kind) {
 }  // namespace
 
 void ValidateModel(const Model& model) {
+  for (const auto& [name, value] : model.attributes)
+    Require(!name.empty(), "an attribute has no name");
   const SystemData& s = model.system;
   for (const Dof& d : s.dofs)
     Require(d.node >= 1 && static_cast<std::size_t>(d.node) <= s.nodes.size(),
