@@ -262,13 +262,18 @@ TEST_F(ReduceCommand, WritesTheModelAndASummary) {
   args.insert(args.end(), {"--units", "m,kg,s,N", "--internal", "2"});
   CommandRun run = RunReduce(args);
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.out.find("boundary        6 dofs on 1 nodes"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("boundary        6 dofs (static modes), nodes: 1\n"), std::string::npos)
+      << run.out;
   EXPECT_NE(run.out.find("dynamic modes   2, fixed-interface frequencies (Hz):"),
             std::string::npos);
   pfm::ModelContents contents;
   ASSERT_TRUE(pfm::ReadContents(m_dir.File("out.uma"), contents)) << pfm::LastOpenFailure();
   EXPECT_EQ(contents.numStaticModes, 6);
   EXPECT_EQ(contents.matrices.size(), 7u);
+  EXPECT_EQ(contents.attributes[pfm::attributes::kUnitLength], "m");
+  EXPECT_EQ(contents.attributes[pfm::attributes::kUnitForce], "N");
+  EXPECT_EQ(contents.attributes[pfm::attributes::kProgram], "uma-reduce");
+  EXPECT_EQ(contents.attributes[pfm::attributes::kSource], m_dir.File("K.mtx"));
   EXPECT_EQ(RunReduce({"--help"}).status, 0);
 }
 

@@ -91,7 +91,18 @@ SparseCholesky::SparseCholesky(const SparseMatrix& a) : m_size(static_cast<int>(
     }
   }
   m_factorSize.supernodal = m_factor->is_super != 0;
-  m_factorSize.nonzeros = m_common->lnz;
+  m_factorSize.nonzeros = static_cast<double>(m_factor->nzmax);
+  if (m_factor->is_super) {
+    // Each supernode is a dense trapezoid: its columns over its rows, less the upper triangle.
+    const int* super = static_cast<const int*>(m_factor->super);
+    const int* pi = static_cast<const int*>(m_factor->pi);
+    double entries = 0;
+    for (std::size_t s = 0; s < m_factor->nsuper; ++s) {
+      const double columns = super[s + 1] - super[s], rows = pi[s + 1] - pi[s];
+      entries += columns * rows - columns * (columns - 1) / 2;
+    }
+    m_factorSize.nonzeros = entries;
+  }
   m_factorSize.flops = m_common->fl;
   m_factorSize.bytes = m_factor->is_super ? static_cast<double>(m_factor->xsize) * 8 +
                                                 static_cast<double>(m_factor->ssize) * 4

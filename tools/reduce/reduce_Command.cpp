@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "pfm_ModelTypes.h"
 #include "pfm_Support.h"
 #include "reduce_CraigBampton.h"
 #include "reduce_DenseEigen.h"
@@ -150,8 +151,8 @@ Arguments Parse(int argc, const char* const* argv) {
   if (a.reduction.boundary.empty()) throw UsageError("--boundary is required");
   if (a.modesGiven && a.cutoffGiven) throw UsageError("give --modes or --cutoff, not both");
 
-  const char* names[] = {attribute::kUnitLength, attribute::kUnitMass, attribute::kUnitTime,
-                         attribute::kUnitForce};
+  const char* names[] = {pfm::attributes::kUnitLength, pfm::attributes::kUnitMass,
+                         pfm::attributes::kUnitTime, pfm::attributes::kUnitForce};
   if (!a.units.empty()) {
     std::vector<std::string> units;
     std::size_t start = 0;
@@ -236,10 +237,11 @@ void PrintFrequencies(std::FILE* out, const std::vector<double>& hz, std::size_t
 void Summary(std::FILE* out, const Arguments& a, const FullModel& model, const Reduction& r,
              const Progress& progress) {
   std::fprintf(out, "uma-reduce: wrote %s\n", a.outputPath.c_str());
-  std::fprintf(out, "  full model      %d dofs on %zu nodes, %lld loads\n", model.size(),
+  std::fprintf(out, "  full model      %d dofs, %zu nodes, load vectors: %lld\n", model.size(),
                model.nodes.size(), static_cast<long long>(model.loads.cols()));
-  std::fprintf(out, "  boundary        %d dofs on %zu nodes (static modes)\n", r.staticModes(),
-               a.reduction.boundary.size());
+  std::fprintf(out, "  boundary        %d dofs (static modes), nodes:", r.staticModes());
+  for (int label : a.reduction.boundary) std::fprintf(out, " %d", label);
+  std::fprintf(out, "\n");
   std::fprintf(out, "  interior        %zu dofs; factor %.0f nonzeros, %.1f MB\n",
                r.interior.size(), r.factor.nonzeros, r.factor.bytes / 1e6);
   std::fprintf(out, "  dynamic modes   %d, fixed-interface frequencies (Hz):", r.dynamicModes());
@@ -289,9 +291,9 @@ int RunCommand(int argc, const char* const* argv, std::FILE* out, std::FILE* err
 
     progress.Begin("writing");
     try {
-      a.output.attributes.emplace_back(attribute::kProgram, "uma-reduce");
-      a.output.attributes.emplace_back(attribute::kDate, Now());
-      a.output.attributes.emplace_back(attribute::kSource, a.files.stiffness);
+      a.output.attributes.emplace_back(pfm::attributes::kProgram, "uma-reduce");
+      a.output.attributes.emplace_back(pfm::attributes::kDate, Now());
+      a.output.attributes.emplace_back(pfm::attributes::kSource, a.files.stiffness);
       pfm::SaveModel(BuildReducedModel(a.outputPath, model, reduction, a.output), a.outputPath);
     } catch (...) {
       progress.End();

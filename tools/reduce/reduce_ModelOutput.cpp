@@ -18,13 +18,6 @@ std::vector<double> Values(const Eigen::MatrixXd& m) {
   return std::vector<double>(m.data(), m.data() + m.size());
 }
 
-void ApplyAttributes(pfm::ModelBuilder& builder,
-                     const std::vector<std::pair<std::string, std::string>>& attributes) {
-  // Model files gain attributes with the builder's Attribute(); until then they are not kept.
-  (void)builder;
-  (void)attributes;
-}
-
 }  // namespace
 
 void CheckInternalNodes(const FullModel& model, const std::vector<int>& boundary,
@@ -153,7 +146,7 @@ pfm::ModelBuilder BuildReducedModel(const std::string& name, const FullModel& mo
   b.UserMatrix(pfm::types::kGFAA,
                b.AddDistribution(nb, nb, aSetSet, aSetSet,
                                  Values(reduction.stiffness.topLeftCorner(nb, nb))));
-  ApplyAttributes(b, options.attributes);
+  for (const auto& [key, value] : options.attributes) b.Attribute(key, value);
   return b;
 }
 

@@ -11,21 +11,9 @@
 
 namespace reduce {
 
-// Names of the model attributes a reduction writes: units as the user gives them, and where
-// the model came from.
-namespace attribute {
-constexpr const char* kUnitLength = "unit.length";
-constexpr const char* kUnitMass = "unit.mass";
-constexpr const char* kUnitTime = "unit.time";
-constexpr const char* kUnitForce = "unit.force";
-constexpr const char* kProgram = "provenance.program";
-constexpr const char* kDate = "provenance.date";
-constexpr const char* kSource = "provenance.source";
-}  // namespace attribute
-
 struct OutputOptions {
   std::vector<int> internal;  // labels of the nodes marked internal (never boundary nodes)
-  // Model attributes: units and provenance, by their names in pfm_ModelTypes.h.
+  // Model attributes: units and provenance, by their names in pfm::attributes.
   std::vector<std::pair<std::string, std::string>> attributes;
 };
 
