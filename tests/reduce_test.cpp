@@ -232,6 +232,41 @@ bool Exists(const std::string& path) { return std::ifstream(path).good(); }
 
 }  // namespace
 
+TEST(MatrixMarketFiles, ReadBackWhatIsWrittenAndAcceptEveryLayoutOfASymmetricMatrix) {
+  sample::TempDir dir;
+  FullModel beam = Beam(3);
+  reduce::WriteSymmetric(dir.File("k.mtx"), beam.stiffness);
+  reduce::SparseMatrix k = reduce::ToSymmetric(reduce::ReadMatrixMarket(dir.File("k.mtx")), "k");
+  EXPECT_EQ((Eigen::MatrixXd(k) - Eigen::MatrixXd(beam.stiffness)).norm(), 0.0);
+
+  // [[4, 1, 0], [1, 5, 2], [0, 2, 6]] as a general file, as a symmetric one given partly in the
+  // upper triangle, and as a symmetric array (each column's lower part).
+  Eigen::Matrix3d expected;
+  expected << 4, 1, 0, 1, 5, 2, 0, 2, 6;
+  const char* files[] = {
+      "%%MatrixMarket matrix coordinate real general\n3 3 7\n1 1 4\n2 1 1\n1 2 1\n2 2 5\n"
+      "3 2 2\n2 3 2\n3 3 6\n",
+      "%%MatrixMarket matrix coordinate integer symmetric\r\n%\n3 3 5\r\n1 1 4\n1 2 1\n"
+      "2 2 5\n2 3 2\n\n3 3 6\n",
+      "%%MatrixMarket matrix array real symmetric\n3 3\n4\n1\n0\n5\n2\n6\n",
+  };
+  for (const char* text : files) {
+    Write(dir, "a.mtx", text);
+    reduce::MatrixFile file = reduce::ReadMatrixMarket(dir.File("a.mtx"));
+    EXPECT_EQ((Eigen::MatrixXd(reduce::ToSymmetric(file, "a")) - expected).norm(), 0.0) << text;
+  }
+
+  // Tables: a header, comments, blank lines and spaces around fields.
+  Write(dir, "nodes.csv", "label, x, y, z\n# a comment\n\n 7 , 1.5, -2, 3e-1\r\n");
+  std::vector<reduce::NodeRow> nodes = reduce::ReadNodes(dir.File("nodes.csv"));
+  ASSERT_EQ(nodes.size(), 1u);
+  EXPECT_EQ(nodes[0].label, 7);
+  EXPECT_EQ(nodes[0].line, 4);
+  EXPECT_EQ(nodes[0].z, 0.3);
+  Write(dir, "twice.csv", "1,0,0,0\n1,1,0,0\n");
+  EXPECT_THROW(reduce::ReadNodes(dir.File("twice.csv")), reduce::InputError);
+}
+
 class ReduceCommand : public UmaTest {
  protected:
   // A two-element beam (nodes 1..3, 18 dofs) written as the tool's input files.
@@ -288,6 +323,7 @@ TEST_F(ReduceCommand, RefusesBadInputWithItsReasonAndWritesNothing) {
   Write(m_dir, "short.mtx", "%%MatrixMarket matrix coordinate real symmetric\n2 2 3\n1 1 1\n");
   Write(m_dir, "small.mtx", "%%MatrixMarket matrix coordinate real symmetric\n2 2 1\n1 1 1\n");
   Write(m_dir, "nan.mtx", "%%MatrixMarket matrix coordinate real symmetric\n2 2 1\n1 1 nan\n");
+  Write(m_dir, "zero.mtx", "%%MatrixMarket matrix coordinate real symmetric\n18 18 0\n");
   Write(m_dir, "fewdofs.csv", "node,ldof\n1,1\n");
   {
     std::ifstream good(m_dir.File("dofs.csv"));
@@ -361,6 +397,9 @@ TEST_F(ReduceCommand, RefusesBadInputWithItsReasonAndWritesNothing) {
       {with(Args(), {"--loads", m_dir.File("badload.mtx")}),
        m_dir.File("badload.mtx") + ": load vectors of 2 rows for matrices of 18 rows"},
       {with(Args(), {"--internal", "1"}), "--internal: node 1 is a boundary node"},
+      {{"--stiffness", k, "--mass", m_dir.File("zero.mtx"), "--dofs", dofs, "--nodes",
+        m_dir.File("nodes.csv"), "--boundary", "1", "-o", m_dir.File("out.uma")},
+       "the interior mass matrix gives a mode no positive mass"},
   };
   for (const Case& c : cases) {
     CommandRun run = RunReduce(c.args);

@@ -16,6 +16,9 @@ namespace reduce {
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
+constexpr const char* kNoMass =
+    "the interior mass matrix gives a mode no positive mass: it must be positive "
+    "semi-definite and not zero";
 
 std::string FileOr(const std::string& file, const char* fallback) {
   return file.empty() ? fallback : file;
@@ -118,6 +121,7 @@ struct Eigenpairs {
 // The `count` lowest eigenpairs of K_ii phi = lambda M_ii phi (0 < count < n).
 Eigenpairs Lowest(const SparseCholesky& factor, const SparseMatrix& mass, int count) {
   const int n = factor.size();
+  if (!(Eigen::VectorXd(mass.diagonal()).maxCoeff() > 0)) throw InputError(kNoMass);
   InverseStiffness op(factor);
   MassProduct bop(mass);
   const int ncv = std::min(n, std::max(2 * count + 1, count + 20));
@@ -139,7 +143,9 @@ Eigenpairs Lowest(const SparseCholesky& factor, const SparseMatrix& mass, int co
   for (Eigen::Index k = 0; k < values.size(); ++k) {
     const int from = order[static_cast<std::size_t>(k)];
     Eigen::VectorXd phi = vectors.col(from);
-    phi /= std::sqrt(phi.dot(mass * phi));
+    const double modalMass = phi.dot(mass * phi);
+    if (!(modalMass > 0) || !std::isfinite(values(from))) throw InputError(kNoMass);
+    phi /= std::sqrt(modalMass);
     // A sign of our own choosing, so that the same model always gives the same modes.
     Eigen::Index at = 0;
     phi.cwiseAbs().maxCoeff(&at);

@@ -10,6 +10,8 @@ namespace reduce {
 
 namespace {
 
+constexpr int kMaxLoads = 10000;
+
 std::string NameOr(const std::string& file, const char* fallback) {
   return file.empty() ? fallback : file;
 }
@@ -57,7 +59,17 @@ FullModel ReadFullModel(const FullModelFiles& files) {
   model.mass = ToSymmetric(ReadMatrixMarket(files.mass), "mass");
   model.nodes = ReadNodes(files.nodes);
   model.dofs = ReadDofs(files.dofs);
-  if (!files.loads.empty()) model.loads = ToDense(ReadMatrixMarket(files.loads));
+  if (!files.loads.empty()) {
+    // Checked before the load vectors are made dense, so that no size a file claims is allocated.
+    MatrixFile loads = ReadMatrixMarket(files.loads);
+    if (loads.rows != model.stiffness.rows())
+      throw InputError(Where(files.loads, 0) + "load vectors of " + std::to_string(loads.rows) +
+                       " rows for matrices of " + std::to_string(model.stiffness.rows()) + " rows");
+    if (loads.columns > kMaxLoads)
+      throw InputError(Where(files.loads, 0) + std::to_string(loads.columns) +
+                       " load vectors; at most " + std::to_string(kMaxLoads) + " are read");
+    model.loads = ToDense(loads);
+  }
   CheckFullModel(model);
   return model;
 }
