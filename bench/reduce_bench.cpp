@@ -155,6 +155,7 @@ void BM_ScipyReference(benchmark::State& state) {
   state.counters["eigenvalue_rel_diff"] = worst;
   state.counters["scipy_s"] = scipySeconds;
   state.counters["cpu_s"] = Field(json, "cpu_seconds");
+  state.counters["max_residual"] = Field(json, "max_residual");
   if (s.seconds > 0) {
     state.counters["ratio_ours_to_scipy"] = s.seconds / scipySeconds;
     state.counters["cpu_ratio_ours_to_scipy"] = s.cpuSeconds / Field(json, "cpu_seconds");
