@@ -6,20 +6,23 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "../tests/uma_TestAccess.h"
 #include "QOBSspUmaCore.h"
 #include "pfm_ModelBuilder.h"
-#include "pfm_Session.h"
+#include "uma_IncoreMatrix.h"
+#include "uma_Matrix.h"
+#include "uma_System.h"
 
 namespace {
 
 constexpr int kRows = 20000, kColumns = 1000;
+constexpr int kType = 1;  // the stored matrix's type index; any will do
 constexpr int kBlockRows = 4000, kBlockColumns = 400;
 constexpr std::size_t kColumnBytes = sizeof(double) * kBlockRows;
 constexpr std::int64_t kBlockBytes = static_cast<std::int64_t>(kColumnBytes) * kBlockColumns;
@@ -42,17 +45,17 @@ struct Setup {
     block = std::make_unique<uma_IncoreMatrix>(kBlockRows, kBlockColumns, nullptr);
     for (std::size_t i = 0; i < plain.size(); ++i) plain[i] = static_cast<double>(i % 1000003);
     pfm::ModelBuilder builder("block_copy");
-    builder.AddDistribution(kRows, kColumns, -1, -1, plain);
+    builder.DistributionForType(kType, builder.AddDistribution(kRows, kColumns, -1, -1, plain));
     builder.Register();
     system = std::make_unique<uma_System>("block_copy", true);
-    int session = pfm::ids::SessionOf(uma_TestAccess::Record(*system)->MyPosition())->id;
-    stored.reset(uma_TestAccess::Writable(new QOBSrvDenseMatrix(pfm::ids::Distribution(session, 0)),
-                                          system.get()));
+    stored.reset(system->GetMatrix(kType));
+    if (!stored) std::abort();
   }
   ~Setup() {
     block.reset();
     stored.reset();
     system.reset();
+    pfm::UnregisterModel("block_copy");
     QOBSspUmaCore_finalize(count);
   }
 };

@@ -8,7 +8,6 @@
 
 #include "QOBSspUmaCore.h"
 #include "pfm_ModelBuilder.h"
-#include "pfm_Session.h"
 #include "uma_ArrayInt.h"
 #include "uma_System.h"
 

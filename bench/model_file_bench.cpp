@@ -8,20 +8,21 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "DDB_AnalysisSupport.h"
-#include "QOBMtxLinearAlgebra.h"
 #include "QOBSspUmaCore.h"
-#include "pfm_ModelFile.h"
-#include "pfm_Session.h"
+#include "pfm_Support.h"
+#include "uma_IncoreMatrix.h"
+#include "uma_Matrix.h"
 #include "uma_System.h"
 #include "uma_TempDir.h"
 
 namespace {
 
 constexpr int kBlockRows = 4000, kBlockColumns = 400;
+constexpr int kType = 1;  // the stored matrix's type index
 
 struct StoredMatrix {
   const char* label;
@@ -55,66 +56,74 @@ void Save(StoredMatrix& m, const sample::TempDir& dir) {
   d.columns = m.columns;
   d.values = std::make_shared<GeneratedValues>();
   model.system.distributions.push_back(d);
-  model.system.distributionByType[1] = 0;
+  model.system.distributionByType[kType] = 0;
   m.path = dir.File(std::string(m.label) + ".db");
-  pfm::SaveModelFile(model, m.path);
+  pfm::SaveModel(model, m.path);
 }
 
-QOBSimPosition OpenSession(const StoredMatrix& m) {
-  return thr_GlobalSingleton<asu_SimAccess>::Instance().OpenRead(cow_String(m.path.c_str()),
-                                                                 RYMString(""), false);
-}
+// A model opened for reading as a host opens it, with its stored matrix (destroyed first);
+// `matrix` is null when the open failed, and the benchmark is then skipped with the reason.
+struct Opened {
+  std::unique_ptr<uma_System> system;
+  std::unique_ptr<const uma_Matrix> matrix;
 
-void ReadBlock(const StoredMatrix& m, int session, QOBSrvMatrix& block) {
-  QOBSrvDenseMatrix dense(pfm::ids::Distribution(session, 0));
-  dense.GetValues(m.firstRow(), m.firstRow() + kBlockRows - 1, m.firstColumn(),
-                  m.firstColumn() + kBlockColumns - 1, block);
+  Opened(const StoredMatrix& m, benchmark::State& state)
+      : system(std::make_unique<uma_System>(m.path.c_str(), false)),
+        matrix(system->Matrix(kType, 0)) {
+    if (!matrix) state.SkipWithError(pfm::LastOpenFailure().c_str());
+  }
+};
+
+// Reads columns firstColumn() + c0 .. + c1 of the block into `block`, from its column c0.
+void ReadColumns(const StoredMatrix& m, const uma_Matrix& matrix, int c0, int c1,
+                 uma_IncoreMatrix& block) {
+  matrix.GetValues(m.firstRow(), m.firstRow() + kBlockRows - 1, m.firstColumn() + c0,
+                   m.firstColumn() + c1, block);
 }
 
 void Open(benchmark::State& state, const StoredMatrix* m) {
   for (auto _ : state) {
     uma_System system(m->path.c_str(), false);
-    if (system.IsNull()) state.SkipWithError(pfm::ModelRegistry::LastOpenFailure().c_str());
+    if (system.IsNull()) state.SkipWithError(pfm::LastOpenFailure().c_str());
     benchmark::DoNotOptimize(system.Type());
   }
 }
 
 void ReadBlockOfOpenModel(benchmark::State& state, const StoredMatrix* m) {
-  QOBSimPosition model = OpenSession(*m);
-  QOBSrvMatrix block(kBlockRows, kBlockColumns, nullptr, false, false);
-  ReadBlock(*m, model.w[0], block);  // maps the file's pages in
+  Opened model(*m, state);
+  if (!model.matrix) return;
+  uma_IncoreMatrix block(kBlockRows, kBlockColumns, nullptr);
+  ReadColumns(*m, *model.matrix, 0, kBlockColumns - 1, block);  // maps the file's pages in
   for (auto _ : state) {
-    ReadBlock(*m, model.w[0], block);
-    benchmark::DoNotOptimize(block.m_values);
+    ReadColumns(*m, *model.matrix, 0, kBlockColumns - 1, block);
+    benchmark::DoNotOptimize(block.Values());
   }
-  if (block.m_values[0] != ValueAt(m->firstRow(), m->firstColumn()))
+  if (block.Values()[0] != ValueAt(m->firstRow(), m->firstColumn()))
     state.SkipWithError("wrong values");
-  thr_GlobalSingleton<asu_SimAccess>::Instance().Close(model);
   state.SetBytesProcessed(state.iterations() * 8LL * kBlockRows * kBlockColumns);
 }
 
 // The same block asked for one column at a time, as matrices derived through row maps read it:
 // shows what each call to the file costs beyond its values.
 void ReadBlockByColumns(benchmark::State& state, const StoredMatrix* m) {
-  QOBSimPosition model = OpenSession(*m);
-  pfm::Session* session = pfm::Sessions::Find(model.w[0]);
-  std::vector<double> block(static_cast<std::size_t>(kBlockRows) * kBlockColumns);
+  Opened model(*m, state);
+  if (!model.matrix) return;
+  uma_IncoreMatrix column(kBlockRows, 1, nullptr);
   for (auto _ : state) {
-    for (int c = 0; c < kBlockColumns; ++c)
-      session->ReadStored(0, m->firstRow(), kBlockRows, m->firstColumn() + c, 1,
-                          block.data() + static_cast<std::size_t>(c) * kBlockRows, kBlockRows);
-    benchmark::DoNotOptimize(block.data());
+    for (int c = 0; c < kBlockColumns; ++c) {
+      ReadColumns(*m, *model.matrix, c, c, column);
+      benchmark::DoNotOptimize(column.Values());
+    }
   }
-  thr_GlobalSingleton<asu_SimAccess>::Instance().Close(model);
   state.SetBytesProcessed(state.iterations() * 8LL * kBlockRows * kBlockColumns);
 }
 
 void OpenAndReadBlock(benchmark::State& state, const StoredMatrix* m) {
-  QOBSrvMatrix block(kBlockRows, kBlockColumns, nullptr, false, false);
+  uma_IncoreMatrix block(kBlockRows, kBlockColumns, nullptr);
   for (auto _ : state) {
-    QOBSimPosition model = OpenSession(*m);
-    ReadBlock(*m, model.w[0], block);
-    thr_GlobalSingleton<asu_SimAccess>::Instance().Close(model);
+    Opened model(*m, state);
+    if (!model.matrix) return;
+    ReadColumns(*m, *model.matrix, 0, kBlockColumns - 1, block);
   }
   state.SetBytesProcessed(state.iterations() * 8LL * kBlockRows * kBlockColumns);
 }

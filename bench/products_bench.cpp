@@ -1,21 +1,21 @@
 // The products of matrix handles beside raw cblas_dgemm on the same values, in one run. Each
-// iteration times the library's product and then dgemm on the very arrays the library reads;
-// the reported time is the library's, the counter "vs_dgemm" the ratio of the two totals.
+// iteration times the library's product and then dgemm on arrays of the same values and layout
+// (the in-core matrices' own arrays; copies of the stored ones); the reported time is the
+// library's, the counter "vs_dgemm" the ratio of the two totals.
 #include <benchmark/benchmark.h>
 #include <cblas.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "QOBSspUmaCore.h"
-#include "pfm_Dense.h"
 #include "pfm_ModelBuilder.h"
-#include "pfm_Session.h"
 #include "uma_IncoreMatrix.h"
+#include "uma_Matrix.h"
 #include "uma_System.h"
-#include "uma_TestAccess.h"
 
 namespace {
 
@@ -33,66 +33,72 @@ std::vector<double> Pseudorandom(std::size_t count, unsigned seed) {
 }
 
 // A (aRows x aColumns) and B (B is A itself for the Aᵀ·A-like product), stored in a model
-// opened for editing and copied in core, with results of both kinds.
+// opened for editing and copied in core, with results of both kinds. The stored A and B are
+// read-only handles (Matrix), the stored C a writable one (GetMatrix).
 class Operands {
  public:
   Operands(const std::string& name, bool transposed, int aRows, int aColumns, int bColumns,
            bool bIsA)
       : m_name(name) {
     const int bRows = transposed ? aRows : aColumns, cRows = transposed ? aColumns : aRows;
-    std::vector<double> a = Pseudorandom(std::size_t(aRows) * std::size_t(aColumns), 1);
-    std::vector<double> b = Pseudorandom(std::size_t(bRows) * std::size_t(bColumns), 2);
+    m_a = Pseudorandom(std::size_t(aRows) * std::size_t(aColumns), 1);
+    m_b = Pseudorandom(std::size_t(bRows) * std::size_t(bColumns), 2);
     pfm::ModelBuilder builder(name);
-    builder.AddDistribution(aRows, aColumns, -1, -1, a);
-    builder.AddDistribution(bRows, bColumns, -1, -1, b);
-    builder.AddDistribution(cRows, bColumns, -1, -1);
+    builder.DistributionForType(kTypes[0], builder.AddDistribution(aRows, aColumns, -1, -1, m_a));
+    builder.DistributionForType(kTypes[1], builder.AddDistribution(bRows, bColumns, -1, -1, m_b));
+    builder.DistributionForType(kTypes[2], builder.AddDistribution(cRows, bColumns, -1, -1));
     builder.Register();
     m_system = std::make_unique<uma_System>(name.c_str(), true);
-    const int session = uma_TestAccess::Session(*m_system);
-    for (int i = 0; i < 3; ++i) {
-      auto* dense = new QOBSrvDenseMatrix(pfm::ids::Distribution(session, i));
-      m_stored.emplace_back(i < 2 ? uma_TestAccess::ReadOnly(dense, m_system.get())
-                                  : uma_TestAccess::Writable(dense, m_system.get()));
-    }
+    m_storedA.reset(m_system->Matrix(kTypes[0], 0));
+    m_storedB.reset(m_system->Matrix(kTypes[1], 0));
+    m_storedC.reset(m_system->GetMatrix(kTypes[2]));
+    if (!m_storedA || !m_storedB || !m_storedC) std::abort();
     m_incoreA = std::make_unique<uma_IncoreMatrix>(aRows, aColumns, nullptr);
-    m_incoreA->SetValues(a.data());
+    m_incoreA->SetValues(m_a.data());
     m_incoreB = std::make_unique<uma_IncoreMatrix>(bRows, bColumns, nullptr);
-    m_incoreB->SetValues(b.data());
+    m_incoreB->SetValues(m_b.data());
     m_incoreC = std::make_unique<uma_IncoreMatrix>(cRows, bColumns, nullptr);
     m_rawC.resize(std::size_t(cRows) * std::size_t(bColumns));
     m_bIsA = bIsA;
   }
 
   ~Operands() {
-    m_stored.clear();
+    m_storedA.reset();
+    m_storedB.reset();
+    m_storedC.reset();
     m_system.reset();
-    pfm::ModelRegistry::Remove(m_name);
+    pfm::UnregisterModel(m_name);
   }
 
-  const uma_Matrix& A(Storage s) const { return s == Storage::Incore ? *m_incoreA : *m_stored[0]; }
+  const uma_Matrix& A(Storage s) const { return s == Storage::Incore ? *m_incoreA : *m_storedA; }
   const uma_Matrix& B(Storage s) const {
     if (m_bIsA) return A(s);
-    return s == Storage::Incore ? *m_incoreB : *m_stored[1];
+    return s == Storage::Incore ? *m_incoreB : *m_storedB;
   }
   uma_Matrix& C(Storage s) const {
-    return s == Storage::StoredIntoStored ? *m_stored[2] : *m_incoreC;
+    return s == Storage::StoredIntoStored ? *m_storedC : *m_incoreC;
   }
   double* RawC() { return m_rawC.data(); }
 
-  // The values the library's product reads: the in-core array or the stored values.
-  const double* ValuesOf(const uma_Matrix& m) {
-    if (const QOBSrvMatrix* incore = uma_TestAccess::Incore(m)) return incore->m_values;
-    m_scratch.emplace_back();
-    return pfm::DenseValues(*uma_TestAccess::Dense(m), m_scratch.back());
+  // The values of A and B for dgemm: the in-core matrices' own arrays, or the stored values.
+  const double* ValuesOfA(Storage s) const {
+    return s == Storage::Incore ? m_incoreA->Values() : m_a.data();
+  }
+  const double* ValuesOfB(Storage s) const {
+    if (m_bIsA) return ValuesOfA(s);
+    return s == Storage::Incore ? m_incoreB->Values() : m_b.data();
   }
 
  private:
+  static constexpr int kTypes[3] = {1, 2, 3};  // type indices of the stored A, B and C
+
   std::string m_name;
+  std::vector<double> m_a, m_b;
   std::unique_ptr<uma_System> m_system;
-  std::vector<std::unique_ptr<uma_Matrix>> m_stored;
+  std::unique_ptr<const uma_Matrix> m_storedA, m_storedB;
+  std::unique_ptr<uma_Matrix> m_storedC;
   std::unique_ptr<uma_IncoreMatrix> m_incoreA, m_incoreB, m_incoreC;
   std::vector<double> m_rawC;
-  std::vector<std::vector<double>> m_scratch;
   bool m_bIsA = false;
 };
 
@@ -105,8 +111,8 @@ void Product(benchmark::State& state, bool transposed, Storage storage, int aRow
   Operands operands("bench", transposed, aRows, aColumns, bColumns, bIsA);
   const uma_Matrix &A = operands.A(storage), &B = operands.B(storage);
   uma_Matrix& C = operands.C(storage);
-  const double* a = operands.ValuesOf(A);
-  const double* b = operands.ValuesOf(B);
+  const double* a = operands.ValuesOfA(storage);
+  const double* b = operands.ValuesOfB(storage);
   const int m = transposed ? aColumns : aRows, k = transposed ? aRows : aColumns;
   double library = 0.0, raw = 0.0;
   for (auto _ : state) {

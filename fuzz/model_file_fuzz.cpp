@@ -10,12 +10,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "QOBBasCoreUtils.h"
 #include "QOBSspUmaCore.h"
-#include "pfm_ModelFile.h"
 #include "pfm_Observe.h"
-#include "pfm_Session.h"
+#include "pfm_Support.h"
 #include "uma_InspectReport.h"
 #include "uma_ModelWalk.h"
 
@@ -28,15 +28,15 @@ namespace {
 }
 
 char g_dir[] = "/tmp/uma-fuzz-XXXXXX";
+int g_count = 0;  // the library's counter
 
 void RemoveDirectory() { ::rmdir(g_dir); }
 
-// The library brought up once, and a directory of the fuzzer's own for the model file (removed
-// when the fuzzer exits; a crash leaves it with the input that crashed).
+// The library brought up, and a directory of the fuzzer's own for the model file (removed when
+// the fuzzer exits; a crash leaves it with the input that crashed).
 const std::string& ModelPath() {
   static const std::string path = [] {
-    int count = 0;
-    QOBSspUmaCore_initialize(count);
+    QOBSspUmaCore_initialize(g_count);
     if (!mkdtemp(g_dir)) Finding("cannot make a temporary directory");
     std::atexit(RemoveDirectory);
     return std::string(g_dir) + "/model.uma";
@@ -52,7 +52,8 @@ void WriteFile(const std::string& path, const std::uint8_t* data, std::size_t si
 
 void CheckReason(const std::string& reason) {
   if (reason.empty()) return;  // a model without a substructure opens to nothing, silently
-  if (pfm::ModelFileProblemOf(reason) == pfm::ModelFileProblem::None ||
+  const pfm::FailureKind kind = pfm::KindOfFailure(reason);
+  if (kind == pfm::FailureKind::Other || kind == pfm::FailureKind::NotInitialised ||
       reason.find('\n') != std::string::npos)
     Finding("an open failed for an unexpected reason: " + reason);
 }
@@ -61,19 +62,21 @@ void CheckReason(const std::string& reason) {
 // opened.
 void CheckErrors(const inspect::WalkResult& walk) {
   for (const std::string& e : walk.errors)
-    if (pfm::ModelFileProblemOf(e) != pfm::ModelFileProblem::Damaged)
+    if (pfm::KindOfFailure(e) != pfm::FailureKind::Damaged)
       Finding("a question failed for an unexpected reason: " + e);
 }
 
 // A handle whose open yields no system (the model has no substructure or system, or its record
 // reports null) leaves its model open until the module goes down; every other model must have
-// been closed by its handle. The ones left are closed here, as the module would.
-void CheckAndCloseSessions(int firstSession) {
-  for (int id = firstSession; id <= pfm::Sessions::LastOpened(); ++id)
-    if (pfm::Session* s = pfm::Sessions::Find(id))
-      if (s->model->hasSubstructure && s->model->hasSystem && !s->model->recordReportsNull)
-        Finding("a model with a system was left open");
-  pfm::Sessions::CloseAll();
+// been closed by its handle. The ones left are closed by taking the library down and up again.
+void CheckAndCloseModels() {
+  const std::vector<pfm::OpenModel> open = pfm::OpenModels();
+  for (const pfm::OpenModel& m : open)
+    if (m.holdsSystem) Finding("a model with a system was left open");
+  if (!open.empty()) {
+    QOBSspUmaCore_finalize(g_count);
+    QOBSspUmaCore_initialize(g_count);
+  }
 }
 
 }  // namespace
@@ -83,7 +86,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   WriteFile(path, data, size);
   const long long liveBlocks = pfm::Allocation().liveBlocks;
   const int liveMatrices = pfm::LiveDenseMatrices();
-  const int firstSession = pfm::Sessions::LastOpened() + 1;
   std::string errors;
   aio_cerr.redirect(&errors);
   try {
@@ -100,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Finding(std::string("an exception escaped the walk: ") + e.what());
   }
   aio_cerr.redirect(nullptr);
-  CheckAndCloseSessions(firstSession);
+  CheckAndCloseModels();
   if (pfm::Allocation().liveBlocks != liveBlocks) Finding("platform blocks leaked");
   if (pfm::LiveDenseMatrices() != liveMatrices) Finding("dense matrices leaked");
   std::remove(path.c_str());

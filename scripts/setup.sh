@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what a fresh machine lacks to build and test the project (Debian packages).
 set -euo pipefail
-packages=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev libopenblas-dev libsqlite3-dev python3
+packages=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev libopenblas-dev libsqlite3-dev nlohmann-json3-dev python3
           libsuitesparse-dev libeigen3-dev libspectra-dev python3-scipy)
 missing=()
 for p in "${packages[@]}"; do

@@ -22,11 +22,31 @@ trap 'rm -rf "$prefix"' EXIT
 cmake --install build-test --prefix "$prefix/install" >/dev/null
 cmake -S examples/host_project -B "$prefix/host" -DCMAKE_PREFIX_PATH="$prefix/install" >/dev/null
 cmake --build "$prefix/host" -j"$jobs" >/dev/null
-# An unknown model opens as a null handle: the host reports it and exits with 1.
-answer=$(LD_LIBRARY_PATH="$prefix/install/lib" "$prefix/host/uma_host" no-such-model || true)
-if [ "$answer" = "null system" ]; then
+# An unknown model opens as a null handle: the host reports why through the support API and
+# exits with 1.
+answer=$("$prefix/host/uma_host" no-such-model || true)
+if [ "$answer" = "null system: no such file: no-such-model" ]; then
   echo "host project: ok"
 else
-  echo "host project: FAILED" >&2
+  echo "host project: FAILED ($answer)" >&2
   exit 1
 fi
+
+echo "== the installed programs, run from the prefix without a library path"
+report=$(env -u LD_LIBRARY_PATH "$prefix/install/bin/uma-inspect" build-test/sample/beam.uma 2>&1 || true)
+if grep -q "open for reading, type 12" <<<"$report"; then
+  echo "installed uma-inspect: ok"
+else
+  echo "installed uma-inspect: FAILED" >&2
+  echo "$report" >&2
+  exit 1
+fi
+# Every installed program finds the package's libraries (whatever it answers on the sample).
+for program in "$prefix"/install/bin/*; do
+  output=$(env -u LD_LIBRARY_PATH "$program" build-test/sample/beam.uma 2>&1 || true)
+  if grep -q "error while loading shared libraries" <<<"$output"; then
+    echo "installed $(basename "$program"): FAILED to load its libraries" >&2
+    exit 1
+  fi
+done
+echo "installed programs: ok"

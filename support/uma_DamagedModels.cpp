@@ -2,8 +2,9 @@
 
 #include <sqlite3.h>
 
-#include "pfm_ModelFile.h"
-#include "pfm_Sqlite.h"
+#include <stdexcept>
+
+#include "pfm_Support.h"
 #include "uma_StoredSamples.h"
 
 namespace sample {
@@ -184,15 +185,57 @@ const std::vector<DamagedModel>& DamagedModels() {
 
 namespace {
 
+// A model file opened with SQLite itself, as a hand with a database shell would damage it.
+// Failures throw std::runtime_error with SQLite's message: a damage that does not apply is a
+// fault of the sample, not an answer of the library.
+class Database {
+ public:
+  explicit Database(const std::string& path) {
+    if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+      // The destructor will not run: release the handle SQLite made even for a failed open.
+      std::string message = "cannot open " + path + ": " + sqlite3_errmsg(m_db);
+      sqlite3_close(m_db);
+      throw std::runtime_error(message);
+    }
+  }
+  ~Database() { sqlite3_close(m_db); }
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+
+  void Exec(const std::string& sql) {
+    if (sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) Fail(sql);
+  }
+
+  // The declared columns of `table`, "name TYPE, ...", without their constraints.
+  std::string PlainColumns(const std::string& table) {
+    sqlite3_stmt* info = nullptr;
+    if (sqlite3_prepare_v2(m_db, ("PRAGMA table_info(" + table + ")").c_str(), -1, &info,
+                           nullptr) != SQLITE_OK)
+      Fail("table_info " + table);
+    std::string columns;
+    while (sqlite3_step(info) == SQLITE_ROW) {
+      auto text = [&](int column) {
+        const unsigned char* t = sqlite3_column_text(info, column);
+        return std::string(t ? reinterpret_cast<const char*>(t) : "");
+      };
+      columns += (columns.empty() ? "" : ", ") + text(1) + " " + text(2);
+    }
+    sqlite3_finalize(info);
+    return columns;
+  }
+
+ private:
+  [[noreturn]] void Fail(const std::string& what) {
+    throw std::runtime_error(what + ": " + sqlite3_errmsg(m_db));
+  }
+
+  sqlite3* m_db = nullptr;
+};
+
 // Makes `table` again with the same columns and declared types but no constraints, so that a
 // model can hold what the format's constraints keep out.
-void Loosen(pfm::sql::Db& db, const std::string& table) {
-  std::string columns;
-  {
-    pfm::sql::Statement info(db, "PRAGMA table_info(" + table + ")");
-    while (info.Step())
-      columns += (columns.empty() ? "" : ", ") + info.Text(1) + " " + info.Text(2);
-  }
+void Loosen(Database& db, const std::string& table) {
+  const std::string columns = db.PlainColumns(table);
   db.Exec("ALTER TABLE " + table + " RENAME TO loosened; CREATE TABLE " + table + " (" + columns +
           "); INSERT INTO " + table + " SELECT * FROM loosened; DROP TABLE loosened");
 }
@@ -200,14 +243,14 @@ void Loosen(pfm::sql::Db& db, const std::string& table) {
 }  // namespace
 
 void WriteDamagedModel(const DamagedModel& model, const std::string& path) {
-  pfm::SaveModelFile(*EveryFeature(model.name).Build(), path);
-  pfm::sql::Db db(path, SQLITE_OPEN_READWRITE);
+  pfm::SaveModel(EveryFeature(model.name), path);
+  Database db(path);
   if (model.loosen) Loosen(db, model.loosen);
   db.Exec(model.sql);
 }
 
 void RepackModelFile(const std::string& path, int pageSize) {
-  pfm::sql::Db db(path, SQLITE_OPEN_READWRITE);
+  Database db(path);
   db.Exec("PRAGMA page_size = " + std::to_string(pageSize) + "; VACUUM");
 }
 

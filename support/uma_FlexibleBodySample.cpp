@@ -59,6 +59,9 @@ pfm::ModelBuilder FlexibleBeam(const std::string& name) {
   std::vector<int> recoveryRows = allDofs;
   recoveryRows.insert(recoveryRows.end(), aSetDofs.begin(), aSetDofs.end());
   int recoveryRowSet = b.AddSet(pfm::MemberKind::Dof, recoveryRows);
+  // "xGFAA"'s rows: the A-set in reverse, so that its rows and columns are labelled differently.
+  int gfaaRowSet =
+      b.AddSet(pfm::MemberKind::Dof, std::vector<int>(aSetDofs.rbegin(), aSetDofs.rend()));
   b.SetForType(ASetCSetType(), aSet).SetForType(ASetNodeCSetType(), aSetNodeSet);
 
   auto values = [](int rows, int columns, double scale) {
@@ -85,8 +88,8 @@ pfm::ModelBuilder FlexibleBeam(const std::string& name) {
   std::vector<double> mass(kNodes);
   for (int n = 0; n < kNodes; ++n) mass[static_cast<std::size_t>(n)] = EndNode(n + 1) ? 2.5 : 5.0;
   b.DistributionName("LumpedMass", b.AddDistribution(kNodes, 1, nodeSet, -1, mass));
-  b.UserMatrix("xGFAA",
-               b.AddDistribution(kStatic, kStatic, aSet, aSet, values(kStatic, kStatic, 0.25)));
+  b.UserMatrix("xGFAA", b.AddDistribution(kStatic, kStatic, gfaaRowSet, aSet,
+                                          values(kStatic, kStatic, 0.25)));
   return b;
 }
 
@@ -111,6 +114,8 @@ BeamExpectations FlexibleBeamExpectations() {
   }
   e.gfaaNodes = e.aSetNodes;
   e.gfaaDofs = e.aSetDofs;
+  e.gfaaRowNodes.assign(e.gfaaNodes.rbegin(), e.gfaaNodes.rend());
+  e.gfaaRowDofs.assign(e.gfaaDofs.rbegin(), e.gfaaDofs.rend());
   for (int k = 1; k <= kDynamic; ++k) {
     e.aSetNodes.push_back(sub_System::MapDynamicMode(k));
     e.aSetDofs.push_back(0);

@@ -19,6 +19,8 @@ struct BeamExpectations {
   std::vector<int> recoveryDofs;
   std::vector<int> gfaaNodes;  // node of each column of "xGFAA"
   std::vector<int> gfaaDofs;
+  std::vector<int> gfaaRowNodes;  // node of each row of "xGFAA": the columns' in reverse
+  std::vector<int> gfaaRowDofs;
   int loads = 0;
   int staticModes = 0;
   int dynamicModes = 0;
@@ -29,7 +31,8 @@ struct BeamExpectations {
 // two loads. Matrices: node coordinates (node rows, 3 columns), the mode matrix (dof rows, 16
 // mode columns), the recovery matrix (36 dof rows followed by 12 static-mode rows; 2 load
 // columns then 16 mode columns), "LumpedMass" (node rows, one column) and the user matrix
-// "xGFAA" (12 x 12, A-set degrees of freedom on both sides).
+// "xGFAA" (12 x 12: A-set degrees of freedom on its columns, the same in reverse order on its
+// rows, so that rows and columns are told apart).
 pfm::ModelBuilder FlexibleBeam(const std::string& name);
 BeamExpectations FlexibleBeamExpectations();
 

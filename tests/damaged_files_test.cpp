@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-#include "pfm_ModelFile.h"
+#include "pfm_TestAccess.h"
 #include "uma_DamagedModels.h"
 #include "uma_FileTestSupport.h"
 #include "uma_ModelWalk.h"

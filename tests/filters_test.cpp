@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "QOBSspSubCore.h"
-#include "pfm_Session.h"
+#include "pfm_TestAccess.h"
 #include "uma_RetrievalModels.h"
 #include "uma_SampleModels.h"
 #include "uma_TestSupport.h"

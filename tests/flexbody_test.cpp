@@ -1,4 +1,5 @@
 // The flexible-body facade: each answer against the labels the model was built with.
+#include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -59,6 +60,13 @@ TEST_F(FlexibleBody, TheSampleBeamAnswersWhatItWasBuiltWith) {
   EXPECT_EQ(TakeLabels(body.GFAASetNodes()), e.gfaaNodes);
   EXPECT_EQ(TakeLabels(body.GFAASetDofs()), e.gfaaDofs);
   EXPECT_EQ(body.GetMatrix(sample::RecoveryMatrixType()), nullptr) << "always open for reading";
+  // The sample labels xGFAA's rows otherwise than its columns, so that the two cannot be mixed.
+  std::unique_ptr<const uma_Matrix> gfaa(body.Matrix("xGFAA"));
+  ASSERT_NE(gfaa, nullptr);
+  EXPECT_EQ(TakeLabels(gfaa->MapRows(uma_Enum::uma_MapNode)), e.gfaaRowNodes);
+  EXPECT_EQ(TakeLabels(gfaa->MapRows(uma_Enum::uma_MapDof)), e.gfaaRowDofs);
+  EXPECT_NE(e.gfaaRowNodes, e.gfaaNodes);
+  EXPECT_NE(e.gfaaRowDofs, e.gfaaDofs);
 }
 
 TEST_F(FlexibleBody, DynamicModesFollowTheASet) {
@@ -163,6 +171,63 @@ TEST_F(FlexibleBody, ANameDifferingFromLumpedMassIsRetrievedWithoutOptions) {
     std::unique_ptr<const uma_Matrix> m(body.Matrix(name));
     ASSERT_TRUE(m) << name;
     EXPECT_EQ(m->NumRows(), std::string(name) == "LumpedMass" ? 1 : 2) << name;
+  }
+}
+
+// Each operation, from the constructor on, with the n-th allocation failing for n = 1, 2, ...
+// until it completes: every failure leaves nothing allocated and no model open, and the answer
+// that completes is the one given without failures.
+TEST_F(FlexibleBody, AllocationFailuresAnywhereLeakNothingAndLeaveNoModelOpen) {
+  sample::FlexibleBeam("beam").Register();
+  using Operation = std::function<Labels(uma_FlexibleBodyX&)>;
+  auto rows = [](const uma_Matrix* m) -> Labels {
+    std::unique_ptr<const uma_Matrix> owned(m);
+    if (!owned) return std::nullopt;
+    return std::vector<int>{owned->NumRows(), owned->NumColumns()};
+  };
+  const std::vector<std::pair<const char*, Operation>> operations = {
+      {"constructor", [](uma_FlexibleBodyX& b) { return Labels(std::vector<int>{b.IsNull()}); }},
+      {"FENodes", [](uma_FlexibleBodyX& b) { return TakeLabels(b.FENodes()); }},
+      {"NodesInASet", [](uma_FlexibleBodyX& b) { return TakeLabels(b.NodesInASet()); }},
+      {"ASetNodes", [](uma_FlexibleBodyX& b) { return TakeLabels(b.ASetNodes()); }},
+      {"ASetDofs", [](uma_FlexibleBodyX& b) { return TakeLabels(b.ASetDofs()); }},
+      {"RecoverySetNodes", [](uma_FlexibleBodyX& b) { return TakeLabels(b.RecoverySetNodes()); }},
+      {"RecoverySetDofs", [](uma_FlexibleBodyX& b) { return TakeLabels(b.RecoverySetDofs()); }},
+      {"GFAASetNodes", [](uma_FlexibleBodyX& b) { return TakeLabels(b.GFAASetNodes()); }},
+      {"GFAASetDofs", [](uma_FlexibleBodyX& b) { return TakeLabels(b.GFAASetDofs()); }},
+      {"Matrix(type)",
+       [&](uma_FlexibleBodyX& b) { return rows(b.Matrix(sample::RecoveryMatrixType())); }},
+      {"Matrix(name)", [&](uma_FlexibleBodyX& b) { return rows(b.Matrix("LumpedMass")); }},
+  };
+  const long long live = pfm::Allocation().liveBlocks;
+  for (const auto& [name, operation] : operations) {
+    Labels expected;
+    {
+      uma_FlexibleBodyX body("beam");
+      expected = operation(body);
+    }
+    int failures = 0;
+    for (long long n = 1; n < 100; ++n) {
+      const bool constructorToo = std::string(name) == "constructor";
+      std::optional<uma_FlexibleBodyX> body;
+      if (!constructorToo) body.emplace("beam");
+      pfm::FailAllocationAt(n);
+      try {
+        if (constructorToo) body.emplace("beam");
+        Labels answer = operation(*body);
+        pfm::FailAllocationAt(0);
+        EXPECT_EQ(answer, expected) << name << " completing at allocation " << n;
+        break;
+      } catch (const QOBBasOutOfMemory&) {
+        ++failures;
+      }
+      pfm::FailAllocationAt(0);
+      body.reset();
+      ASSERT_EQ(pfm::Allocation().liveBlocks, live) << name << ", allocation " << n;
+      ASSERT_EQ(pfm::LiveDenseMatrices(), 0) << name << ", allocation " << n;
+      ASSERT_EQ(pfm::Sessions::OpenCount(), 0) << name << ", allocation " << n;
+    }
+    EXPECT_GE(failures, 1) << name << " allocates";
   }
 }
 

@@ -1,9 +1,18 @@
 // What uma-inspect reports of a stored model.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <sstream>
 #include <string>
 
-#include "pfm_ModelFile.h"
+#include "pfm_ModelTypes.h"
+#include "pfm_TestAccess.h"
+#include "uma_FileTestSupport.h"
 #include "uma_FlexibleBodySample.h"
 #include "uma_InspectReport.h"
+#include "uma_MatrixExport.h"
 #include "uma_TempDir.h"
 #include "uma_TestSupport.h"
 
@@ -66,7 +75,97 @@ TEST_F(Inspect, JsonEscapesNamesItCannotWriteAsThey) {
   r.model = "a \"quoted\"\\name\n";
   r.failure = "x";
   EXPECT_EQ(inspect::AsJson(r),
-            "{\"model\":\"a \\\"quoted\\\"\\\\name\\u000a\",\"opened\":false,\"reason\":\"x\"}\n");
+            "{\"model\":\"a \\\"quoted\\\"\\\\name\\n\",\"opened\":false,\"reason\":\"x\"}\n");
+  r.model = "\xff";  // not UTF-8: replaced, never an exception
+  EXPECT_EQ(inspect::AsJson(r), "{\"model\":\"\xef\xbf\xbd\",\"opened\":false,\"reason\":\"x\"}\n");
+}
+
+TEST_F(Inspect, AttributesAreShownAndAbsentOnesSaySo) {
+  std::string path = m_dir.File("attributes.uma");
+  pfm::ModelBuilder b = sample::FlexibleBeam("beam");
+  b.Attribute(pfm::attributes::kUnitLength, "mm").Attribute("owner", "team B");
+  pfm::SaveModelFile(*b.Build(), path);
+  inspect::Report r = inspect::Gather(path);
+  std::string text = inspect::AsText(r);
+  EXPECT_NE(text.find("  unit.length         mm\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("  unit.mass           (absent)\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("  owner               team B\n"), std::string::npos) << text;
+  EXPECT_NE(inspect::AsJson(r).find("\"attributes\":{\"owner\":\"team B\",\"unit.length\":\"mm\"}"),
+            std::string::npos);
+}
+
+// A model whose user matrix "odd" holds values that print badly, in two rows and two columns.
+std::vector<double> OddValues() {
+  return {1.0 / 3,
+          -0.0,
+          std::numeric_limits<double>::denorm_min(),
+          std::numeric_limits<double>::max(),
+          -1e-300,
+          0.1 + 0.2};
+}
+
+std::string SaveOdd(const std::string& path) {
+  pfm::ModelBuilder b = sample::FlexibleBeam("beam");
+  int rows = b.system().setByType.at(pfm::types::ASet());  // dof rows: nodes 1001, 1006
+  auto members = b.system().sets[static_cast<std::size_t>(rows)].members;
+  int rowSet = b.AddSet(pfm::MemberKind::Dof, {members[0], members[7]});
+  int columnSet = b.AddSet(pfm::MemberKind::Node, {6, 1, 2});
+  b.UserMatrix("odd", b.AddDistribution(2, 3, rowSet, columnSet, OddValues()));
+  pfm::SaveModelFile(*b.Build(), path);
+  return path;
+}
+
+// Reads Matrix Market's array format: comments, then "rows columns", then the values.
+std::vector<double> ReadMatrixMarket(const std::string& text, int& rows, int& columns) {
+  std::istringstream in(text);
+  std::string line;
+  std::getline(in, line);
+  EXPECT_EQ(line, "%%MatrixMarket matrix array real general");
+  while (in.peek() == '%') std::getline(in, line);
+  in >> rows >> columns;
+  std::vector<double> values;
+  for (std::string word; in >> word;) values.push_back(std::strtod(word.c_str(), nullptr));
+  return values;
+}
+
+TEST_F(Inspect, AMatrixWrittenOutReadsBackBitForBitWithItsLabels) {
+  std::string path = SaveOdd(m_dir.File("odd.uma"));
+  std::ostringstream mtx;
+  ASSERT_EQ(inspect::WriteMatrix(path, {"odd", 0, inspect::MatrixFormat::MatrixMarket}, mtx), "");
+  int rows = 0, columns = 0;
+  std::vector<double> values = ReadMatrixMarket(mtx.str(), rows, columns);
+  EXPECT_EQ(rows, 2);
+  EXPECT_EQ(columns, 3);
+  EXPECT_EQ(filetest::Hex(values), filetest::Hex(OddValues()));
+  for (const char* label : {"% row 1: node 1001 dof 1\n", "% row 2: node 1006 dof 2\n",
+                            "% column 1: node 1006\n", "% column 3: node 1002\n"})
+    EXPECT_NE(mtx.str().find(label), std::string::npos) << label << mtx.str();
+
+  // The same through scipy, when the machine's python has it.
+  if (std::system("/usr/bin/python3 -c 'import scipy.io' > /dev/null 2>&1") == 0) {
+    filetest::WriteBytes(m_dir.File("odd.mtx"), mtx.str());
+    std::string script = "import scipy.io; m = scipy.io.mmread('" + m_dir.File("odd.mtx") +
+                         "'); print(' '.join(float(v).hex() for v in m.flatten(order='F')))";
+    std::string command = "/usr/bin/python3 -c \"" + script + "\" > " + m_dir.File("hex.txt");
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::istringstream hex(filetest::Bytes(m_dir.File("hex.txt")));
+    std::vector<double> read;
+    for (std::string word; hex >> word;) read.push_back(std::strtod(word.c_str(), nullptr));
+    EXPECT_EQ(filetest::Hex(read), filetest::Hex(OddValues()));
+  }
+
+  // CSV: a header row of column labels, a first column of row labels; options are applied.
+  std::ostringstream csv;
+  ASSERT_EQ(inspect::WriteMatrix(path, {"20068", 7, inspect::MatrixFormat::Csv}, csv), "");
+  EXPECT_EQ(csv.str().rfind("\"\",\"node 1001 dof 1\",\"node 1001 dof 2\",", 0), 0u) << csv.str();
+  EXPECT_NE(csv.str().find("\n\"node 1006 dof 6\",36.02,36.03,"), std::string::npos) << csv.str();
+  const std::string table = csv.str();
+  EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 1 + 24) << "36 FE dofs, 12 internal";
+
+  std::ostringstream none;
+  EXPECT_EQ(inspect::WriteMatrix(path, {"nothing", 0, inspect::MatrixFormat::Csv}, none),
+            path + ": no matrix nothing");
+  EXPECT_EQ(none.str(), "");
 }
 
 }  // namespace

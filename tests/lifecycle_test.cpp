@@ -1,9 +1,12 @@
 // Module lifecycle: order of the platform modules, the counters, nesting; the diagnostics.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -126,14 +129,31 @@ TEST(Diagnostics, AssertionReportIsTwoLinesThenAbort) {
                "^Assertion failed: m_size>0\nFile uma/impl/uma_ArrayInt.cpp, line 19\n$");
 }
 
+// The error stream's end in the child below: a datagram socket keeps each flush's write apart.
+int g_flushes[2] = {-1, -1};
+
+// True when the next datagram is exactly `line`.
+bool NextWriteIs(const char* line) {
+  char buffer[256];
+  ssize_t n = ::recv(g_flushes[1], buffer, sizeof buffer, MSG_DONTWAIT);
+  return n == static_cast<ssize_t>(std::strlen(line)) && std::memcmp(buffer, line, n) == 0;
+}
+
 TEST(Diagnostics, AssertionLinesAreFlushedOneByOne) {
-  // The report must reach the stream line by line before the process ends; watch the flushes
-  // in a child that replaces abort's end with a plain exit.
+  // The report must reach the stream one whole line per flush before the process ends. In a
+  // child, the error stream's descriptor becomes one end of a datagram socket, where every
+  // write stays one message, and abort's end becomes an exit that tells whether the two
+  // messages were the two lines and nothing followed.
   EXPECT_EXIT(
       {
-        std::string sink;
-        aio_cerr.redirect(&sink);
-        std::signal(SIGABRT, [](int) { std::_Exit(aio_cerr.flushCount() >= 2 ? 3 : 4); });
+        if (::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, g_flushes) != 0 ||
+            ::dup2(g_flushes[0], 2) != 2)
+          std::_Exit(5);
+        std::signal(SIGABRT, [](int) {
+          bool ok = NextWriteIs("Assertion failed: x\n") && NextWriteIs("File f, line 1\n") &&
+                    ::recv(g_flushes[1], nullptr, 0, MSG_DONTWAIT) < 0;
+          std::_Exit(ok ? 3 : 4);
+        });
         uma_ReportAssertionFailure("x", "f", 1);
       },
       ::testing::ExitedWithCode(3), "");

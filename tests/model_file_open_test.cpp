@@ -7,8 +7,7 @@
 #include <set>
 #include <tuple>
 
-#include "pfm_ModelFile.h"
-#include "pfm_Sqlite.h"
+#include "pfm_TestAccess.h"
 #include "uma_FileTestSupport.h"
 #include "uma_TempDir.h"
 #include "uma_TestSupport.h"

@@ -5,9 +5,9 @@
 #include <memory>
 #include <sstream>
 
-#include "pfm_ModelFile.h"
 #include "pfm_ModelTypes.h"
 #include "pfm_Support.h"
+#include "pfm_TestAccess.h"
 #include "uma_FileTestSupport.h"
 #include "uma_TempDir.h"
 #include "uma_TestSupport.h"

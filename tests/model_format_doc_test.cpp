@@ -3,11 +3,15 @@
 #include <sqlite3.h>
 
 #include <cstdlib>
+#include <memory>
 #include <sstream>
 
-#include "pfm_ModelFile.h"
-#include "pfm_Sqlite.h"
+#include "pfm_ModelTypes.h"
+#include "pfm_TestAccess.h"
+#include "uma_CheckReport.h"
 #include "uma_FileTestSupport.h"
+#include "uma_FlexibleBodyX.h"
+#include "uma_IncoreMatrix.h"
 #include "uma_TempDir.h"
 #include "uma_TestSupport.h"
 
@@ -68,38 +72,41 @@ TEST_F(ModelFormatDoc, TheExampleWritesTheLibrarysSchema) {
 TEST_F(ModelFormatDoc, TheLibraryReadsTheExampleAsItWasMeant) {
   std::string example = WriteExample();
   if (example.empty()) GTEST_SKIP() << "python3 with sqlite3 is not available";
-  uma_System s(example.c_str(), false);
-  ASSERT_FALSE(s.IsNull()) << pfm::ModelRegistry::LastOpenFailure();
-  EXPECT_EQ(s.Type(), 7);
-  EXPECT_EQ(s.NumLoads(), 2);
-  EXPECT_EQ(s.NumStaticModes(), 1);
-  const int aSet = ads_CoreFragmentTypeIndex(20, 72), aSetNodes = ads_CoreFragmentTypeIndex(20, 73);
-  EXPECT_EQ(filetest::Labels(s.MapCSet(aSet, uma_Enum::uma_MapNode)),
-            "101 101 101 102 102 102 103 103 103 104 104 104 ");
-  EXPECT_EQ(filetest::Labels(s.MapCSet(aSet, uma_Enum::uma_MapDof)), "1 2 3 1 2 3 1 2 3 1 2 3 ");
-  EXPECT_EQ(filetest::Labels(s.MapCSet(aSetNodes, uma_Enum::uma_MapNode)), "101 102 103 104 ");
-  EXPECT_EQ(filetest::Labels(s.MapCSet(aSetNodes, uma_Enum::uma_MapDof)), "null");
+  uma_FlexibleBodyX body(example.c_str());
+  ASSERT_FALSE(body.IsNull()) << pfm::ModelRegistry::LastOpenFailure();
+  EXPECT_EQ(body.Type(), 1);
+  EXPECT_EQ(body.NumLoads(), 2);
+  EXPECT_EQ(body.NumStaticModes(), 12);
+  // The A-set's twelve dofs, then the two dynamic modes.
+  EXPECT_EQ(filetest::Labels(body.ASetNodes()),
+            "101 101 101 101 101 101 103 103 103 103 103 103 900000001 900000002 ");
+  EXPECT_EQ(filetest::Labels(body.ASetDofs()), "1 2 3 4 5 6 1 2 3 4 5 6 0 0 ");
+  EXPECT_EQ(filetest::Labels(body.NodesInASet()), "101 103 900000001 900000002 ");
+  EXPECT_EQ(filetest::Labels(body.FENodes()), "101 102 103 ");
+  EXPECT_EQ(filetest::Labels(body.GFAASetDofs()), "1 2 3 4 5 6 1 2 3 4 5 6 ");
 
-  const int session = uma_TestAccess::Session(s);
-  std::vector<double> k, coordinates, modes;
-  for (int c = 0; c < 12; ++c)
-    for (int r = 0; r < 12; ++r) k.push_back((r + 1) + (c + 1) / 8.0);
-  for (int c = 0; c < 3; ++c)
-    for (int n = 0; n < 4; ++n) coordinates.push_back(101 + n + (c + 1) / 4.0);
-  for (int m = 0; m < 3; ++m)
-    for (int r = 0; r < 12; ++r) modes.push_back(-(r + 1) * (m + 1) / 16.0);
-  EXPECT_EQ(filetest::Block(session, 0, 0, 11, 0, 11), k);
-  EXPECT_EQ(filetest::Block(session, 1, 0, 3, 0, 2), coordinates);
-  EXPECT_EQ(filetest::Block(session, 2, 0, 11, 0, 2), modes);
-  QOBSrvDenseMatrix shapes(pfm::ids::Distribution(session, 2));
-  EXPECT_EQ(filetest::Labels(s.MapCSet(shapes.ColumnCSet(), uma_Enum::uma_MapNode)), "101 0 0 ");
+  // The recovery matrix trimmed of its load columns (first) and static-mode rows (last) is the
+  // mode matrix: the layout rules keep exactly the columns and rows a host multiplies with.
+  std::unique_ptr<const uma_Matrix> recovery(body.Matrix(pfm::types::RecoveryMatrix()));
+  std::unique_ptr<const uma_Matrix> modes(body.Matrix(pfm::types::ModeMatrix()));
+  ASSERT_TRUE(recovery && modes);
+  ASSERT_EQ(recovery->NumRows(), 18);
+  ASSERT_EQ(recovery->NumColumns(), 14);
+  uma_IncoreMatrix a(18, 14, nullptr), b(18, 14, nullptr);
+  recovery->GetValues(0, 17, 0, 13, a);
+  modes->GetValues(0, 17, 0, 13, b);
+  EXPECT_EQ(std::vector<double>(a.Values(), a.Values() + 18 * 14),
+            std::vector<double>(b.Values(), b.Values() + 18 * 14));
+  recovery.reset();
+  modes.reset();
 
-  QOBFsmSystem record(QOBSimPosition(session, pfm::ids::kSystem, 0, 0, 0, 0));
-  EXPECT_EQ(record.UserMatrix(RYMString("xGFAA")), pfm::ids::Distribution(session, 2));
-  EXPECT_EQ(record.Distribution(RYMString("K")), pfm::ids::Distribution(session, 0));
-  EXPECT_EQ(record.Distribution(ads_CoreFragmentTypeIndex(20, 61)),
-            pfm::ids::Distribution(session, 0));
-  EXPECT_EQ(record.NodeCoordinates(), pfm::ids::Distribution(session, 1));
+  // The model check finds nothing wrong; the beam weighs 0.785 kg with its centre at x = 0.5 m.
+  check::Report r = check::Check(example);
+  EXPECT_TRUE(r.findings.empty()) << check::AsText(r);
+  ASSERT_TRUE(r.physics.rigidBody);
+  EXPECT_NEAR(r.physics.rigidBody->mass, 0.785, 1e-12);
+  EXPECT_NEAR(r.physics.rigidBody->centre[0], 0.5, 1e-12);
+  EXPECT_EQ(r.attributes.at(pfm::attributes::kUnitLength), "m");
 }
 
 }  // namespace

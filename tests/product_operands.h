@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "pfm_ModelBuilder.h"
-#include "pfm_Session.h"
+#include "pfm_TestAccess.h"
 #include "uma_IncoreMatrix.h"
 #include "uma_System.h"
 #include "uma_TestAccess.h"

@@ -129,9 +129,12 @@ TEST_F(SystemHandle, CountsAreReadAfreshOnEveryCall) {
 
 TEST_F(SystemHandle, AFailedRecordAllocationLeaksNothing) {
   sample::SmallSystem("m").Register();
-  pfm::FailAllocationAt(1);
-  EXPECT_THROW(uma_System("m", false), QOBBasOutOfMemory);
-  pfm::FailAllocationAt(0);
+  for (bool editable : {false, true}) {
+    pfm::FailAllocationAt(1);
+    EXPECT_THROW(uma_System("m", editable), QOBBasOutOfMemory);
+    pfm::FailAllocationAt(0);
+    EXPECT_EQ(pfm::Sessions::OpenCount(), 0) << "the model opened for the handle is closed again";
+  }
   auto* s = new uma_System("m", true);
   EXPECT_FALSE(s->IsNull());
   delete s;

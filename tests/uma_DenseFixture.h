@@ -7,7 +7,7 @@
 
 #include "QOBMtxLinearAlgebra.h"
 #include "pfm_ModelBuilder.h"
-#include "pfm_Session.h"
+#include "pfm_TestAccess.h"
 #include "uma_IncoreMatrix.h"
 #include "uma_Matrix.h"
 #include "uma_System.h"

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "QOBMtxLinearAlgebra.h"
-#include "pfm_Session.h"
+#include "pfm_TestAccess.h"
 #include "uma_ArrayInt.h"
 #include "uma_SampleModels.h"
 #include "uma_StoredSamples.h"

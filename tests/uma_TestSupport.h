@@ -11,7 +11,7 @@
 #include "QOBBasCoreUtils.h"
 #include "QOBSspUmaCore.h"
 #include "pfm_Observe.h"
-#include "pfm_Session.h"
+#include "pfm_TestAccess.h"
 #include "uma_ArrayInt.h"
 
 // Brings the module up around each test, starts from an empty model registry, quiet journal

@@ -2,8 +2,10 @@
 
 #include <cstdio>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <set>
 
+#include "pfm_ModelTypes.h"
 #include "pfm_Support.h"
 #include "uma_ArrayInt.h"
 #include "uma_FlexibleBodyX.h"
@@ -38,9 +40,12 @@ const char* Kind(uma_Enum::uma_MapTypeEnum type) {
 }
 
 std::string Meaning(int type) {
-  if (type == ads_CoreFragmentTypeIndex(31, 37)) return "node coordinates";
-  if (type == ads_CoreFragmentTypeIndex(20, 68)) return "recovery matrix";
-  if (type == ads_CoreFragmentTypeIndex(20, 74)) return "mode matrix";
+  namespace types = pfm::types;
+  if (type == types::NodeCoordinates()) return "node coordinates";
+  if (type == types::ReducedStiffness()) return "reduced stiffness";
+  if (type == types::ReducedMass()) return "reduced mass";
+  if (type == types::RecoveryMatrix()) return "recovery matrix";
+  if (type == types::ModeMatrix()) return "mode matrix";
   return "";
 }
 
@@ -85,6 +90,7 @@ Report Gather(const std::string& model) {
   const uma_System& system = body;
   pfm::ModelContents contents;
   pfm::ReadContents(model, contents);
+  r.attributes = contents.attributes;
   for (const pfm::StoredMatrix& m : contents.matrices) {
     switch (m.key) {
       case pfm::StoredMatrix::Key::Type:
@@ -131,30 +137,11 @@ const std::pair<const char*, std::optional<std::vector<int>> FlexibleView::*> kV
 const char* kJsonViews[] = {"feNodes",       "nodesInASet",  "aSetNodes", "aSetDofs",
                             "recoveryNodes", "recoveryDofs", "gfaaNodes", "gfaaDofs"};
 
-std::string Json(const std::string& s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
-
-std::string Json(const std::optional<std::vector<int>>& labels) {
-  if (!labels) return "null";
-  std::string out = "[";
-  for (std::size_t i = 0; i < labels->size(); ++i)
-    out += (i ? "," : "") + std::to_string((*labels)[i]);
-  return out + "]";
-}
+// The attributes every model author is asked for, shown even when absent.
+const char* kKnownAttributes[] = {pfm::attributes::kUnitLength, pfm::attributes::kUnitMass,
+                                  pfm::attributes::kUnitTime,   pfm::attributes::kUnitForce,
+                                  pfm::attributes::kProgram,    pfm::attributes::kDate,
+                                  pfm::attributes::kSource};
 
 }  // namespace
 
@@ -164,6 +151,14 @@ std::string AsText(const Report& r) {
   out += "system        open for reading, type " + std::to_string(r.type) + "\n";
   out += "loads         " + std::to_string(r.loads) + "\n";
   out += "static modes  " + std::to_string(r.staticModes) + "\n";
+  out += "attributes\n";
+  std::map<std::string, std::string> shown = r.attributes;
+  for (const char* name : kKnownAttributes) shown.emplace(name, "");
+  for (const auto& [name, value] : shown) {
+    bool present = r.attributes.count(name) != 0;
+    out += "  " + name + std::string(name.size() < 20 ? 20 - name.size() : 1, ' ') +
+           (present ? value : "(absent)") + "\n";
+  }
   out += "matrices\n";
   if (r.matrices.empty()) out += "  (none)\n";
   for (const MatrixEntry& m : r.matrices) {
@@ -191,24 +186,38 @@ std::string AsText(const Report& r) {
 }
 
 std::string AsJson(const Report& r) {
-  std::string out = "{\"model\":" + Json(r.model) + ",\"opened\":" + (r.opened ? "true" : "false");
-  if (!r.opened) return out + ",\"reason\":" + Json(r.failure) + "}\n";
-  out += ",\"type\":" + std::to_string(r.type) + ",\"loads\":" + std::to_string(r.loads) +
-         ",\"staticModes\":" + std::to_string(r.staticModes) + ",\"matrices\":[";
-  for (std::size_t i = 0; i < r.matrices.size(); ++i) {
-    const MatrixEntry& m = r.matrices[i];
-    out += std::string(i ? "," : "") + "{\"key\":" + Json(m.key) + ",\"meaning\":" + Json(m.what) +
-           ",\"dense\":" + (m.dense ? "true" : "false");
-    if (m.dense)
-      out += ",\"rows\":" + std::to_string(m.rows) + ",\"columns\":" + std::to_string(m.columns) +
-             ",\"rowKind\":" + Json(m.rowKind) + ",\"columnKind\":" + Json(m.columnKind);
-    out += "}";
+  using Json = nlohmann::ordered_json;
+  Json j;
+  j["model"] = r.model;
+  j["opened"] = r.opened;
+  if (!r.opened) {
+    j["reason"] = r.failure;
+  } else {
+    j["type"] = r.type;
+    j["loads"] = r.loads;
+    j["staticModes"] = r.staticModes;
+    j["attributes"] = r.attributes;  // absent attributes are absent keys
+    Json matrices = Json::array();
+    for (const MatrixEntry& m : r.matrices) {
+      Json e = {{"key", m.key}, {"meaning", m.what}, {"dense", m.dense}};
+      if (m.dense) {
+        e["rows"] = m.rows;
+        e["columns"] = m.columns;
+        e["rowKind"] = m.rowKind;
+        e["columnKind"] = m.columnKind;
+      }
+      matrices.push_back(e);
+    }
+    j["matrices"] = matrices;
+    Json views = Json::object();
+    for (std::size_t i = 0; i < std::size(kViews); ++i) {
+      const auto& labels = r.flexible.*(kViews[i].second);
+      views[kJsonViews[i]] = labels ? Json(*labels) : Json(nullptr);
+    }
+    j["flexibleBody"] = views;
   }
-  out += "],\"flexibleBody\":{";
-  for (std::size_t i = 0; i < std::size(kViews); ++i)
-    out += std::string(i ? "," : "") + "\"" + kJsonViews[i] +
-           "\":" + Json(r.flexible.*(kViews[i].second));
-  return out + "}}\n";
+  // Bytes that are not UTF-8 (a path may hold any) become U+FFFD rather than an exception.
+  return j.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace inspect

@@ -2,6 +2,7 @@
 // renderings (text for people, JSON for scripts).
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +31,7 @@ struct Report {
   int type = 0;
   int loads = 0;
   int staticModes = 0;
+  std::map<std::string, std::string> attributes;  // units and provenance; any may be absent
   std::vector<MatrixEntry> matrices;
   FlexibleView flexible;
 };

@@ -1,46 +1,97 @@
-// uma-inspect: prints what a host sees of a stored model through the library.
+// uma-inspect: prints what a host sees of a stored model through the library, or writes one of
+// its matrices out for other programs.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <string>
 
 #include "QOBSspUmaCore.h"
 #include "uma_InspectReport.h"
+#include "uma_MatrixExport.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: uma-inspect [--json] MODEL\n"
+    "       uma-inspect --matrix KEY [--format mtx|csv] [--options N] MODEL\n"
     "\n"
     "Opens the model file MODEL for reading, as a host program would through the library, and\n"
-    "prints its system (type, loads, static modes), the matrices it holds (type index or name,\n"
-    "dimensions, what their rows and columns are) and its flexible-body view (FE nodes, A-set\n"
-    "nodes and degrees of freedom followed by the dynamic modes, recovery set, the labels of the\n"
-    "columns of \"xGFAA\").\n"
+    "prints its system (type, loads, static modes), its attributes (units, provenance; absent\n"
+    "ones are shown as absent), the matrices it holds (type index or name, dimensions, what\n"
+    "their rows and columns are) and its flexible-body view (FE nodes, A-set nodes and degrees\n"
+    "of freedom followed by the dynamic modes, recovery set, the labels of the columns of\n"
+    "\"xGFAA\").\n"
     "\n"
-    "  --json   print the same as one JSON object, for scripts\n"
-    "  --help   print this help\n"
+    "  --json         print the same as one JSON object, for scripts\n"
+    "  --matrix KEY   write one matrix instead: KEY is a type index (20068) or a name (xGFAA;\n"
+    "                 name:KEY for a name made of digits); its row and column labels are in\n"
+    "                 the comments (mtx) or the header row and first column (csv)\n"
+    "  --format F     mtx (Matrix Market, the default) or csv\n"
+    "  --options N    the library's retrieval options for --matrix: 1 filters internal nodes,\n"
+    "                 2 trims the static-mode rows, 4 trims the load columns; default 0\n"
+    "  --help         print this help\n"
     "\n"
-    "Exit status: 0 when the model opens, 1 when it cannot be opened (the reason is printed on\n"
-    "one line), 2 for a usage error.\n";
+    "Exit status: 0 when the model opens (and the matrix is written), 1 when it cannot be opened\n"
+    "or the matrix cannot be written (the reason is printed on one line), 2 for a usage error.\n";
+
+int Usage(const std::string& problem) {
+  std::fprintf(stderr, "uma-inspect: %s\n%s", problem.c_str(), kUsage);
+  return 2;
+}
+
+// Prints why `model` could not be opened or written; file reasons name the file already.
+int Failed(const std::string& model, const std::string& failure) {
+  if (failure.find(model) == std::string::npos)
+    std::fprintf(stderr, "uma-inspect: %s: %s\n", model.c_str(), failure.c_str());
+  else
+    std::fprintf(stderr, "uma-inspect: %s\n", failure.c_str());
+  return 1;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   bool json = false;
   const char* model = nullptr;
+  const char* matrix = nullptr;
+  inspect::MatrixRequest request;
+  bool formatGiven = false, optionsGiven = false;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+    std::string arg = argv[i];
+    bool hasValue = i + 1 < argc;
+    if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
       return 0;
     }
-    if (std::strcmp(argv[i], "--json") == 0) {
+    if (arg == "--json") {
       json = true;
-    } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
-      std::fprintf(stderr, "uma-inspect: unknown option %s\n%s", argv[i], kUsage);
-      return 2;
+    } else if (arg == "--matrix" || arg == "--format" || arg == "--options") {
+      if (!hasValue) return Usage(arg + " needs a value");
+      std::string value = argv[++i];
+      if (arg == "--matrix") {
+        matrix = argv[i];
+        request.key = value;
+      } else if (arg == "--format") {
+        formatGiven = true;
+        if (value == "mtx")
+          request.format = inspect::MatrixFormat::MatrixMarket;
+        else if (value == "csv")
+          request.format = inspect::MatrixFormat::Csv;
+        else
+          return Usage("unknown format " + value + " (mtx or csv)");
+      } else {
+        optionsGiven = true;
+        char* end = nullptr;
+        long n = std::strtol(value.c_str(), &end, 10);
+        if (value.empty() || *end != '\0' || n < 0 || n > 7)
+          return Usage("--options takes a number from 0 to 7");
+        request.options = static_cast<int>(n);
+      }
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return Usage("unknown option " + arg);
     } else if (model) {
-      std::fprintf(stderr, "uma-inspect: one model at a time\n%s", kUsage);
-      return 2;
+      return Usage("one model at a time");
     } else {
       model = argv[i];
     }
@@ -49,9 +100,18 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
+  if (matrix && json) return Usage("--json and --matrix do not go together");
+  if (!matrix && (formatGiven || optionsGiven))
+    return Usage("--format and --options need --matrix");
 
   int count = 0;
   QOBSspUmaCore_initialize(count);
+  if (matrix) {
+    std::string failure = inspect::WriteMatrix(model, request, std::cout);
+    QOBSspUmaCore_finalize(count);
+    std::cout.flush();
+    return failure.empty() ? 0 : Failed(model, failure);
+  }
   inspect::Report report = inspect::Gather(model);
   QOBSspUmaCore_finalize(count);
 
@@ -60,13 +120,6 @@ int main(int argc, char** argv) {
   } else if (report.opened) {
     std::fputs(inspect::AsText(report).c_str(), stdout);
   }
-  if (!report.opened) {
-    // File reasons name the file already; others get the model's name in front.
-    if (report.failure.find(model) == std::string::npos)
-      std::fprintf(stderr, "uma-inspect: %s: %s\n", model, report.failure.c_str());
-    else
-      std::fprintf(stderr, "uma-inspect: %s\n", report.failure.c_str());
-    return 1;
-  }
+  if (!report.opened) return Failed(model, report.failure);
   return 0;
 }

@@ -2,6 +2,9 @@
 // any class of the library and QOBSspUmaCore_finalize after it has destroyed the last object it
 // received from it, passing the same counter to both. Calls nest: only the first initialise
 // brings the platform modules up, and only the finalise that balances it takes them down.
+// Taking them down closes every model still open. A system constructed outside the pair is a
+// null handle (pfm::LastOpenFailure(): "the library is not initialised"). Neither function
+// throws or aborts.
 #pragma once
 
 #include "uma_Export.h"

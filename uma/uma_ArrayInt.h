@@ -1,5 +1,9 @@
 // Counted array of int in which the library hands back every mapping result. It always holds at
 // least one element, addressed from 0. The receiver owns it and releases it with delete.
+//
+// Errors. An index outside 0 .. Size()-1 is a broken precondition: the assertion report
+// ("Assertion failed: 0<=i && i<m_size", then the file and line) goes to the error stream and
+// the process aborts. Nothing else fails once the array exists.
 #pragma once
 
 #include <cstddef>
@@ -24,8 +28,6 @@ class uma_ArrayInt {
   UMA_EXPORT static void operator delete(void* block);
 
  private:
-  friend class uma_System;
-  friend class uma_Matrix;
   friend class uma_FlexibleBodyX;
   friend class uma_TestAccess;
   friend class uma_SetAccess;

@@ -1,6 +1,14 @@
 // A matrix handle whose values live in memory, column by column with the row count as leading
 // dimension. Built over the caller's array it works in place (the array must outlive it);
-// built with a null array it keeps storage of its own. Always writable.
+// built with a null array it keeps storage of its own, zeroed. Always writable.
+//
+// Errors. Nothing is caught; besides those of uma_Matrix (uma_Matrix.h):
+//  - QOBBasOutOfMemory from the constructor that keeps storage of its own;
+//  - QOBBasError from the constructor for negative dimensions, from the SetValues that take an
+//    array for a null array, and from the block forms for a block outside the matrix, empty or
+//    reversed;
+//  - value() on a handle without storage (one built from a null QOBSrvMatrix*) fails its
+//    assertion: two lines on the error stream, then the process aborts.
 #pragma once
 
 #include "uma_Export.h"
@@ -23,7 +31,8 @@ class UMA_EXPORT uma_IncoreMatrix : public uma_Matrix {
   double value(int row, int column) const;
   double& value(int row, int column);
 
-  // Load the whole matrix, or a block, from an array of its values column by column.
+  // Load the whole matrix, or a block, from an array of its values column by column; nothing
+  // happens without storage (or, for the whole matrix, when it has no element).
   void SetValues(const double* values);
   void SetValues(int firstRow, int lastRow, int firstColumn, int lastColumn, const double* values);
   // Loads the block from the first values of `source` in its storage order; does nothing when

@@ -1,7 +1,17 @@
 // Handle to one stored substructure system. Constructed from a model name, it opens the model
 // for reading or for editing; destroying it closes the model. A handle whose model does not
-// open is null: every operation then answers null, false or 0. Matrices handed out by a system
-// must be deleted before it.
+// open is null: every operation then answers null, false or 0 (pfm::LastOpenFailure() of the
+// platform's support API says why; "the library is not initialised" when the host has not
+// called QOBSspUmaCore_initialize). Matrices handed out by a system must be deleted before it.
+//
+// Errors. Nothing is caught: platform exceptions reach the caller after the operation's
+// temporaries are released, and the handle stays usable.
+//  - QOBBasOutOfMemory (a QOBBasError) from every operation that allocates: the constructor,
+//    GetMatrix, Matrix, MapCSet.
+//  - QOBBasError from MapCSet, for a kind other than uma_MapInternal, when the set id belongs to
+//    another open system (an id of a closed model is an absent set: null).
+//  - No operation of this class aborts the process; the arrays it returns assert their indices
+//    (uma_ArrayInt.h).
 #pragma once
 
 #include "QOBBasCoreUtils.h"
@@ -22,12 +32,18 @@ class UMA_EXPORT uma_System : public mem_AllocationOperators {
     OptionTrimLoads = 4,            // drop the load columns of mode columns
   };
 
+  // Opens the model `name` (a null name is the empty name) for reading, or for editing: edits
+  // through GetMatrix reach the model when the handle is destroyed.
   uma_System(const char* name, bool editable);
+  // Closes the model; an edit session's changes are saved then (a failed save writes one line on
+  // the error stream and leaves its reason in pfm::LastCloseFailure()). Never throws.
   virtual ~uma_System();
   uma_System(const uma_System&) = delete;
   uma_System& operator=(const uma_System&) = delete;
 
+  // True when the model did not open, has no system, or its system reports itself null.
   bool IsNull() const;
+  // The system's type, numbers of loads and of static modes; 0 for a null handle.
   int Type() const;
   int NumLoads() const;
   int NumStaticModes() const;
@@ -40,13 +56,16 @@ class UMA_EXPORT uma_System : public mem_AllocationOperators {
   uma_Matrix* GetMatrix(int type);
   uma_Matrix* GetMatrix(const char* name);
   // The stored dense matrix, read-only, trimmed and filtered as the options ask; null when
-  // there is none or it is not dense. Owned by the caller.
+  // there is none or it is not dense. Owned by the caller. A matrix derived by the options is a
+  // copy: later edits of the stored matrix do not show in it. Unknown option bits are ignored.
   const uma_Matrix* Matrix(int type, int options) const;
   const uma_Matrix* Matrix(const char* name, int options) const;
 
   // The members of a component set (by id, or the system's set of a set type) as the integers
   // asked for; null when the set is absent or empty or the kinds do not fit. Owned by the
-  // caller.
+  // caller. uma_MapInternal answers the member numbers, even on a null handle; the other kinds
+  // fit these sets: dofs and modes -> uma_MapNode, uma_MapDof; nodes -> uma_MapNode; elements ->
+  // uma_MapElement.
   uma_ArrayInt* MapCSet(QOBSimCSetID set, uma_Enum::uma_MapTypeEnum type) const;
   uma_ArrayInt* MapCSet(int setType, uma_Enum::uma_MapTypeEnum type) const;
 

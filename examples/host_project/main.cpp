@@ -1,7 +1,9 @@
-// Opens the model named on the command line and prints what the system handle answers.
+// Opens the model named on the command line and prints what the system handle answers, or why
+// the open failed, through the installed library and the platform's installed support API.
 #include <cstdio>
 
 #include "QOBSspUmaCore.h"
+#include "pfm_Support.h"
 #include "uma_System.h"
 
 int main(int argc, char** argv) {
@@ -11,7 +13,7 @@ int main(int argc, char** argv) {
   {
     uma_System system(argc > 1 ? argv[1] : "", false);
     if (system.IsNull()) {
-      std::printf("null system\n");
+      std::printf("null system: %s\n", pfm::LastOpenFailure().c_str());
       status = 1;
     } else {
       std::printf("type %d, %d loads, %d static modes\n", system.Type(), system.NumLoads(),

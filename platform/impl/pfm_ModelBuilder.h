@@ -47,7 +47,7 @@ class ModelBuilder {
 
   SystemData& system() { return m_model->system; }
   std::shared_ptr<Model> Build() const;
-  // Builds the model and makes it openable under its name.
+  // Builds the model and makes it openable under its name, ahead of a model file of that name.
   std::shared_ptr<Model> Register() const;
 
  private:
@@ -57,5 +57,10 @@ class ModelBuilder {
 
 // Checks a model's references; throws QOBBasError saying what the first broken one is.
 void ValidateModel(const Model& model);
+
+// Makes a registered model unopenable under its name again (sessions open on it keep it);
+// unknown names do nothing. UnregisterModels forgets every registered model.
+void UnregisterModel(const std::string& name);
+void UnregisterModels();
 
 }  // namespace pfm

@@ -53,6 +53,10 @@ struct Hooks {
 Hooks& hooks();
 void ResetHooks();
 
+// How many users a platform module counts now (its initialise calls less its finalise calls);
+// 0 for a name that is no module.
+int ModuleUsers(const char* module);
+
 // Live dense matrices (stored or derived), and the most that were alive at once since the
 // last reset.
 int LiveDenseMatrices();

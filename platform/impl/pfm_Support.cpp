@@ -59,10 +59,40 @@ bool ReadContents(const std::string& model, ModelContents& out) {
 
 const std::string& LastOpenFailure() { return ModelRegistry::LastOpenFailure(); }
 
+FailureKind KindOfFailure(const std::string& reason) {
+  if (reason == kNotInitialised) return FailureKind::NotInitialised;
+  switch (ModelFileProblemOf(reason)) {
+    case ModelFileProblem::NoSuchFile:
+      return FailureKind::NoSuchFile;
+    case ModelFileProblem::NotAModel:
+      return FailureKind::NotAModel;
+    case ModelFileProblem::NewerVersion:
+      return FailureKind::NewerVersion;
+    case ModelFileProblem::Damaged:
+      return FailureKind::Damaged;
+    case ModelFileProblem::Unreadable:
+      return FailureKind::Unreadable;
+    default:
+      return FailureKind::Other;
+  }
+}
+
+std::vector<OpenModel> OpenModels() {
+  std::vector<OpenModel> open;
+  for (int id : Sessions::OpenIds()) {
+    const Model& m = *Sessions::Find(id)->model;
+    open.push_back({m.name, Sessions::Find(id)->editable,
+                    m.hasSubstructure && m.hasSystem && !m.recordReportsNull});
+  }
+  return open;
+}
+
 const std::string& LastCloseFailure() { return Sessions::LastCloseFailure(); }
 
 void SaveModel(const ModelBuilder& builder, const std::string& path) {
   SaveModelFile(*builder.Build(), path);
 }
+
+void SaveModel(const Model& model, const std::string& path) { SaveModelFile(model, path); }
 
 }  // namespace pfm

@@ -1,7 +1,9 @@
 // The platform's public support API: what a tool or a host may ask of the model store beyond
-// the library itself. It lists what a model stores, tells why the last open or the last commit
-// failed, and saves models made with the builder (pfm_ModelBuilder.h) as model files. It is
-// installed with the package; nothing here exposes the store's sessions or files.
+// the library itself. It lists what a model stores and which models are open, tells why the
+// last open or the last commit failed, and saves models made with the builder
+// (pfm_ModelBuilder.h) as model files. It is installed with the package beside the platform's
+// declarations; nothing here exposes the store's sessions or files. Nothing here throws but
+// SaveModel.
 #pragma once
 
 #include <map>
@@ -43,8 +45,34 @@ struct ModelContents {
 bool ReadContents(const std::string& model, ModelContents& out);
 
 // Why the last open of a model failed ("no such file: PATH", ...); "" after an open that
-// succeeded.
+// succeeded. An open before QOBSspUmaCore_initialize (or after the finalise that took the
+// library down) fails with kNotInitialised.
 const std::string& LastOpenFailure();
+constexpr const char* kNotInitialised = "the library is not initialised";
+
+// What kind of failure a reason reports: LastOpenFailure(), or the message of a QOBBasError that
+// a read of a model file's values threw. Each kind but Other is a fixed phrase at the start of
+// the reason ("no such file: PATH", "a damaged file: PATH (detail)", ...).
+enum class FailureKind {
+  Other,           // any other text, "" included
+  NotInitialised,  // "the library is not initialised"
+  NoSuchFile,      // "no such file"
+  NotAModel,       // "not a model file"
+  NewerVersion,    // "a newer format version"
+  Damaged,         // "a damaged file"
+  Unreadable,      // "cannot open the file" (permissions, a read-only file opened for editing)
+};
+FailureKind KindOfFailure(const std::string& reason);
+
+// One model open now: a handle that has not been destroyed yet, or one whose open yielded no
+// system, which stays open until the library is finalised.
+struct OpenModel {
+  std::string name;
+  bool editable = false;
+  bool holdsSystem = false;  // its open reached a system that does not report itself null
+};
+// The models open now, oldest first.
+std::vector<OpenModel> OpenModels();
 
 // Why the edits of the last edit session that closed were not saved; "" when they were (or when
 // there was nothing to save).
@@ -54,5 +82,8 @@ const std::string& LastCloseFailure();
 // the file appears whole or not at all. Throws QOBBasError with a plain message when the model
 // is not valid or the file cannot be written.
 void SaveModel(const ModelBuilder& builder, const std::string& path);
+// The same for a model assembled by hand, e.g. with values that a ValueStore makes as they are
+// read, so that a large model never sits in memory whole.
+void SaveModel(const Model& model, const std::string& path);
 
 }  // namespace pfm

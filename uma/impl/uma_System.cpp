@@ -16,11 +16,25 @@ uma_System::uma_System(const char* name, bool editable)
                              ? access.OpenEdit(cow_String(name), cow_String(""), cow_String(""))
                              : access.OpenRead(cow_String(name), RYMString(""), false);
   if (model.IsNull()) return;
+  // Until the record exists the open model is the constructor's own: a step or the record that
+  // throws must not leave it open (an edit session would keep other editors out).
+  struct CloseUnlessKept {
+    asu_SimAccess& access;
+    QOBSimPosition model;
+    bool kept = false;
+    ~CloseUnlessKept() {
+      if (!kept) access.Close(model);
+    }
+  } guard{access, model};
   QOBSimPosition substructure = model.Follow(uma_TypeIndex::SubstructureStep(), 1);
-  if (substructure.IsNull()) return;
+  if (substructure.IsNull()) {
+    guard.kept = true;  // a model whose first step yields nothing is left to the module
+    return;
+  }
   // The second step is not tested: a null position gives a record that reports itself null.
   QOBSimPosition system = substructure.Follow(uma_TypeIndex::SystemStep(), 1);
   m_fsmSystem = new QOBFsmSystem(system);
+  guard.kept = true;
 }
 
 uma_System::~uma_System() {

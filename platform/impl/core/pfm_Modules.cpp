@@ -1,5 +1,7 @@
 // Initialise and finalise pairs of the platform modules. Each module counts its own users; the
 // host's counter is passed through untouched. The journal records every call.
+#include <cstring>
+
 #include "DDB_AnalysisSupport.h"
 #include "QOBBasCoreUtils.h"
 #include "QOBBasRymel.h"
@@ -60,3 +62,30 @@ void DDB_AnalysisSupport_initialize(int& count) {
 void DDB_AnalysisSupport_finalize(int& count) {
   if (Down("DDB_AnalysisSupport", DDB_AnalysisSupport_users, count) == 0) pfm::Sessions::CloseAll();
 }
+
+namespace pfm {
+
+int ModuleUsers(const char* module) {
+  struct Counter {
+    const char* name;
+    const int* users;
+  };
+  static const Counter kCounters[] = {
+      {"QOBBasCoreUtils", &QOBBasCoreUtils_users},
+      {"QOBBasShared", &QOBBasShared_users},
+      {"QOBBasRymel", &QOBBasRymel_users},
+      {"QOBOvrBasicUtils", &QOBOvrBasicUtils_users},
+      {"QOBSimAPI", &QOBSimAPI_users},
+      {"QOBSrvBasic", &QOBSrvBasic_users},
+      {"QOBFsmShared", &QOBFsmShared_users},
+      {"QOBMtxLinearAlgebra", &QOBMtxLinearAlgebra_users},
+      {"DDB_AnalysisSupport", &DDB_AnalysisSupport_users},
+      {"QOBSspSubCore", &QOBSspSubCore_users},
+  };
+  if (!module) return 0;
+  for (const Counter& c : kCounters)
+    if (std::strcmp(c.name, module) == 0) return *c.users;
+  return 0;
+}
+
+}  // namespace pfm

@@ -136,6 +136,10 @@ std::shared_ptr<Model> ModelBuilder::Register() const {
   return model;
 }
 
+void UnregisterModel(const std::string& name) { ModelRegistry::Remove(name); }
+
+void UnregisterModels() { ModelRegistry::Clear(); }
+
 namespace {
 
 void Require(bool ok, const std::string& what) {

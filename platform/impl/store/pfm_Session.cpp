@@ -5,6 +5,8 @@
 #include <map>
 
 #include "QOBBasCoreUtils.h"
+#include "pfm_Observe.h"
+#include "pfm_Support.h"
 
 namespace pfm {
 
@@ -56,6 +58,11 @@ const std::string& ModelRegistry::LastOpenFailure() { return LastFailure(); }
 
 std::shared_ptr<Model> ModelRegistry::Open(const std::string& name, bool editable) {
   LastFailure().clear();
+  // Database access is up only between the library's initialise and its finalise.
+  if (ModuleUsers("DDB_AnalysisSupport") <= 0) {
+    LastFailure() = kNotInitialised;
+    return nullptr;
+  }
   if (auto model = Find(name)) return model;
   if (FileLoader()) {
     std::string reason;
@@ -240,6 +247,12 @@ Session* Sessions::Find(int id) {
 }
 
 int Sessions::OpenCount() { return static_cast<int>(pfm::Open().size()); }
+
+std::vector<int> Sessions::OpenIds() {
+  std::vector<int> ids;
+  for (const auto& entry : pfm::Open()) ids.push_back(entry.first);
+  return ids;
+}
 
 int Sessions::LastOpened() { return g_nextSession - 1; }
 

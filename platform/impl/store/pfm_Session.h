@@ -103,6 +103,8 @@ class Sessions {
   static void CloseAll();
   static Session* Find(int id);
   static int OpenCount();
+  // Numbers of the sessions open now, ascending.
+  static std::vector<int> OpenIds();
   // Number of the session opened last (0 before any open), for tests and tools.
   static int LastOpened();
 };

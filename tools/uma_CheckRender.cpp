@@ -1,0 +1,123 @@
+// The two renderings of uma-check's report: text for people, JSON for scripts.
+#include <algorithm>
+#include <nlohmann/json.hpp>
+
+#include "pfm_ModelTypes.h"
+#include "uma_CheckReport.h"
+
+namespace check {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+std::string Dump(const Json& j) {
+  return j.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+Json PhysicsJson(const Physics& p) {
+  Json j = Json::object();
+  if (p.stiffnessAsymmetry) j["stiffnessAsymmetry"] = *p.stiffnessAsymmetry;
+  if (p.rigidBodyModes) j["rigidBodyModes"] = *p.rigidBodyModes;
+  if (p.massAsymmetry) j["massAsymmetry"] = *p.massAsymmetry;
+  if (p.smallestMassEigenvalue) j["smallestMassEigenvalue"] = *p.smallestMassEigenvalue;
+  if (p.modeNormalisation) j["modeNormalisation"] = *p.modeNormalisation;
+  if (p.frequencies) j["frequencies"] = *p.frequencies;
+  if (p.rigidBody) {
+    const MassProperties& b = *p.rigidBody;
+    j["rigidBody"] = {{"mass", b.mass}, {"centre", b.centre}, {"inertia", b.inertia}};
+  }
+  return j;
+}
+
+}  // namespace
+
+std::string AsJson(const Report& r) {
+  Json j;
+  j["model"] = r.model;
+  j["opened"] = r.opened;
+  if (!r.opened) j["reason"] = r.failure;
+  j["attributes"] = r.attributes;
+  if (r.opened) {
+    j["system"] = {{"type", r.type},
+                   {"loads", r.loads},
+                   {"staticModes", r.staticModes},
+                   {"dynamicModes", r.dynamicModes}};
+    Json matrices = Json::array();
+    for (const MatrixRead& m : r.matrices)
+      matrices.push_back({{"key", m.key},
+                          {"meaning", m.what},
+                          {"dense", m.dense},
+                          {"rows", m.rows},
+                          {"columns", m.columns},
+                          {"valuesRead", m.valuesRead}});
+    j["matrices"] = matrices;
+    j["setsRead"] = r.setsRead;
+  }
+  Json errors = Json::array(), warnings = Json::array();
+  for (const Finding& f : r.findings)
+    (f.error ? errors : warnings).push_back({{"check", f.check}, {"message", f.message}});
+  j["errors"] = errors;
+  j["warnings"] = warnings;
+  if (r.opened) j["physics"] = PhysicsJson(r.physics);
+  return Dump(j);
+}
+
+std::string AsText(const Report& r) {
+  std::string out = "model         " + r.model + "\n";
+  if (!r.opened) return out + "error         open: " + r.failure + "\n";
+  auto attribute = [&](const char* name) {
+    auto it = r.attributes.find(name);
+    return it == r.attributes.end() ? std::string("(not given)") : it->second;
+  };
+  namespace a = pfm::attributes;
+  out += "units         length " + attribute(a::kUnitLength) + ", mass " + attribute(a::kUnitMass) +
+         ", time " + attribute(a::kUnitTime) + ", force " + attribute(a::kUnitForce) + "\n";
+  out += "system        type " + std::to_string(r.type) + ", " + std::to_string(r.loads) +
+         " loads, " + std::to_string(r.staticModes) + " static modes, " +
+         std::to_string(r.dynamicModes) + " dynamic modes\n";
+  long long values = 0;
+  for (const MatrixRead& m : r.matrices) values += std::max(0LL, m.valuesRead);
+  out += "read          " + std::to_string(static_cast<long long>(r.matrices.size())) +
+         " matrices, " + std::to_string(values) + " values, " + std::to_string(r.setsRead) +
+         " labellings\n";
+  for (const Finding& f : r.findings)
+    out += std::string(f.error ? "error  " : "warning") + "       " + f.check + ": " + f.message +
+           "\n";
+  const Physics& p = r.physics;
+  if (p.stiffnessAsymmetry)
+    out +=
+        "stiffness     largest relative asymmetry " + FormatNumber(*p.stiffnessAsymmetry) +
+        (p.rigidBodyModes ? ", " + std::to_string(*p.rigidBodyModes) + " rigid-body modes" : "") +
+        "\n";
+  if (p.massAsymmetry)
+    out += "mass          largest relative asymmetry " + FormatNumber(*p.massAsymmetry) +
+           (p.smallestMassEigenvalue
+                ? ", smallest eigenvalue over largest " + FormatNumber(*p.smallestMassEigenvalue)
+                : "") +
+           "\n";
+  if (p.modeNormalisation)
+    out += "modes         largest deviation of Phi^T M Phi from identity " +
+           FormatNumber(*p.modeNormalisation) + "\n";
+  if (p.frequencies) {
+    out += "frequencies   (cycles per " + attribute(a::kUnitTime) + ")";
+    for (double f : *p.frequencies) out += " " + FormatNumber(f);
+    out += "\n";
+  }
+  if (p.rigidBody) {
+    const MassProperties& b = *p.rigidBody;
+    out += "rigid body    mass " + FormatNumber(b.mass) + ", centre of gravity (" +
+           FormatNumber(b.centre[0]) + ", " + FormatNumber(b.centre[1]) + ", " +
+           FormatNumber(b.centre[2]) + ")\n";
+    out += "              inertia about it";
+    for (const auto& row : b.inertia)
+      out += " [" + FormatNumber(row[0]) + " " + FormatNumber(row[1]) + " " + FormatNumber(row[2]) +
+             "]";
+    out += "\n";
+  }
+  out += "result        " + std::to_string(r.Errors()) + " errors, " +
+         std::to_string(r.Warnings()) + " warnings\n";
+  return out;
+}
+
+}  // namespace check

@@ -1,0 +1,553 @@
+#include "uma_CheckReport.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <set>
+#include <utility>
+
+#include "pfm_ModelTypes.h"
+#include "pfm_Support.h"
+#include "uma_ArrayInt.h"
+#include "uma_FlexibleBodyX.h"
+#include "uma_IncoreMatrix.h"
+#include "uma_Matrix.h"
+
+namespace check {
+
+int Report::Errors() const {
+  return static_cast<int>(
+      std::count_if(findings.begin(), findings.end(), [](const Finding& f) { return f.error; }));
+}
+int Report::Warnings() const { return static_cast<int>(findings.size()) - Errors(); }
+
+std::string FormatNumber(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.6g", v);
+  return buf;
+}
+
+namespace {
+
+namespace types = pfm::types;
+using Matrix = std::unique_ptr<const uma_Matrix>;
+using Place = std::pair<int, int>;  // (node label, local dof)
+
+constexpr long long kChunkValues = 1 << 20;  // values read at a time
+constexpr double kPi = 3.14159265358979323846;
+
+std::optional<std::vector<int>> Take(uma_ArrayInt* array) {
+  std::unique_ptr<uma_ArrayInt> owned(array);
+  if (!owned) return std::nullopt;
+  std::vector<int> out(static_cast<std::size_t>(owned->Size()));
+  for (int i = 0; i < owned->Size(); ++i) out[static_cast<std::size_t>(i)] = (*owned)[i];
+  return out;
+}
+
+// (node, dof) of each member, when both mappings exist and agree in length.
+std::optional<std::vector<Place>> Places(uma_ArrayInt* nodes, uma_ArrayInt* dofs) {
+  auto n = Take(nodes), d = Take(dofs);
+  if (!n || !d || n->size() != d->size()) return std::nullopt;
+  std::vector<Place> out;
+  for (std::size_t i = 0; i < n->size(); ++i) out.emplace_back((*n)[i], (*d)[i]);
+  return out;
+}
+
+std::string Str(const Place& p) {
+  return "node " + std::to_string(p.first) + " dof " + std::to_string(p.second);
+}
+std::string Str(long long n) { return std::to_string(n); }
+std::string Num(double v) { return FormatNumber(v); }
+
+std::string Meaning(int type) {
+  if (type == types::NodeCoordinates()) return "node coordinates";
+  if (type == types::ReducedStiffness()) return "reduced stiffness";
+  if (type == types::ReducedMass()) return "reduced mass";
+  if (type == types::RecoveryMatrix()) return "recovery matrix";
+  if (type == types::ModeMatrix()) return "mode matrix";
+  return "";
+}
+
+std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
+
+class Checker {
+ public:
+  Checker(Report& report, uma_FlexibleBodyX& body) : r(report), m_body(body), m_system(body) {}
+
+  void Run(const pfm::ModelContents& contents) {
+    try {
+      ReadValues(contents);
+      ReadSets(contents);
+      CheckSets(contents);
+      CheckModeMatrix();
+      CheckRecovery();
+      CheckNamed();
+      CheckReduced();
+      MeasurePhysics();
+    } catch (const QOBBasError& e) {
+      // A value read once already failed the second time (the file changed under us).
+      Error("values", std::string("the model could not be read again: ") + e.what());
+    } catch (const std::bad_alloc&) {
+      Error("values", "out of memory");
+    }
+  }
+
+ private:
+  void Error(const std::string& check, const std::string& message) {
+    r.findings.push_back({true, check, message});
+  }
+  void Warning(const std::string& check, const std::string& message) {
+    r.findings.push_back({false, check, message});
+  }
+
+  Matrix ByType(int type) const { return Matrix(m_system.Matrix(type, 0)); }
+  Matrix ByName(const char* name) const { return Matrix(m_system.Matrix(name, 0)); }
+
+  // Every value of every matrix the model stores, a chunk at a time: a column that cannot be
+  // read or a value that is not finite is an error.
+  void ReadValues(const pfm::ModelContents& contents) {
+    for (const pfm::StoredMatrix& stored : contents.matrices) {
+      MatrixRead read;
+      bool byType = stored.key == pfm::StoredMatrix::Key::Type;
+      read.key =
+          byType ? "type " + std::to_string(stored.type)
+                 : (stored.key == pfm::StoredMatrix::Key::UserMatrix ? "user matrix " : "name ") +
+                       Quoted(stored.name);
+      read.what = byType ? Meaning(stored.type) : "";
+      read.rows = stored.rows;
+      read.columns = stored.columns;
+      Matrix m = byType ? ByType(stored.type) : ByName(stored.name.c_str());
+      read.dense = m != nullptr;
+      if (!m) {
+        Warning("not-dense",
+                read.key + " is not stored as a dense matrix: hosts get nothing of it");
+      } else {
+        if (ReadAll(*m, read.key, read.valuesRead)) m_clean.insert(read.key);
+        ReadLabels(*m);
+      }
+      r.matrices.push_back(read);
+    }
+  }
+
+  // Counts the values read in `read`; true when all were read and are finite.
+  bool ReadAll(const uma_Matrix& m, const std::string& key, long long& read) {
+    const long long rows = m.NumRows(), columns = m.NumColumns();
+    if (rows == 0 || columns == 0) return true;
+    long long nonFinite = 0, firstRow = 0, firstColumn = 0;
+    const long long rowStep = std::min(rows, kChunkValues);
+    const long long columnStep = std::max(1LL, std::min(columns, kChunkValues / rowStep));
+    std::vector<double> buffer(static_cast<std::size_t>(rowStep * columnStep));
+    try {
+      for (long long c0 = 0; c0 < columns; c0 += columnStep) {
+        long long nc = std::min(columnStep, columns - c0);
+        for (long long r0 = 0; r0 < rows; r0 += rowStep) {
+          long long nr = std::min(rowStep, rows - r0);
+          uma_IncoreMatrix block(static_cast<int>(nr), static_cast<int>(nc), buffer.data());
+          m.GetValues(static_cast<int>(r0), static_cast<int>(r0 + nr - 1), static_cast<int>(c0),
+                      static_cast<int>(c0 + nc - 1), block);
+          for (long long c = 0; c < nc; ++c)
+            for (long long i = 0; i < nr; ++i)
+              if (!std::isfinite(buffer[static_cast<std::size_t>(i + c * nr)]) &&
+                  nonFinite++ == 0) {
+                firstRow = r0 + i;
+                firstColumn = c0 + c;
+              }
+          read += nr * nc;
+        }
+      }
+    } catch (const QOBBasError& e) {
+      Error("values", key + " cannot be read: " + e.what());
+      return false;
+    }
+    if (nonFinite > 0) {
+      Error("values", key + " holds " + Str(nonFinite) +
+                          " values that are not finite numbers, the first at row " + Str(firstRow) +
+                          ", column " + Str(firstColumn));
+      return false;
+    }
+    return true;
+  }
+
+  // The labels of a matrix's rows and columns, of every kind its sets map to.
+  void ReadLabels(const uma_Matrix& m) {
+    for (auto kind : {uma_Enum::uma_MapInternal, uma_Enum::uma_MapNode, uma_Enum::uma_MapDof,
+                      uma_Enum::uma_MapElement}) {
+      if (Take(m.MapRows(kind))) ++r.setsRead;
+      if (Take(m.MapColumns(kind))) ++r.setsRead;
+    }
+  }
+
+  void ReadSets(const pfm::ModelContents& contents) {
+    for (const auto& [type, size] : contents.setSizes) {
+      auto members = Take(m_system.MapCSet(type, uma_Enum::uma_MapInternal));
+      if (members) ++r.setsRead;
+      if (static_cast<int>(members ? members->size() : 0) != size)
+        Error("sets", "the set of type " + Str(type) + " answers " +
+                          Str(members ? static_cast<long long>(members->size()) : 0) +
+                          " members; it holds " + Str(size));
+      for (auto kind : {uma_Enum::uma_MapNode, uma_Enum::uma_MapDof, uma_Enum::uma_MapElement})
+        if (Take(m_system.MapCSet(type, kind))) ++r.setsRead;
+    }
+    // The flexible body's views, as a host asks for them.
+    for (auto view : {&uma_FlexibleBodyX::FENodes, &uma_FlexibleBodyX::NodesInASet,
+                      &uma_FlexibleBodyX::ASetNodes, &uma_FlexibleBodyX::ASetDofs,
+                      &uma_FlexibleBodyX::RecoverySetNodes, &uma_FlexibleBodyX::RecoverySetDofs,
+                      &uma_FlexibleBodyX::GFAASetNodes, &uma_FlexibleBodyX::GFAASetDofs})
+      if (Take((m_body.*view)())) ++r.setsRead;
+  }
+
+  // The A-set: one degree of freedom per static mode; the A-set nodes: its nodes in order.
+  void CheckSets(const pfm::ModelContents& contents) {
+    const int nS = r.staticModes;
+    bool hasASet = contents.setSizes.count(types::ASet()) != 0;
+    if (hasASet) {
+      m_aSet = Places(m_system.MapCSet(types::ASet(), uma_Enum::uma_MapNode),
+                      m_system.MapCSet(types::ASet(), uma_Enum::uma_MapDof));
+      int size = contents.setSizes.at(types::ASet());
+      if (!m_aSet && size > 0)
+        Error("a-set", "the A-set (set type " + Str(types::ASet()) +
+                           ") does not map to nodes and degrees of freedom: its members must be "
+                           "degrees of freedom");
+      else if (size != nS)
+        Error("a-set", "the A-set holds " + Str(size) + " degrees of freedom but the model has " +
+                           Str(nS) + " static modes: one static mode per A-set degree of freedom");
+    } else if (nS > 0) {
+      Error("a-set", "the model has " + Str(nS) + " static modes but no A-set (set type " +
+                         Str(types::ASet()) + ")");
+    }
+    if (contents.setSizes.count(types::ASetNodes())) {
+      auto nodes = Take(m_system.MapCSet(types::ASetNodes(), uma_Enum::uma_MapNode));
+      if (!nodes && contents.setSizes.at(types::ASetNodes()) > 0) {
+        Error("a-set-nodes", "the A-set nodes (set type " + Str(types::ASetNodes()) +
+                                 ") do not map to node labels: its members must be nodes");
+      } else if (nodes && m_aSet) {
+        std::vector<int> expected;
+        for (const Place& p : *m_aSet)
+          if (std::find(expected.begin(), expected.end(), p.first) == expected.end())
+            expected.push_back(p.first);
+        if (*nodes != expected)
+          Warning("a-set-nodes",
+                  "the A-set nodes are not the nodes of the A-set's degrees of freedom in order");
+      }
+    }
+  }
+
+  // The first static-mode columns of a matrix with mode columns follow the A-set.
+  void CheckStaticModeColumns(const std::vector<Place>& columns, int first, const std::string& what,
+                              const std::string& check) {
+    if (!m_aSet) return;
+    for (std::size_t i = 0; i < m_aSet->size(); ++i) {
+      std::size_t c = static_cast<std::size_t>(first) + i;
+      if (c >= columns.size()) return;
+      if (columns[c] != (*m_aSet)[i]) {
+        Error(check, what + " column " + Str(static_cast<long long>(c)) + " is labelled " +
+                         Str(columns[c]) + " where the static mode of A-set " + Str((*m_aSet)[i]) +
+                         " belongs: the static modes come in the A-set's order");
+        return;
+      }
+    }
+  }
+
+  void CheckModeMatrix() {
+    Matrix modes = ByType(types::ModeMatrix());
+    if (!modes) return;
+    m_modeColumns = modes->NumColumns();
+    const int nS = r.staticModes;
+    r.dynamicModes = std::max(0, m_modeColumns - nS);
+    if (m_modeColumns < nS) {
+      Error("mode-matrix-columns",
+            "the mode matrix has " + Str(m_modeColumns) + " columns, fewer than the " + Str(nS) +
+                " static modes: its columns are the static modes, then the dynamic modes");
+      return;
+    }
+    if (modes->TypeColumns() != uma_Enum::uma_MapMode) {
+      Warning("mode-matrix-columns", "the mode matrix's columns are not labelled by modes");
+      return;
+    }
+    auto columns =
+        Places(modes->MapColumns(uma_Enum::uma_MapNode), modes->MapColumns(uma_Enum::uma_MapDof));
+    if (columns) CheckStaticModeColumns(*columns, 0, "the mode matrix's", "static-modes-first");
+  }
+
+  void CheckRecovery() {
+    Matrix recovery = ByType(types::RecoveryMatrix());
+    if (!recovery) return;
+    const int nL = r.loads, nS = r.staticModes;
+    const int rows = recovery->NumRows(), columns = recovery->NumColumns();
+    const std::string name = "the recovery matrix";
+    if (columns < nL) {
+      Error("load-columns-first", name + " has " + Str(columns) + " columns, fewer than the " +
+                                      Str(nL) + " loads: its first columns are the loads");
+    } else if (nL > 0 && recovery->TypeColumns() != uma_Enum::uma_MapMode) {
+      Error("load-columns-first", name + "'s columns are not labelled by modes, so its " + Str(nL) +
+                                      " load columns are never trimmed");
+    } else if (recovery->TypeColumns() == uma_Enum::uma_MapMode) {
+      auto labels = Places(recovery->MapColumns(uma_Enum::uma_MapNode),
+                           recovery->MapColumns(uma_Enum::uma_MapDof));
+      if (labels) CheckLoadColumns(*labels, name);
+    }
+    if (m_modeColumns >= 0 && columns >= nL && columns - nL != m_modeColumns)
+      Error("recovery-columns", name + " has " + Str(columns - nL) +
+                                    " mode columns after its loads; the mode matrix has " +
+                                    Str(m_modeColumns));
+
+    if (rows < nS) {
+      Error("static-mode-rows-last", name + " has " + Str(rows) + " rows, fewer than the " +
+                                         Str(nS) + " static-mode rows that close it");
+    } else if (nS > 0 && recovery->TypeRows() != uma_Enum::uma_MapDof) {
+      Error("static-mode-rows-last", name +
+                                         "'s rows are not labelled by degrees of freedom, so "
+                                         "its " +
+                                         Str(nS) + " static-mode rows are never trimmed");
+    } else if (nS > 0 && m_aSet) {
+      auto labels =
+          Places(recovery->MapRows(uma_Enum::uma_MapNode), recovery->MapRows(uma_Enum::uma_MapDof));
+      if (!labels || static_cast<int>(labels->size()) != rows) return;
+      for (int i = 0; i < nS && static_cast<std::size_t>(i) < m_aSet->size(); ++i) {
+        const Place& row = (*labels)[static_cast<std::size_t>(rows - nS + i)];
+        if (row != (*m_aSet)[static_cast<std::size_t>(i)]) {
+          Error("static-mode-rows-last",
+                name + " row " + Str(rows - nS + i) + " is labelled " + Str(row) + " where " +
+                    Str((*m_aSet)[static_cast<std::size_t>(i)]) + " belongs: its last " + Str(nS) +
+                    " rows are the static-mode rows, labelled by the A-set in order");
+          return;
+        }
+      }
+    }
+  }
+
+  // Loads are modes of node label 0: the first NumLoads columns and no other.
+  void CheckLoadColumns(const std::vector<Place>& labels, const std::string& name) {
+    const int nL = r.loads;
+    std::vector<long long> misplaced, loadsAfter;
+    for (std::size_t c = 0; c < labels.size(); ++c) {
+      bool load = labels[c].first == 0;
+      if (static_cast<int>(c) < nL && !load) misplaced.push_back(static_cast<long long>(c));
+      if (static_cast<int>(c) >= nL && load) loadsAfter.push_back(static_cast<long long>(c));
+    }
+    if (!misplaced.empty() || !loadsAfter.empty()) {
+      std::string message = name + "'s first " + Str(nL) +
+                            " columns must be its loads (modes of node label 0), before the "
+                            "static and the dynamic modes";
+      if (!misplaced.empty())
+        message += "; column " + Str(misplaced[0]) + " is " +
+                   Str(labels[static_cast<std::size_t>(misplaced[0])]);
+      if (!loadsAfter.empty()) message += "; column " + Str(loadsAfter[0]) + " is a load";
+      Error("load-columns-first", message);
+      return;
+    }
+    CheckStaticModeColumns(labels, nL, name + "'s", "static-modes-first");
+  }
+
+  void CheckNamed() {
+    if (Matrix coordinates = ByType(types::NodeCoordinates())) {
+      if (coordinates->NumColumns() != 3)
+        Error("node-coordinates", "the node coordinates have " + Str(coordinates->NumColumns()) +
+                                      " columns instead of 3 (x, y, z)");
+      if (coordinates->TypeRows() != uma_Enum::uma_MapNode)
+        Error("node-coordinates", "the node coordinates' rows are not labelled by nodes");
+    }
+    if (Matrix lumped = ByName(types::kLumpedMass)) {
+      if (lumped->TypeRows() != uma_Enum::uma_MapNode)
+        Error("lumped-mass", std::string(types::kLumpedMass) +
+                                 "'s rows are not labelled by nodes, so internal nodes are "
+                                 "never filtered out of it");
+    }
+    if (Matrix gfaa = ByName(types::kGFAA)) {
+      if (!Places(gfaa->MapColumns(uma_Enum::uma_MapNode),
+                  gfaa->MapColumns(uma_Enum::uma_MapDof)) &&
+          gfaa->NumColumns() > 0)
+        Error("xgfaa", std::string(types::kGFAA) +
+                           "'s columns are not labelled by degrees of freedom: the flexible body "
+                           "answers no nodes or degrees of freedom for them");
+    }
+  }
+
+  // The reduced stiffness and mass are square over the mode matrix's columns.
+  void CheckReduced() {
+    for (int type : {types::ReducedStiffness(), types::ReducedMass()}) {
+      Matrix m = ByType(type);
+      if (!m) continue;
+      std::string name = "the " + Meaning(type) + " (type " + Str(type) + ")";
+      if (m->NumRows() != m->NumColumns()) {
+        Error("reduced-matrices",
+              name + " is " + Str(m->NumRows()) + " x " + Str(m->NumColumns()) + ", not square");
+        continue;
+      }
+      if (m_modeColumns >= 0 && m->NumRows() != m_modeColumns)
+        Error("reduced-matrices", name + " has " + Str(m->NumRows()) +
+                                      " rows; the reduced coordinates are the mode matrix's " +
+                                      Str(m_modeColumns) + " columns");
+      auto labelled = [](uma_Enum::uma_MapTypeEnum kind) {
+        return kind == uma_Enum::uma_MapMode || kind == uma_Enum::uma_MapInternal;
+      };
+      if (!labelled(m->TypeRows()) || !labelled(m->TypeColumns()))
+        Error("reduced-matrices", name + "'s rows and columns must be labelled by modes");
+    }
+  }
+
+  // The values of a square reduced matrix that read without error, or nothing.
+  std::optional<std::vector<double>> Square(int type) {
+    std::string key = "type " + Str(type);
+    if (!m_clean.count(key)) return std::nullopt;
+    Matrix m = ByType(type);
+    int n = m ? m->NumRows() : 0;
+    if (n <= 0 || n != m->NumColumns()) return std::nullopt;
+    if (n > kLargestEigenproblem) {
+      Warning("too-large", "the " + Meaning(type) + " has more than " + Str(kLargestEigenproblem) +
+                               " rows: its physics is not checked");
+      return std::nullopt;
+    }
+    std::vector<double> values(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
+    uma_IncoreMatrix out(n, n, values.data());
+    m->GetValues(0, n - 1, 0, n - 1, out);
+    return values;
+  }
+
+  void MeasurePhysics() {
+    auto k = Square(types::ReducedStiffness()), m = Square(types::ReducedMass());
+    auto size = [](const std::vector<double>& v) {
+      return static_cast<int>(std::lround(std::sqrt(static_cast<double>(v.size()))));
+    };
+    Physics& p = r.physics;
+    if (k) {
+      int n = size(*k);
+      p.stiffnessAsymmetry = RelativeAsymmetry(*k, n);
+      if (*p.stiffnessAsymmetry > kAsymmetryTolerance)
+        Warning("stiffness-symmetry",
+                "the reduced stiffness is not symmetric: largest relative "
+                "asymmetry " +
+                    Num(*p.stiffnessAsymmetry));
+      std::vector<double> eig;
+      if (SymmetricEigenvalues(*k, n, eig)) {
+        double largest = std::max(std::fabs(eig.front()), std::fabs(eig.back()));
+        int zero = 0;
+        for (double v : eig) zero += std::fabs(v) <= kZeroEigenvalue * largest;
+        p.rigidBodyModes = zero;
+        if (eig.front() < -kZeroEigenvalue * largest)
+          Warning("stiffness-definite",
+                  "the reduced stiffness has a negative eigenvalue (" + Num(eig.front()) + ")");
+        if (zero > 6)
+          Warning("rigid-body-modes", "the reduced stiffness has " + Str(zero) +
+                                          " zero eigenvalues; a free body has at most 6");
+      }
+    }
+    bool massDefinite = false;
+    if (m) {
+      int n = size(*m);
+      p.massAsymmetry = RelativeAsymmetry(*m, n);
+      if (*p.massAsymmetry > kAsymmetryTolerance)
+        Warning("mass-symmetry", "the reduced mass is not symmetric: largest relative asymmetry " +
+                                     Num(*p.massAsymmetry));
+      std::vector<double> eig;
+      if (SymmetricEigenvalues(*m, n, eig)) {
+        double largest = std::max(std::fabs(eig.front()), std::fabs(eig.back()));
+        p.smallestMassEigenvalue = largest > 0 ? eig.front() / largest : 0.0;
+        massDefinite = *p.smallestMassEigenvalue > kZeroEigenvalue;
+        if (!massDefinite)
+          Warning("mass-definite",
+                  "the reduced mass is not positive definite: smallest "
+                  "eigenvalue " +
+                      Num(eig.front()) + ", largest " + Num(largest));
+      }
+      Normalisation(*m, n);
+      RigidBody(*m, n);
+    }
+    if (k && m && massDefinite && size(*k) == size(*m)) {
+      std::vector<double> lambda;
+      if (GeneralizedEigenvalues(*k, *m, size(*k), lambda)) {
+        double largest = std::max(std::fabs(lambda.front()), std::fabs(lambda.back()));
+        std::vector<double> f;
+        for (double l : lambda) {
+          double v = std::fabs(l) <= kZeroEigenvalue * largest ? 0.0 : l;
+          f.push_back(std::copysign(std::sqrt(std::fabs(v)), v) / (2 * kPi));
+        }
+        p.frequencies = f;
+      }
+    }
+  }
+
+  // The dynamic modes' block of the reduced mass is Phi^T M Phi of mass-normalised modes: I.
+  void Normalisation(const std::vector<double>& m, int n) {
+    const int nD = r.dynamicModes, first = n - nD;
+    if (nD <= 0 || n != m_modeColumns) return;
+    double deviation = 0;
+    for (int c = first; c < n; ++c)
+      for (int i = first; i < n; ++i)
+        deviation = std::max(
+            deviation, std::fabs(m[static_cast<std::size_t>(i) +
+                                   static_cast<std::size_t>(c) * static_cast<std::size_t>(n)] -
+                                 (i == c ? 1.0 : 0.0)));
+    r.physics.modeNormalisation = deviation;
+    if (deviation > kNormalisationTolerance)
+      Warning("mode-normalisation",
+              "the dynamic modes are not mass-normalised: the largest "
+              "deviation of their reduced mass from identity is " +
+                  Num(deviation));
+  }
+
+  // The rigid-body mass seen through the A-set: its degrees of freedom move rigidly with their
+  // nodes' coordinates, the dynamic modes not at all.
+  void RigidBody(const std::vector<double>& m, int n) {
+    if (!m_aSet || static_cast<int>(m_aSet->size()) > n) return;
+    Matrix coordinates = ByType(types::NodeCoordinates());
+    if (!coordinates || !m_clean.count("type " + Str(types::NodeCoordinates())) ||
+        coordinates->NumColumns() != 3 || coordinates->NumRows() == 0)
+      return;
+    auto labels = Take(coordinates->MapRows(uma_Enum::uma_MapNode));
+    if (!labels) return;
+    int rows = coordinates->NumRows();
+    std::vector<double> xyz(static_cast<std::size_t>(rows) * 3);
+    uma_IncoreMatrix out(rows, 3, xyz.data());
+    coordinates->GetValues(0, rows - 1, 0, 2, out);
+    std::vector<RigidPlace> places(static_cast<std::size_t>(n));
+    for (std::size_t i = 0; i < m_aSet->size(); ++i) {
+      auto at = std::find(labels->begin(), labels->end(), (*m_aSet)[i].first);
+      if (at == labels->end()) {
+        Warning("rigid-body", "node " + Str((*m_aSet)[i].first) +
+                                  " of the A-set has no coordinates: no rigid-body mass");
+        return;
+      }
+      auto row = static_cast<std::size_t>(at - labels->begin());
+      auto urows = static_cast<std::size_t>(rows);
+      places[i] = {xyz[row], xyz[row + urows], xyz[row + 2 * urows], (*m_aSet)[i].second};
+    }
+    r.physics.rigidBody = PropertiesOf(RigidBodyMass(m, n, places));
+    if (!(r.physics.rigidBody->mass > 0))
+      Warning("rigid-body",
+              "the rigid-body mass is not positive (" + Num(r.physics.rigidBody->mass) + ")");
+  }
+
+  Report& r;
+  uma_FlexibleBodyX& m_body;
+  const uma_System& m_system;
+  std::optional<std::vector<Place>> m_aSet;
+  int m_modeColumns = -1;         // -1: no mode matrix
+  std::set<std::string> m_clean;  // keys of matrices whose every value read and is finite
+};
+
+}  // namespace
+
+Report Check(const std::string& model) {
+  Report r;
+  r.model = model;
+  uma_FlexibleBodyX body(model.c_str());
+  if (body.IsNull()) {
+    r.failure = pfm::LastOpenFailure();
+    if (r.failure.empty()) r.failure = "the model holds no substructure system";
+    r.findings.push_back({true, "open", r.failure});
+    return r;
+  }
+  r.opened = true;
+  r.type = body.Type();
+  r.loads = body.NumLoads();
+  r.staticModes = body.NumStaticModes();
+  pfm::ModelContents contents;
+  if (pfm::ReadContents(model, contents)) r.attributes = contents.attributes;
+  Checker(r, body).Run(contents);
+  return r;
+}
+
+}  // namespace check

@@ -1,0 +1,69 @@
+// What uma-check finds in a model: it reads every value and every set a host can reach through
+// the library, checks the layout the retrieval options and the flexible body rely on, and
+// measures the reduced matrices' physics. Errors make the model unfit for hosts (exit status 1);
+// warnings are physical findings a model author should look at and never fail the check.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "uma_CheckMath.h"
+
+namespace check {
+
+struct Finding {
+  bool error = true;  // otherwise a warning
+  std::string check;  // a short name of the rule or the check: "load-columns-first", ...
+  std::string message;
+};
+
+struct MatrixRead {
+  std::string key;   // "type 20061", "user matrix \"xGFAA\"", "name \"LumpedMass\""
+  std::string what;  // a known meaning, or ""
+  bool dense = true;
+  int rows = 0, columns = 0;
+  long long valuesRead = 0;
+};
+
+// Thresholds above which a physical finding is reported (relative to the largest entry).
+constexpr double kAsymmetryTolerance = 1e-8;
+constexpr double kNormalisationTolerance = 1e-6;
+constexpr double kZeroEigenvalue = 1e-8;    // eigenvalues below this times the largest are zero
+constexpr int kLargestEigenproblem = 4000;  // larger reduced matrices skip the eigenvalue checks
+
+struct Physics {
+  std::optional<double> stiffnessAsymmetry, massAsymmetry;
+  std::optional<int> rigidBodyModes;               // zero eigenvalues of the stiffness
+  std::optional<double> smallestMassEigenvalue;    // over the largest
+  std::optional<double> modeNormalisation;         // largest |Phi^T M Phi - I| of the dynamic modes
+  std::optional<std::vector<double>> frequencies;  // cycles per time unit, ascending
+  std::optional<MassProperties> rigidBody;
+};
+
+struct Report {
+  std::string model;
+  bool opened = false;
+  std::string failure;
+  std::map<std::string, std::string> attributes;
+  int type = 0, loads = 0, staticModes = 0, dynamicModes = 0;
+  std::vector<MatrixRead> matrices;
+  int setsRead = 0;
+  std::vector<Finding> findings;
+  Physics physics;
+
+  int Errors() const;
+  int Warnings() const;
+};
+
+// Checks `model`, opened for reading; the library must be initialised. A model that cannot be
+// opened gives a report with `opened` false and one error.
+Report Check(const std::string& model);
+
+std::string AsText(const Report& report);
+// Numbers as both renderings and the findings print them: six significant digits.
+std::string FormatNumber(double value);
+std::string AsJson(const Report& report);
+
+}  // namespace check
