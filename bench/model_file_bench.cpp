@@ -2,7 +2,8 @@
 // of a stored matrix of about 13 MB, 100 MB and 1 GB, beside a memcpy of the same block's bytes
 // in memory (the anchor). The files are made once per run under /tmp and removed at the end;
 // the 1 GB one only when /tmp has room for it. Reads run on a warm file (just written, then read
-// once before timing).
+// once before timing); each read is a read transaction that checks the file is still the version
+// opened, and copies from SQLite's page cache (the file is never mapped).
 #include <benchmark/benchmark.h>
 #include <sys/statvfs.h>
 
@@ -93,7 +94,8 @@ void ReadBlockOfOpenModel(benchmark::State& state, const StoredMatrix* m) {
   Opened model(*m, state);
   if (!model.matrix) return;
   uma_IncoreMatrix block(kBlockRows, kBlockColumns, nullptr);
-  ReadColumns(*m, *model.matrix, 0, kBlockColumns - 1, block);  // maps the file's pages in
+  // Brings the block's pages into the reader's page cache.
+  ReadColumns(*m, *model.matrix, 0, kBlockColumns - 1, block);
   for (auto _ : state) {
     ReadColumns(*m, *model.matrix, 0, kBlockColumns - 1, block);
     benchmark::DoNotOptimize(block.Values());

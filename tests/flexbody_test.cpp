@@ -69,6 +69,21 @@ TEST_F(FlexibleBody, TheSampleBeamAnswersWhatItWasBuiltWith) {
   EXPECT_NE(e.gfaaRowDofs, e.gfaaDofs);
 }
 
+// A platform call that throws while the mode matrix is held leaves no handle or matrix behind.
+TEST_F(FlexibleBody, AThrowingPlatformCallLeavesNothingBehind) {
+  Build("m", 3, 10, 6);
+  uma_FlexibleBodyX body("m");
+  pfm::hooks().onNumberOfColumns = [] { throw QOBBasError("injected failure"); };
+  const long long blocks = pfm::Allocation().liveBlocks;
+  const int dense = pfm::LiveDenseMatrices();
+  for (auto operation : {&uma_FlexibleBodyX::NodesInASet, &uma_FlexibleBodyX::ASetNodes,
+                         &uma_FlexibleBodyX::ASetDofs}) {
+    EXPECT_THROW((body.*operation)(), QOBBasError);
+    EXPECT_EQ(pfm::Allocation().liveBlocks, blocks);
+    EXPECT_EQ(pfm::LiveDenseMatrices(), dense);
+  }
+}
+
 TEST_F(FlexibleBody, DynamicModesFollowTheASet) {
   Build("m", 3, 10, 6);
   uma_FlexibleBodyX body("m");

@@ -1,5 +1,6 @@
 // The in-core matrix: element access over the caller's array or storage of its own, the three
 // loaders, and a matrix without storage.
+#include <climits>
 #include <memory>
 #include <numeric>
 #include <vector>
@@ -119,6 +120,32 @@ TEST_F(IncoreMatrix, BadDimensionsAndBlocksThrowAndChangeNothing) {
   EXPECT_THROW(m.SetValues(0, 2, 0, 0, values), QOBBasError);
   EXPECT_THROW(m.SetValues(1, 0, 0, 0, values), QOBBasError);
   EXPECT_THROW(m.SetValues(0, 0, 0, 1, static_cast<const double*>(nullptr)), QOBBasError);
+  EXPECT_EQ(Of(m), Values(4, 0.0));
+}
+
+// Sizes whose byte count would wrap around (the first pair's wraps to 537,552 bytes in 64
+// bits) ask the allocator for 0xFFFFFFFF bytes, which it refuses: never a short buffer.
+TEST_F(IncoreMatrix, SizesThatCannotBeHeldAreRefusedByTheAllocator) {
+  for (auto [rows, columns] : {std::pair<int, int>{2147437309, 1073764994}, {INT_MAX, INT_MAX}}) {
+    EXPECT_THROW(uma_IncoreMatrix(rows, columns, nullptr), QOBBasOutOfMemory);
+    EXPECT_EQ(pfm::Allocation().lastRequest, std::size_t{0xFFFFFFFFu});
+  }
+}
+
+// Block bounds anywhere in the int range: no arithmetic overflows (the sanitizer build would
+// stop), a source too small for the block loads nothing, blocks outside the matrix or reversed
+// are refused.
+TEST_F(IncoreMatrix, ExtremeBlockBoundsNeverOverflow) {
+  uma_IncoreMatrix m(2, 2, nullptr);
+  double held[] = {1, 2, 3, 4};
+  uma_IncoreMatrix source(2, 2, held);
+  for (auto [first, last] :
+       {std::pair<int, int>{INT_MIN, INT_MAX}, {0, INT_MAX}, {INT_MIN, 1}, {-1, 1}}) {
+    m.SetValues(first, last, first, last, source);
+    m.SetValues(first, last, 0, 1, source);
+    EXPECT_THROW(m.SetValues(first, last, 0, 1, held), QOBBasError);
+  }
+  EXPECT_THROW(m.SetValues(INT_MAX, INT_MIN, INT_MAX, INT_MIN, source), QOBBasError);
   EXPECT_EQ(Of(m), Values(4, 0.0));
 }
 

@@ -88,6 +88,10 @@ TEST_F(SupportApi, FailureKindsAreReadFromTheReasonsPhrase) {
       {"a newer format version: m.uma (version 9)", pfm::FailureKind::NewerVersion},
       {"a damaged file: m.uma (the model table is empty)", pfm::FailureKind::Damaged},
       {"cannot open the file: m.uma", pfm::FailureKind::Unreadable},
+      {"an I/O error: m.uma (disk I/O error)", pfm::FailureKind::IoError},
+      {"the disk is full: m.uma", pfm::FailureKind::DiskFull},
+      {"the model is being edited by another session: m.uma", pfm::FailureKind::BeingEdited},
+      {"the model file changed since it was opened: m.uma", pfm::FailureKind::Changed},
       {"", pfm::FailureKind::Other},
       {"no such file", pfm::FailureKind::Other},  // the phrase without a path is no reason
       {"the file is fine: no such file: m", pfm::FailureKind::Other},

@@ -46,6 +46,8 @@ struct Hooks {
   Forced restrictAnswer = Forced::Normal;   // QOBSrvDenseMatrix::Restrict
   Forced filterAnswer = Forced::Normal;     // the three sub_Utilities filters
   Forced submatrixAnswer = Forced::Normal;  // QOBSrvDenseMatrix::Submatrix (Self counts as Null)
+  // Called by QOBSrvDenseMatrix::NumberOfColumns before it answers; a test may throw from it.
+  std::function<void()> onNumberOfColumns;
   // Called at the start of every module's initialise and finalise, with the module's name.
   std::function<void(const char* module, int& count)> onInitialize;
   std::function<void(const char* module, int& count)> onFinalize;

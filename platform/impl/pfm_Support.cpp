@@ -72,6 +72,14 @@ FailureKind KindOfFailure(const std::string& reason) {
       return FailureKind::Damaged;
     case ModelFileProblem::Unreadable:
       return FailureKind::Unreadable;
+    case ModelFileProblem::IoError:
+      return FailureKind::IoError;
+    case ModelFileProblem::DiskFull:
+      return FailureKind::DiskFull;
+    case ModelFileProblem::BeingEdited:
+      return FailureKind::BeingEdited;
+    case ModelFileProblem::Changed:
+      return FailureKind::Changed;
     default:
       return FailureKind::Other;
   }

@@ -44,9 +44,10 @@ struct ModelContents {
 // why. Reads the structure only, never a value.
 bool ReadContents(const std::string& model, ModelContents& out);
 
-// Why the last open of a model failed ("no such file: PATH", ...); "" after an open that
-// succeeded. An open before QOBSspUmaCore_initialize (or after the finalise that took the
-// library down) fails with kNotInitialised.
+// Why the last open of a model failed ("no such file: PATH", "the model is being edited by
+// another session: PATH", ...); "" after an open that succeeded. An open before
+// QOBSspUmaCore_initialize (or after the finalise that took the library down) fails with
+// kNotInitialised.
 const std::string& LastOpenFailure();
 constexpr const char* kNotInitialised = "the library is not initialised";
 
@@ -60,7 +61,12 @@ enum class FailureKind {
   NotAModel,       // "not a model file"
   NewerVersion,    // "a newer format version"
   Damaged,         // "a damaged file"
-  Unreadable,      // "cannot open the file" (permissions, a read-only file opened for editing)
+  Unreadable,      // "cannot open the file" (permissions, a read-only file or folder opened
+                   // for editing)
+  IoError,         // "an I/O error" (the system failed to read the file)
+  DiskFull,        // "the disk is full"
+  BeingEdited,     // "the model is being edited by another session" (an open for editing)
+  Changed,         // "the model file changed since it was opened" (a read of an open model)
 };
 FailureKind KindOfFailure(const std::string& reason);
 
@@ -74,8 +80,9 @@ struct OpenModel {
 // The models open now, oldest first.
 std::vector<OpenModel> OpenModels();
 
-// Why the edits of the last edit session that closed were not saved; "" when they were (or when
-// there was nothing to save).
+// Why the edits of the last edit session that closed were not saved ("the edits of PATH were
+// not saved: REASON", the line the failed commit also wrote on the error stream); "" when they
+// were (or when there was nothing to save).
 const std::string& LastCloseFailure();
 
 // Writes the model the builder holds to a model file at `path`, replacing a file that is there;

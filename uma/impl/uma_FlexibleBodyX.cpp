@@ -82,10 +82,9 @@ uma_ArrayInt* uma_FlexibleBodyX::SetWithDynamicModes(int setType, uma_Enum::uma_
   std::unique_ptr<uma_ArrayInt> mapped(MapCSet(setType, type));
   int members = mapped ? mapped->Size() : 0;
   int columns = 0;
-  if (const uma_Matrix* modes = Matrix(uma_TypeIndex::ModeMatrix())) {
+  // Owned while it is asked, so that nothing is left behind when the platform throws.
+  if (std::unique_ptr<const uma_Matrix> modes{Matrix(uma_TypeIndex::ModeMatrix())})
     columns = modes->NumColumns();
-    delete modes;
-  }
   // More static modes than mode columns leaves no dynamic mode, rather than a negative count;
   // a negative count of static modes counts none.
   int statics = std::max(NumStaticModes(), 0);

@@ -23,11 +23,11 @@ std::int64_t At(const QOBSrvMatrix& m, int row, int column) {
   return static_cast<std::int64_t>(column) * m.m_rows + row;
 }
 
-// Number of values of a block, or 0 when the block is empty or reversed.
-std::int64_t BlockCount(int firstRow, int lastRow, int firstColumn, int lastColumn) {
-  std::int64_t rows = std::int64_t{lastRow} - firstRow + 1;
-  std::int64_t columns = std::int64_t{lastColumn} - firstColumn + 1;
-  return rows > 0 && columns > 0 ? rows * columns : 0;
+// Whether `held` values are fewer than the block needs (an empty or reversed block needs none).
+// By division: the product of two sides of up to 2^32 values each would overflow 64 bits.
+bool FewerThanTheBlock(std::int64_t held, int r0, int r1, int c0, int c1) {
+  std::int64_t rows = std::int64_t{r1} - r0 + 1, columns = std::int64_t{c1} - c0 + 1;
+  return rows > 0 && columns > 0 && rows > held / columns;
 }
 }  // namespace
 
@@ -64,8 +64,7 @@ void uma_IncoreMatrix::SetValues(int firstRow, int lastRow, int firstColumn, int
   QOBSrvMatrix* m = incore();
   if (!m) return;
   const double* values = source.Values();
-  std::int64_t needed = BlockCount(firstRow, lastRow, firstColumn, lastColumn);
   std::int64_t held = values ? std::int64_t{source.NumRows()} * source.NumColumns() : 0;
-  if (needed > 0 && held < needed) return;
+  if (FewerThanTheBlock(held, firstRow, lastRow, firstColumn, lastColumn)) return;
   m->SetValues(firstRow, lastRow, firstColumn, lastColumn, values);
 }

@@ -1,6 +1,10 @@
 // Column-wise value access to a model file (see pfm_ColumnFile.h).
 #include "pfm_ColumnFile.h"
 
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <climits>
 #include <cstring>
 #include <optional>
 
@@ -42,19 +46,109 @@ void FromLittleEndian(double* values, std::size_t count) {
   if (!kLittleEndianHost) SwapBytes(values, count);
 }
 
-ColumnFile::ColumnFile(std::unique_ptr<sql::Db> db, std::string path)
+FileVersion FileVersion::OnDisk(const std::string& path) {
+  FileVersion v;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return v;
+  v.device = st.st_dev;
+  v.inode = st.st_ino;
+  v.size = st.st_size;
+  v.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return v;
+}
+
+std::string FileVersion::Absolute(const std::string& path) {
+  if (path.empty() || path[0] == '/') return path;
+  char cwd[PATH_MAX];
+  if (!::getcwd(cwd, sizeof cwd)) return path;
+  return std::string(cwd) + "/" + path;
+}
+
+bool FileVersion::SameFileAs(const FileVersion& other) const {
+  return inode != 0 && device == other.device && inode == other.inode && size == other.size &&
+         modified == other.modified;
+}
+
+ColumnFile::ColumnFile(std::unique_ptr<sql::Db> db, std::string path, const FileVersion& version,
+                       bool editing)
     : m_db(std::move(db)),
       m_path(std::move(path)),
+      m_absolutePath(FileVersion::Absolute(m_path)),
+      m_version(version),
+      m_editing(editing),
       m_lookup(*m_db,
                "SELECT column_index, rowid FROM column_values WHERE distribution = ?1 AND "
-               "column_index BETWEEN ?2 AND ?3 ORDER BY column_index") {}
+               "column_index BETWEEN ?2 AND ?3 ORDER BY column_index"),
+      m_begin(*m_db, "BEGIN"),
+      m_end(*m_db, "COMMIT"),
+      m_dataVersion(*m_db, "PRAGMA data_version") {
+  if (!m_editing) m_end.Run();
+}
+
+ColumnFile::~ColumnFile() {
+  // An edit that was never committed leaves nothing behind.
+  if (m_editing) sqlite3_exec(m_db->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
 
 void ColumnFile::Damaged(const std::string& detail) const {
   throw QOBBasError(ModelFileMessage(ModelFileProblem::Damaged, m_path, detail));
 }
 
-// Visits columns c0..c0+nc-1 of distribution `d` in order with a blob handle on each. The
-// lookup stays active throughout, so all columns are seen in one read transaction. A failure
+void ColumnFile::Changed() const {
+  throw QOBBasError(ModelFileMessage(ModelFileProblem::Changed, m_path));
+}
+
+bool ColumnFile::ChangedOnDisk() const {
+  return !FileVersion::OnDisk(m_absolutePath).SameFileAs(m_version);
+}
+
+void ColumnFile::ExpectOpenedVersion() {
+  if (ChangedOnDisk()) Changed();
+  // The data version catches another connection's commit, however soon after the open it came;
+  // an editor's write transaction keeps such commits out.
+  if (m_editing) return;
+  ResetOnExit reset{m_dataVersion};
+  if (!m_dataVersion.Step() || m_dataVersion.Int(0) != m_version.dataVersion) Changed();
+}
+
+template <class Work>
+void ColumnFile::AtOpenedVersion(Work work) {
+  const bool own = !m_editing;
+  // Ends a read transaction of its own however the scope is left.
+  struct Ending {
+    sqlite3* db;
+    bool open = false;
+    ~Ending() {
+      if (open) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+  } ending{m_db->handle()};
+  try {
+    if (own) {
+      m_begin.Run();
+      ending.open = true;
+    }
+    ExpectOpenedVersion();
+    work();
+    ExpectOpenedVersion();
+    if (own) {
+      m_end.Run();
+      ending.open = false;
+    }
+  } catch (const sql::Error& e) {
+    if (ChangedOnDisk()) Changed();
+    if (e.primary() == SQLITE_IOERR)
+      throw QOBBasError(ModelFileMessage(ModelFileProblem::IoError, m_path, e.what()));
+    if (e.primary() == SQLITE_FULL)
+      throw QOBBasError(ModelFileMessage(ModelFileProblem::DiskFull, m_path, e.what()));
+    throw;
+  } catch (const QOBBasError&) {
+    // Whatever a read of a file rewritten under it found, the file changed.
+    if (ChangedOnDisk()) Changed();
+    throw;
+  }
+}
+
+// Visits columns c0..c0+nc-1 of distribution `d` in order with a blob handle on each. A failure
 // that lies in the file's content (SQLite finds it corrupt, say) names the file as damaged.
 template <class Visit>
 void ColumnFile::EachColumn(int d, int rows, int c0, int nc, bool writable, Visit visit) {
@@ -86,25 +180,36 @@ void ColumnFile::EachColumn(int d, int rows, int c0, int nc, bool writable, Visi
 
 void ColumnFile::Read(int d, int rows, int r0, int nr, int c0, int nc, double* out,
                       std::int64_t ld) {
-  if (nr <= 0) return;
-  EachColumn(d, rows, c0, nc, false, [&](int c, sql::Blob& blob) {
-    double* column = out + c * ld;
-    blob.Read(column, nr * kBytes, r0 * kBytes);
-    FromLittleEndian(column, static_cast<std::size_t>(nr));
+  if (nr <= 0 || nc <= 0) return;
+  AtOpenedVersion([&] {
+    EachColumn(d, rows, c0, nc, false, [&](int c, sql::Blob& blob) {
+      double* column = out + c * ld;
+      blob.Read(column, nr * kBytes, r0 * kBytes);
+      FromLittleEndian(column, static_cast<std::size_t>(nr));
+    });
   });
 }
 
 void ColumnFile::Write(int d, int rows, int r0, int nr, int c0, int nc, const double* in,
                        std::int64_t ld) {
-  if (nr <= 0) return;
+  if (!m_editing) throw QOBBasError("stored values: the model file is not open for editing");
+  if (nr <= 0 || nc <= 0) return;
+  if (ChangedOnDisk()) Changed();
   EachColumn(d, rows, c0, nc, true, [&](int c, sql::Blob& blob) {
     const double* column = LittleEndian(in + c * ld, static_cast<std::size_t>(nr), m_scratch);
     blob.Write(column, nr * kBytes, r0 * kBytes);
   });
+  m_wrote = true;
+  // Pages that did not fit SQLite's cache may have reached the file: the file on disk is now
+  // this session's own version.
+  const std::int64_t dataVersion = m_version.dataVersion;
+  m_version = FileVersion::OnDisk(m_absolutePath);
+  m_version.dataVersion = dataVersion;
 }
 
 int ColumnFile::WriteChanged(int d, int rows, int c0, int nc, const double* values,
                              const std::function<void()>& afterEach) {
+  if (!m_editing) throw QOBBasError("stored values: the model file is not open for editing");
   int written = 0;
   if (rows == 0) return written;
   std::vector<double> stored(static_cast<std::size_t>(rows));
@@ -116,9 +221,29 @@ int ColumnFile::WriteChanged(int d, int rows, int c0, int nc, const double* valu
     if (std::memcmp(stored.data(), column, static_cast<std::size_t>(rows * kBytes)) == 0) return;
     blob.Write(column, rows * kBytes, 0);
     ++written;
+    m_wrote = true;
     if (afterEach) afterEach();
   });
   return written;
+}
+
+void ColumnFile::CommitEdits(const std::function<void()>& write) {
+  if (!m_editing) throw QOBBasError("stored values: the model file is not open for editing");
+  // The edit lock ends here, committed or not.
+  struct Release {
+    ColumnFile& file;
+    bool committed = false;
+    ~Release() {
+      if (!committed) sqlite3_exec(file.m_db->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+      file.m_editing = false;
+    }
+  } release{*this};
+  // Only a program that ignores SQLite's locks can have changed it (replaced, truncated or
+  // rewritten the file); its version stays.
+  if (ChangedOnDisk()) throw QOBBasError(ModelFileProblemPhrase(ModelFileProblem::Changed));
+  write();
+  m_end.Run();
+  release.committed = true;
 }
 
 }  // namespace pfm

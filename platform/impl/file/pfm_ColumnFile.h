@@ -2,8 +2,19 @@
 // little-endian IEEE-754 doubles in the table column_values, found by (distribution, column)
 // through the table's primary key. A read copies only the rows asked for of the columns asked
 // for, through one incremental blob handle moved from column to column, so that reading a
-// block costs what the block holds wherever it lies. No lock is held between calls.
+// block costs what the block holds wherever it lies.
+//
+// One open sees one version of the file. A connection opened for reading holds no lock between
+// calls: each read is a read transaction of its own that first makes sure the file is still the
+// version that was opened (SQLite's data version, which another connection's commit changes,
+// and the file's identity and size and time on disk, which a program rewriting, truncating or
+// replacing it behind SQLite's back changes). A read of a file that changed fails with
+// "the model file changed since it was opened: PATH". A connection opened for editing holds its
+// write transaction (SQLite's RESERVED lock: others may read, none may write) from the open to
+// the commit, so that no other session can edit the file meanwhile.
 #pragma once
+
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <functional>
@@ -15,37 +26,80 @@
 
 namespace pfm {
 
+// What tells one version of a model file from another.
+struct FileVersion {
+  std::int64_t dataVersion = 0;  // PRAGMA data_version on the connection
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  std::int64_t modified = 0;  // in nanoseconds
+
+  // The file at `path` as it is on disk (`dataVersion` left 0); inode 0 when it is not there.
+  static FileVersion OnDisk(const std::string& path);
+  // `path` from the root, so that the file is found again after the process changes directory.
+  static std::string Absolute(const std::string& path);
+  bool SameFileAs(const FileVersion& other) const;
+};
+
 class ColumnFile {
  public:
-  ColumnFile(std::unique_ptr<sql::Db> db, std::string path);
+  // Takes over `db`, which is inside a transaction that read the model's structure (a write
+  // transaction when `editing`) at `version`. A reading connection's transaction is ended here;
+  // an editing one's is held until the commit or the end of the file.
+  ColumnFile(std::unique_ptr<sql::Db> db, std::string path, const FileVersion& version,
+             bool editing);
+  ~ColumnFile();
   ColumnFile(const ColumnFile&) = delete;
   ColumnFile& operator=(const ColumnFile&) = delete;
 
   const std::string& path() const { return m_path; }
-  sql::Db& db() { return *m_db; }
+  bool editing() const { return m_editing; }
 
   // Copies rows r0..r0+nr-1 of columns c0..c0+nc-1 of distribution `d`, whose columns hold
   // `rows` values each, into `out` (leading dimension `ld`). Throws QOBBasError naming the file
-  // as damaged when a column is missing or of the wrong length.
+  // as damaged when a column is missing or of the wrong length, as changed when it is no longer
+  // the version opened, and the I/O error or full disk when the system reports one.
   void Read(int d, int rows, int r0, int nr, int c0, int nc, double* out, std::int64_t ld);
-  // Writes that block from `in`. The caller holds a write transaction.
+  // Writes that block from `in` in the edit transaction; it reaches the file at the commit.
+  // Throws QOBBasError on a file opened for reading.
   void Write(int d, int rows, int r0, int nr, int c0, int nc, const double* in, std::int64_t ld);
   // Writes those of columns c0..c0+nc-1 of distribution `d` that differ from `values` (nc
-  // whole columns, one after the other), calling `afterEach` after each one written. Answers
-  // how many were written. The caller holds a write transaction.
+  // whole columns, one after the other) in the edit transaction, calling `afterEach` after
+  // each one written. Answers how many were written.
   int WriteChanged(int d, int rows, int c0, int nc, const double* values,
                    const std::function<void()>& afterEach);
+  // Whether anything was written in the edit transaction.
+  bool HasWrites() const { return m_wrote; }
+  // Runs `write` in the edit transaction and commits it; the edit lock is released then. When
+  // the file on disk is no longer the one opened, or anything fails, rolls back and throws
+  // (sql::Error as SQLite reports the failure, QOBBasError otherwise): the file stays as it was.
+  void CommitEdits(const std::function<void()>& write);
 
+  // Whether the file on disk is no longer the one opened (replaced, truncated, rewritten).
+  bool ChangedOnDisk() const;
   // Throws the error for a damaged file: "a damaged file: PATH (detail)".
   [[noreturn]] void Damaged(const std::string& detail) const;
 
  private:
   template <class Visit>
   void EachColumn(int d, int rows, int c0, int nc, bool writable, Visit visit);
+  // Runs `work` on the version opened: in a read transaction of its own unless the edit
+  // transaction is held, between two checks of the version.
+  template <class Work>
+  void AtOpenedVersion(Work work);
+  void ExpectOpenedVersion();
+  [[noreturn]] void Changed() const;
 
   std::unique_ptr<sql::Db> m_db;
   std::string m_path;
+  std::string m_absolutePath;
+  FileVersion m_version;
+  bool m_editing;
+  bool m_wrote = false;
   sql::Statement m_lookup;  // rowids of a run of columns of a distribution
+  sql::Statement m_begin;
+  sql::Statement m_end;
+  sql::Statement m_dataVersion;
   std::vector<double> m_scratch;
 };
 

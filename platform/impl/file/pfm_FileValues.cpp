@@ -1,6 +1,10 @@
 // Distribution values and edit commits backed by a model file.
 #include "pfm_FileValues.h"
 
+#include <sqlite3.h>
+
+#include <new>
+
 #include "QOBBasCoreUtils.h"
 #include "pfm_ModelFile.h"
 
@@ -31,26 +35,56 @@ void FileValues::Read(int r0, int nr, int c0, int nc, double* out, std::int64_t 
 
 void FileValues::Write(int r0, int nr, int c0, int nc, const double* in, std::int64_t ld) {
   Check(r0, nr, c0, nc);
-  sql::Transaction transaction(m_file->db(), "BEGIN IMMEDIATE");
   m_file->Write(m_distribution, m_rows, r0, nr, c0, nc, in, ld);
-  transaction.Commit();
 }
 
+namespace {
+// Why a commit failed, in a few words and without the path, which the message gives already.
+std::string CommitReason(const std::exception& e) {
+  const auto* failure = dynamic_cast<const sql::Error*>(&e);
+  if (!failure) {
+    if (dynamic_cast<const std::bad_alloc*>(&e)) return "out of memory";
+    return e.what();
+  }
+  std::string detail = std::string(" (") + e.what() + ")";
+  switch (failure->primary()) {
+    case SQLITE_IOERR:
+      return ModelFileProblemPhrase(ModelFileProblem::IoError) + detail;
+    case SQLITE_FULL:
+      return ModelFileProblemPhrase(ModelFileProblem::DiskFull) + detail;
+    case SQLITE_BUSY:
+      return "another program kept the file locked" + detail;
+    case SQLITE_READONLY:
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+      return "the file or its folder cannot be written" + detail;
+    default:
+      return e.what();
+  }
+}
+}  // namespace
+
 void FileBacking::Commit(Model& model, const Overlay& changes) {
+  if (changes.empty() && !m_file->HasWrites()) return;  // nothing to save; the lock goes
   try {
-    sql::Transaction transaction(m_file->db(), "BEGIN IMMEDIATE");
-    for (const auto& [index, columns] : changes) {
-      const Distribution& d = model.system.distributions.at(static_cast<std::size_t>(index));
-      for (const auto& [column, values] : columns) {
-        if (values.size() != static_cast<std::size_t>(d.rows) || column < 0 || column >= d.columns)
-          throw QOBBasError("matrix " + std::to_string(index) +
-                            " has an edited column out of shape");
-        m_file->WriteChanged(index, d.rows, column, 1, values.data(), CommitProbe());
+    m_file->CommitEdits([&] {
+      for (const auto& [index, columns] : changes) {
+        const Distribution& d = model.system.distributions.at(static_cast<std::size_t>(index));
+        for (const auto& [column, values] : columns) {
+          if (values.size() != static_cast<std::size_t>(d.rows) || column < 0 ||
+              column >= d.columns)
+            throw QOBBasError("matrix " + std::to_string(index) +
+                              " has an edited column out of shape");
+          m_file->WriteChanged(index, d.rows, column, 1, values.data(), CommitProbe());
+        }
       }
-    }
-    transaction.Commit();
+    });
   } catch (const std::exception& e) {
-    throw QOBBasError("the edits of " + m_file->path() + " were not saved: " + e.what());
+    std::string message = "the edits of " + m_file->path() + " were not saved: " + CommitReason(e);
+    // One line, whatever SQLite's message or the path held.
+    for (char& c : message)
+      if (c == '\n' || c == '\r') c = ' ';
+    throw QOBBasError(message);
   }
 }
 

@@ -10,8 +10,8 @@
 namespace pfm {
 
 // One distribution's values in a model file. Nothing is cached: every Read goes to the file
-// (through SQLite's page cache and the file mapping), so Contiguous() is null. A Write is a
-// transaction of its own; a connection opened for reading refuses it.
+// (through SQLite's page cache), so Contiguous() is null. A Write joins the edit session's
+// transaction and reaches the file at its commit; a connection opened for reading refuses it.
 class FileValues : public ValueStore {
  public:
   FileValues(std::shared_ptr<ColumnFile> file, int distribution, int rows, int columns);
@@ -29,7 +29,7 @@ class FileValues : public ValueStore {
 
 // Commits an edit session of a model file: every column that the session changed is written
 // in one transaction. On failure the transaction is rolled back, the file is as it was, and
-// QOBBasError says what failed.
+// QOBBasError says "the edits of PATH were not saved: REASON", one line.
 class FileBacking : public ModelBacking {
  public:
   explicit FileBacking(std::shared_ptr<ColumnFile> file) : m_file(std::move(file)) {}

@@ -65,6 +65,10 @@ constexpr ProblemName kPhrases[] = {
     {ModelFileProblem::NewerVersion, "a newer format version"},
     {ModelFileProblem::Damaged, "a damaged file"},
     {ModelFileProblem::Unreadable, "cannot open the file"},
+    {ModelFileProblem::IoError, "an I/O error"},
+    {ModelFileProblem::DiskFull, "the disk is full"},
+    {ModelFileProblem::BeingEdited, "the model is being edited by another session"},
+    {ModelFileProblem::Changed, "the model file changed since it was opened"},
 };
 }  // namespace
 

@@ -4,9 +4,12 @@
 // from the file when a block is asked for, and an edit session's values reach the file in one
 // transaction when the session closes.
 //
-// Opening for reading opens the file read-only and never writes to it. Opening for editing
-// opens it read-write; the file changes only at the commit, which either writes every changed
-// column or, on any failure or crash, leaves the file as it was.
+// Opening for reading opens the file read-only and never writes to it; the open then shows the
+// version of the file it opened, or fails a read with "the model file changed since it was
+// opened". Opening for editing opens it read-write and locks out other editors (of this process
+// or another) until the commit; the file changes only at the commit, which either writes every
+// changed column or, on any failure or crash, leaves the file as it was. Every connection waits
+// for another's commit rather than fail at once. Names are always file paths, never URIs.
 #pragma once
 
 #include <cstdint>
@@ -47,7 +50,12 @@ enum class ModelFileProblem {
   NotAModel,     // "not a model file"
   NewerVersion,  // "a newer format version"
   Damaged,       // "a damaged file"
-  Unreadable,    // "cannot open the file" (permissions, a read-only file opened for editing)
+  Unreadable,    // "cannot open the file" (permissions, a read-only file or folder opened for
+                 // editing)
+  IoError,       // "an I/O error" (the system failed to read or write the file)
+  DiskFull,      // "the disk is full"
+  BeingEdited,   // "the model is being edited by another session" (an open for editing)
+  Changed,       // "the model file changed since it was opened" (a read of an open model)
 };
 const char* ModelFileProblemPhrase(ModelFileProblem problem);
 std::string ModelFileMessage(ModelFileProblem problem, const std::string& path,

@@ -1,7 +1,9 @@
 // Opening a model file: what kind of file it is, then its structure. Values stay in the file;
 // each distribution reads them through a FileValues over the connection opened here.
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -40,6 +42,10 @@ OpenFailure Classify(const sql::Error& e, const std::string& path) {
     case SQLITE_NOTADB:
       if (StartsLikeSqlite(path)) return {ModelFileProblem::Damaged, e.what()};
       return {ModelFileProblem::NotAModel, ""};
+    case SQLITE_IOERR:
+      return {ModelFileProblem::IoError, e.what()};
+    case SQLITE_FULL:
+      return {ModelFileProblem::DiskFull, e.what()};
     case SQLITE_READONLY:
       if (e.code() == SQLITE_READONLY_ROLLBACK)
         return {ModelFileProblem::Damaged,
@@ -207,13 +213,46 @@ void CheckSizesAgainst(const SystemData& sys, std::int64_t fileSize) {
   }
 }
 
+// Most of a reading connection's page cache, in KiB; only pages read take memory.
+constexpr int kReaderCacheKiB = 128 * 1024;
+
+// The folder that holds `path`, where an edit makes its journal.
+std::string FolderOf(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Opens the file, makes sure it is a model file of a version this library reads, and leaves the
+// connection inside the transaction that reads the structure: for editing, the write
+// transaction that locks other editors out until the commit.
 std::unique_ptr<sql::Db> OpenIdentified(const std::string& path, bool editable, std::int64_t size) {
-  auto db =
-      std::make_unique<sql::Db>(path, editable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY);
+  auto db = std::make_unique<sql::Db>(sql::FileName(path),
+                                      editable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY);
   GuardConnection(*db, size);
   if (editable && db->ReadOnly())
     throw OpenFailure{ModelFileProblem::Unreadable,
                       "the file is read-only; it cannot be opened for editing"};
+  // Reads go through SQLite's page cache, never a mapping of the file: a mapped file shortened
+  // by another program would end this process at the next read.
+  db->Exec("PRAGMA mmap_size = 0");
+  // A reader keeps the pages it read (up to kReaderCacheKiB) between reads, for as long as the
+  // file is unchanged, so that reading a block again costs about a copy of its values. An
+  // editor keeps SQLite's default: a large commit spills to the file rather than to memory.
+  if (!editable) db->Exec("PRAGMA cache_size = -" + std::to_string(kReaderCacheKiB));
+  if (editable) {
+    // Another editor holds the lock for as long as it edits: no waiting for it.
+    db->SetBusyTimeout(0);
+    try {
+      db->Exec("BEGIN IMMEDIATE");
+    } catch (const sql::Error& e) {
+      if (e.primary() == SQLITE_BUSY) throw OpenFailure{ModelFileProblem::BeingEdited, ""};
+      throw;
+    }
+    db->SetBusyTimeout(sql::Db::kBusyTimeoutMs);
+  } else {
+    db->Exec("BEGIN");
+  }
   if (db->QueryInt("PRAGMA application_id") != kModelFileApplicationId)
     throw OpenFailure{ModelFileProblem::NotAModel, ""};
   std::int64_t version = db->QueryInt("PRAGMA user_version");
@@ -222,9 +261,6 @@ std::unique_ptr<sql::Db> OpenIdentified(const std::string& path, bool editable, 
                                                           "; this library reads format " +
                                                           std::to_string(kModelFileVersion)};
   if (version < 1) Damaged("no format version");
-  // Block reads then copy straight from the mapped file, not through SQLite's page cache.
-  db->Exec("PRAGMA mmap_size = " + std::to_string(size));
-  if (editable) db->Exec("PRAGMA busy_timeout = 2000");
   return db;
 }
 
@@ -237,20 +273,23 @@ std::shared_ptr<Model> Open(const std::string& path, bool editable) {
   }
   if (!S_ISREG(st.st_mode)) throw OpenFailure{ModelFileProblem::NotAModel, "not a regular file"};
   if (st.st_size == 0) throw OpenFailure{ModelFileProblem::NotAModel, "an empty file"};
+  // An edit that could never be saved is refused now rather than at its commit.
+  if (editable && ::faccessat(AT_FDCWD, FolderOf(path).c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+    throw OpenFailure{ModelFileProblem::Unreadable,
+                      "its folder cannot be written; an edit needs to make its journal there"};
+  // The structure as of one moment, in the transaction OpenIdentified began.
   std::unique_ptr<sql::Db> db = OpenIdentified(path, editable, st.st_size);
   auto model = std::make_shared<Model>();
   model->name = path;
-  {
-    sql::Transaction snapshot(*db);  // the whole structure as of one moment
-    std::string schemaProblem = ModelFileSchemaProblem(*db);
-    if (!schemaProblem.empty()) Damaged(schemaProblem);
-    ReadHeader(*db, *model);
-    ReadTables(*db, model->system);
-    ReadAttributes(*db, model->attributes);
-    CheckSizesAgainst(model->system, st.st_size);
-    snapshot.Commit();
-  }
-  auto file = std::make_shared<ColumnFile>(std::move(db), path);
+  std::string schemaProblem = ModelFileSchemaProblem(*db);
+  if (!schemaProblem.empty()) Damaged(schemaProblem);
+  ReadHeader(*db, *model);
+  ReadTables(*db, model->system);
+  ReadAttributes(*db, model->attributes);
+  CheckSizesAgainst(model->system, st.st_size);
+  FileVersion version = FileVersion::OnDisk(path);
+  version.dataVersion = db->QueryInt("PRAGMA data_version");
+  auto file = std::make_shared<ColumnFile>(std::move(db), path, version, editable);
   auto& distributions = model->system.distributions;
   for (std::size_t i = 0; i < distributions.size(); ++i)
     distributions[i].values = std::make_shared<FileValues>(

@@ -127,7 +127,7 @@ void SaveModelFile(const Model& model, const std::string& path) {
   const std::string part = path + ".saving";
   std::remove(part.c_str());
   try {
-    sql::Db db(part, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    sql::Db db(sql::FileName(part), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     // The page size takes effect only before the first table is made.
     db.Exec("PRAGMA page_size = 65536");
     db.Exec("PRAGMA journal_mode = OFF");  // a new file: a failed save is simply removed

@@ -25,10 +25,16 @@ bool Error::FromSurroundings() const {
   }
 }
 
-Db::Db(const std::string& path, int flags) {
-  int rc = sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr);
+std::string FileName(const std::string& path) {
+  if (path.rfind("file:", 0) == 0 || path == ":memory:") return "./" + path;
+  return path;
+}
+
+Db::Db(const std::string& name, int flags) {
+  int rc = sqlite3_open_v2(name.c_str(), &m_db, flags, nullptr);
   if (rc == SQLITE_OK) {
     sqlite3_extended_result_codes(m_db, 1);
+    SetBusyTimeout(kBusyTimeoutMs);
     return;
   }
   std::string message = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc);
@@ -39,6 +45,8 @@ Db::Db(const std::string& path, int flags) {
 }
 
 Db::~Db() { sqlite3_close(m_db); }
+
+void Db::SetBusyTimeout(int milliseconds) { sqlite3_busy_timeout(m_db, milliseconds); }
 
 void Db::Fail(int rc, const std::string& what) const {
   // The connection's own code and message, when they describe this failure.

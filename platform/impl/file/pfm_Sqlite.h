@@ -27,15 +27,26 @@ class Error : public QOBBasError {
   int m_code;
 };
 
+// The name under which SQLite opens the file at `path`: the path itself, made to start with
+// "./" when SQLite could read it otherwise (a relative "file:" name as a URI, ":memory:" as a
+// database in memory). Names are always file paths.
+std::string FileName(const std::string& path);
+
 class Db {
  public:
-  // Opens `path` with sqlite3_open_v2 flags; throws Error when it cannot.
-  Db(const std::string& path, int flags);
+  // Opens `name` with sqlite3_open_v2 flags (never as a URI unless `flags` say so); throws
+  // Error when it cannot. Every connection waits up to kBusyTimeoutMs for another connection's
+  // lock (a commit under way) before it gives up with SQLITE_BUSY.
+  Db(const std::string& name, int flags);
   ~Db();
   Db(const Db&) = delete;
   Db& operator=(const Db&) = delete;
 
+  static constexpr int kBusyTimeoutMs = 10000;
+
   sqlite3* handle() const { return m_db; }
+  // How long a lock is waited for from now on.
+  void SetBusyTimeout(int milliseconds);
   void Exec(const std::string& sql);
   // The integer answered by a statement of one row and one column (e.g. a pragma).
   std::int64_t QueryInt(const std::string& sql);

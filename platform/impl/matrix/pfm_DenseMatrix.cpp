@@ -187,7 +187,10 @@ bool QOBSrvDenseMatrix::IsNull() const {
 
 int QOBSrvDenseMatrix::NumberOfRows() const { return m_impl->rows; }
 
-int QOBSrvDenseMatrix::NumberOfColumns() const { return m_impl->columns; }
+int QOBSrvDenseMatrix::NumberOfColumns() const {
+  if (pfm::hooks().onNumberOfColumns) pfm::hooks().onNumberOfColumns();
+  return m_impl->columns;
+}
 
 QOBSimCSetID QOBSrvDenseMatrix::RowCSet() const {
   pfm::Session* s = m_impl->Session();

@@ -1,6 +1,7 @@
 // In-core matrices: block copies that stay inside both operands and survive shared storage.
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "QOBMtxLinearAlgebra.h"
@@ -31,16 +32,26 @@ void CopyBlock(const double* from, std::int64_t fromLd, double* to, std::int64_t
     std::memmove(to + c * toLd, from + c * fromLd, sizeof(double) * static_cast<std::size_t>(nr));
 }
 
+// Bytes of storage for rows x columns values. The count (below 2^62) is exact in 64 bits; a
+// byte count that size_t cannot hold asks for 0xFFFFFFFF bytes, which the allocator always
+// refuses, rather than wrap around to a short buffer.
+std::size_t StorageBytes(int rows, int columns) {
+  const std::uint64_t count =
+      static_cast<std::uint64_t>(rows) * static_cast<std::uint64_t>(columns);
+  if (count > std::numeric_limits<std::size_t>::max() / sizeof(double))
+    return std::size_t{0xFFFFFFFFu};
+  return static_cast<std::size_t>(count) * sizeof(double);
+}
+
 }  // namespace
 
 QOBSrvMatrix::QOBSrvMatrix(int rows, int columns, double* values, bool, bool)
     : m_values(values), m_rows(rows), m_columns(columns), m_ownsValues(false) {
   if (rows < 0 || columns < 0) throw QOBBasError("in-core matrix: negative dimensions");
   if (values) return;
-  std::uint64_t bytes =
-      static_cast<std::uint64_t>(rows) * static_cast<std::uint64_t>(columns) * sizeof(double);
-  m_values = static_cast<double*>(mem_OperatorNewThrowBuiltin(static_cast<std::size_t>(bytes)));
-  if (bytes) std::memset(m_values, 0, static_cast<std::size_t>(bytes));
+  std::size_t bytes = StorageBytes(rows, columns);
+  m_values = static_cast<double*>(mem_OperatorNewThrowBuiltin(bytes));
+  if (bytes) std::memset(m_values, 0, bytes);
   m_ownsValues = true;
 }
 

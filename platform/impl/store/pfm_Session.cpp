@@ -221,9 +221,9 @@ void Sessions::Close(int id) {
   Session s = std::move(it->second);
   pfm::Open().erase(it);
   CloseFailure().clear();
-  if (!s.editable || s.overlay.empty()) return;
-  // Closing runs in destructors and cannot throw: a failed commit leaves the model as it was
-  // and is kept as the reason for tools to read.
+  if (!s.editable) return;
+  // Closing runs in destructors and cannot throw: a failed commit leaves the model as it was;
+  // its reason goes to the error stream, one line, and stays for hosts to read.
   try {
     // Derived matrices of other sessions on the model must not see the commit.
     for (auto& [other, session] : pfm::Open())
@@ -232,6 +232,7 @@ void Sessions::Close(int id) {
     s.model->backing->Commit(*s.model, s.overlay);
   } catch (const std::exception& e) {
     CloseFailure() = e.what();
+    aio_cerr.print(e.what()).put('\n').flush();
   }
 }
 

@@ -97,7 +97,8 @@ class Sessions {
  public:
   static Session& Open(std::shared_ptr<Model> model, bool editable);
   // Commits the edits of the session and ends it; unknown numbers do nothing. Never throws: a
-  // commit that fails leaves the model unchanged and its reason in LastCloseFailure().
+  // commit that fails leaves the model unchanged, writes its reason as one line on aio_cerr and
+  // keeps it in LastCloseFailure().
   static void Close(int id);
   static const std::string& LastCloseFailure();
   static void CloseAll();
