@@ -1,10 +1,21 @@
 #!/usr/bin/env bash
-# Sets the machine up, builds the project (which writes the sample flexible body to
-# build/sample/beam.uma), shows what a host sees of that stored model and checks it.
+# Sets the machine up, builds the project, then follows a model from finite elements to a host:
+# reduces the shipped example matrices of a steel beam (examples/beam) to a model file, shows
+# what a host sees of it, checks it, and runs the flexible-body host on it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DUMA_BUILD_TESTS=OFF -DUMA_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build build -j"$(nproc)" >/dev/null
-./build/tools/uma-inspect build/sample/beam.uma
-./build/tools/uma-check build/sample/beam.uma
+
+echo "== reduce the example beam (examples/beam/reduce.sh)"
+bash examples/beam/reduce.sh build/tools/uma-reduce build/beam.uma
+echo
+echo "== what a host sees of it (uma-inspect)"
+./build/tools/uma-inspect build/beam.uma
+echo
+echo "== the model check (uma-check)"
+./build/tools/uma-check build/beam.uma
+echo
+echo "== the flexible-body host on it"
+./build/examples/flexible_body build/beam.uma

@@ -14,6 +14,7 @@
 #include "uma_FlexibleBodyX.h"
 #include "uma_IncoreMatrix.h"
 #include "uma_Matrix.h"
+#include "uma_ToolSupport.h"
 
 namespace check {
 
@@ -38,17 +39,9 @@ using Place = std::pair<int, int>;  // (node label, local dof)
 constexpr long long kChunkValues = 1 << 20;  // values read at a time
 constexpr double kPi = 3.14159265358979323846;
 
-std::optional<std::vector<int>> Take(uma_ArrayInt* array) {
-  std::unique_ptr<uma_ArrayInt> owned(array);
-  if (!owned) return std::nullopt;
-  std::vector<int> out(static_cast<std::size_t>(owned->Size()));
-  for (int i = 0; i < owned->Size(); ++i) out[static_cast<std::size_t>(i)] = (*owned)[i];
-  return out;
-}
-
 // (node, dof) of each member, when both mappings exist and agree in length.
 std::optional<std::vector<Place>> Places(uma_ArrayInt* nodes, uma_ArrayInt* dofs) {
-  auto n = Take(nodes), d = Take(dofs);
+  auto n = tools::TakeLabels(nodes), d = tools::TakeLabels(dofs);
   if (!n || !d || n->size() != d->size()) return std::nullopt;
   std::vector<Place> out;
   for (std::size_t i = 0; i < n->size(); ++i) out.emplace_back((*n)[i], (*d)[i]);
@@ -174,28 +167,28 @@ class Checker {
   void ReadLabels(const uma_Matrix& m) {
     for (auto kind : {uma_Enum::uma_MapInternal, uma_Enum::uma_MapNode, uma_Enum::uma_MapDof,
                       uma_Enum::uma_MapElement}) {
-      if (Take(m.MapRows(kind))) ++r.setsRead;
-      if (Take(m.MapColumns(kind))) ++r.setsRead;
+      if (tools::TakeLabels(m.MapRows(kind))) ++r.setsRead;
+      if (tools::TakeLabels(m.MapColumns(kind))) ++r.setsRead;
     }
   }
 
   void ReadSets(const pfm::ModelContents& contents) {
     for (const auto& [type, size] : contents.setSizes) {
-      auto members = Take(m_system.MapCSet(type, uma_Enum::uma_MapInternal));
+      auto members = tools::TakeLabels(m_system.MapCSet(type, uma_Enum::uma_MapInternal));
       if (members) ++r.setsRead;
       if (static_cast<int>(members ? members->size() : 0) != size)
         Error("sets", "the set of type " + Str(type) + " answers " +
                           Str(members ? static_cast<long long>(members->size()) : 0) +
                           " members; it holds " + Str(size));
       for (auto kind : {uma_Enum::uma_MapNode, uma_Enum::uma_MapDof, uma_Enum::uma_MapElement})
-        if (Take(m_system.MapCSet(type, kind))) ++r.setsRead;
+        if (tools::TakeLabels(m_system.MapCSet(type, kind))) ++r.setsRead;
     }
     // The flexible body's views, as a host asks for them.
     for (auto view : {&uma_FlexibleBodyX::FENodes, &uma_FlexibleBodyX::NodesInASet,
                       &uma_FlexibleBodyX::ASetNodes, &uma_FlexibleBodyX::ASetDofs,
                       &uma_FlexibleBodyX::RecoverySetNodes, &uma_FlexibleBodyX::RecoverySetDofs,
                       &uma_FlexibleBodyX::GFAASetNodes, &uma_FlexibleBodyX::GFAASetDofs})
-      if (Take((m_body.*view)())) ++r.setsRead;
+      if (tools::TakeLabels((m_body.*view)())) ++r.setsRead;
   }
 
   // The A-set: one degree of freedom per static mode; the A-set nodes: its nodes in order.
@@ -218,7 +211,7 @@ class Checker {
                          Str(types::ASet()) + ")");
     }
     if (contents.setSizes.count(types::ASetNodes())) {
-      auto nodes = Take(m_system.MapCSet(types::ASetNodes(), uma_Enum::uma_MapNode));
+      auto nodes = tools::TakeLabels(m_system.MapCSet(types::ASetNodes(), uma_Enum::uma_MapNode));
       if (!nodes && contents.setSizes.at(types::ASetNodes()) > 0) {
         Error("a-set-nodes", "the A-set nodes (set type " + Str(types::ASetNodes()) +
                                  ") do not map to node labels: its members must be nodes");
@@ -496,7 +489,7 @@ class Checker {
     if (!coordinates || !m_clean.count("type " + Str(types::NodeCoordinates())) ||
         coordinates->NumColumns() != 3 || coordinates->NumRows() == 0)
       return;
-    auto labels = Take(coordinates->MapRows(uma_Enum::uma_MapNode));
+    auto labels = tools::TakeLabels(coordinates->MapRows(uma_Enum::uma_MapNode));
     if (!labels) return;
     int rows = coordinates->NumRows();
     std::vector<double> xyz(static_cast<std::size_t>(rows) * 3);
@@ -535,8 +528,7 @@ Report Check(const std::string& model) {
   r.model = model;
   uma_FlexibleBodyX body(model.c_str());
   if (body.IsNull()) {
-    r.failure = pfm::LastOpenFailure();
-    if (r.failure.empty()) r.failure = "the model holds no substructure system";
+    r.failure = tools::OpenFailure();
     r.findings.push_back({true, "open", r.failure});
     return r;
   }

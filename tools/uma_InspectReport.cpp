@@ -10,18 +10,11 @@
 #include "uma_ArrayInt.h"
 #include "uma_FlexibleBodyX.h"
 #include "uma_Matrix.h"
+#include "uma_ToolSupport.h"
 
 namespace inspect {
 
 namespace {
-
-std::optional<std::vector<int>> Labels(uma_ArrayInt* array) {
-  std::unique_ptr<uma_ArrayInt> owned(array);
-  if (!owned) return std::nullopt;
-  std::vector<int> out;
-  for (int i = 0; i < owned->Size(); ++i) out.push_back((*owned)[i]);
-  return out;
-}
 
 const char* Kind(uma_Enum::uma_MapTypeEnum type) {
   switch (type) {
@@ -76,8 +69,7 @@ Report Gather(const std::string& model) {
   // A flexible body is a system opened for reading: one open gives both views.
   uma_FlexibleBodyX body(model.c_str());
   if (body.IsNull()) {
-    r.failure = pfm::LastOpenFailure();
-    if (r.failure.empty()) r.failure = "the model holds no substructure system";
+    r.failure = tools::OpenFailure();
     return r;
   }
   r.opened = true;
@@ -110,14 +102,14 @@ Report Gather(const std::string& model) {
   }
 
   FlexibleView& f = r.flexible;
-  f.feNodes = Labels(body.FENodes());
-  f.nodesInASet = Labels(body.NodesInASet());
-  f.aSetNodes = Labels(body.ASetNodes());
-  f.aSetDofs = Labels(body.ASetDofs());
-  f.recoveryNodes = Labels(body.RecoverySetNodes());
-  f.recoveryDofs = Labels(body.RecoverySetDofs());
-  f.gfaaNodes = Labels(body.GFAASetNodes());
-  f.gfaaDofs = Labels(body.GFAASetDofs());
+  f.feNodes = tools::TakeLabels(body.FENodes());
+  f.nodesInASet = tools::TakeLabels(body.NodesInASet());
+  f.aSetNodes = tools::TakeLabels(body.ASetNodes());
+  f.aSetDofs = tools::TakeLabels(body.ASetDofs());
+  f.recoveryNodes = tools::TakeLabels(body.RecoverySetNodes());
+  f.recoveryDofs = tools::TakeLabels(body.RecoverySetDofs());
+  f.gfaaNodes = tools::TakeLabels(body.GFAASetNodes());
+  f.gfaaDofs = tools::TakeLabels(body.GFAASetDofs());
   return r;
 }
 

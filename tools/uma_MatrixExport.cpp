@@ -12,18 +12,11 @@
 #include "uma_IncoreMatrix.h"
 #include "uma_Matrix.h"
 #include "uma_System.h"
+#include "uma_ToolSupport.h"
 
 namespace inspect {
 
 namespace {
-
-std::optional<std::vector<int>> Take(uma_ArrayInt* array) {
-  std::unique_ptr<uma_ArrayInt> owned(array);
-  if (!owned) return std::nullopt;
-  std::vector<int> out(static_cast<std::size_t>(owned->Size()));
-  for (int i = 0; i < owned->Size(); ++i) out[static_cast<std::size_t>(i)] = (*owned)[i];
-  return out;
-}
 
 // A type index when the key is nothing but an integer.
 std::optional<int> TypeOf(const std::string& key) {
@@ -38,7 +31,7 @@ std::optional<int> TypeOf(const std::string& key) {
 // opaque set), or "row 5" / "column 5" (from 1) when nothing labels them.
 std::vector<std::string> Labels(const uma_Matrix& m, bool rows, int count) {
   auto map = [&](uma_Enum::uma_MapTypeEnum kind) {
-    return Take(rows ? m.MapRows(kind) : m.MapColumns(kind));
+    return tools::TakeLabels(rows ? m.MapRows(kind) : m.MapColumns(kind));
   };
   auto fits = [&](const std::optional<std::vector<int>>& v) {
     return v && static_cast<int>(v->size()) == count;

@@ -1,0 +1,65 @@
+// A sparse Cholesky factor A = L L^T of a symmetric positive definite matrix, kept by CHOLMOD
+// (supernodal, fill-reducing order), and the solves against it. Made once, used for every
+// constraint mode and every step of the eigensolver.
+#pragma once
+
+#include <Eigen/Dense>
+#include <stdexcept>
+
+#include "reduce_MatrixMarket.h"
+
+struct cholmod_common_struct;
+struct cholmod_factor_struct;
+struct cholmod_dense_struct;
+
+namespace reduce {
+
+// The matrix is not positive definite: factoring broke down at `column` (in the matrix's own
+// order), or that column's pivot is so small against its diagonal that the matrix is singular
+// to working precision (a mechanism).
+class NotPositiveDefinite : public std::runtime_error {
+ public:
+  NotPositiveDefinite(int column, bool singular)
+      : std::runtime_error("the matrix is not positive definite"),
+        column(column),
+        singular(singular) {}
+  int column;
+  bool singular;
+};
+
+struct FactorSize {
+  double nonzeros = 0;  // entries of L
+  double bytes = 0;     // memory its values and indices take
+  double flops = 0;     // the factorisation's floating-point operations
+  bool supernodal = false;
+};
+
+class SparseCholesky {
+ public:
+  // Factors `a` (square, both triangles stored; the upper one is read). Throws
+  // NotPositiveDefinite, or std::runtime_error when CHOLMOD fails otherwise (memory).
+  explicit SparseCholesky(const SparseMatrix& a);
+  ~SparseCholesky();
+  SparseCholesky(const SparseCholesky&) = delete;
+  SparseCholesky& operator=(const SparseCholesky&) = delete;
+
+  int size() const { return m_size; }
+  // x = A^-1 b for one vector of size() values (x and b may not overlap).
+  void Solve(const double* b, double* x) const;
+  // A^-1 B for the columns of B.
+  Eigen::MatrixXd Solve(const Eigen::MatrixXd& b) const;
+  const FactorSize& factorSize() const { return m_factorSize; }
+
+ private:
+  void SolveInto(cholmod_dense_struct& b, double* x, long ld) const;
+  int m_size = 0;
+  cholmod_common_struct* m_common = nullptr;
+  cholmod_factor_struct* m_factor = nullptr;
+  // Workspace CHOLMOD reuses between solves.
+  mutable cholmod_dense_struct* m_x = nullptr;
+  mutable cholmod_dense_struct* m_y = nullptr;
+  mutable cholmod_dense_struct* m_e = nullptr;
+  FactorSize m_factorSize;
+};
+
+}  // namespace reduce

@@ -1,0 +1,311 @@
+#include "reduce_Command.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "pfm_ModelTypes.h"
+#include "pfm_Support.h"
+#include "reduce_CraigBampton.h"
+#include "reduce_DenseEigen.h"
+#include "reduce_InputError.h"
+#include "reduce_ModelOutput.h"
+
+namespace reduce {
+
+namespace {
+
+const char kUsage[] =
+    "usage: uma-reduce --stiffness K.mtx --mass M.mtx --dofs dofs.csv --nodes nodes.csv\n"
+    "                  --boundary N1,N2,... [--internal N3,N4,...] [--modes N | --cutoff HZ]\n"
+    "                  [--loads F.mtx] [--units LENGTH,MASS,TIME,FORCE] -o MODEL\n"
+    "\n"
+    "Reduces a full finite-element model to a model file that the library reads: the boundary\n"
+    "nodes' degrees of freedom are kept, each with its constraint mode, and the interior is\n"
+    "represented by its lowest fixed-interface modes (boundary held), mass-normalised.\n"
+    "\n"
+    "  --stiffness, --mass  the symmetric stiffness and mass matrices (Matrix Market, coordinate\n"
+    "                       or array, real or integer, general or symmetric), of one size\n"
+    "  --dofs               one line \"node,ldof\" per matrix row: its node label and local\n"
+    "                       degree of freedom (1-3 translations, 4-6 rotations)\n"
+    "  --nodes              one line \"label,x,y,z\" per node\n"
+    "  --boundary           the boundary nodes; all their degrees of freedom are kept\n"
+    "  --internal           nodes marked internal in the model (hidden from hosts that filter\n"
+    "                       internal nodes); never boundary nodes\n"
+    "  --modes N            keep the N lowest fixed-interface modes (default 10; 0 keeps none)\n"
+    "  --cutoff HZ          keep every fixed-interface mode below HZ instead\n"
+    "  --loads F.mtx        load vectors, one column each, as long as the matrices. The recovery\n"
+    "                       matrix's load columns hold the full model's static response to each\n"
+    "                       load with the boundary held (zero at the boundary); with no loads\n"
+    "                       it has no load columns\n"
+    "  --units L,M,T,F      the units of the matrices, e.g. m,kg,s,N, kept in the model\n"
+    "  -o MODEL             the model file to write (replaced whole, or left as it was)\n"
+    "\n"
+    "The model holds: node coordinates; the mode matrix (every dof x the static then dynamic\n"
+    "modes); the recovery matrix (every dof, then one row per static mode, x the loads, static\n"
+    "and dynamic modes); the reduced stiffness and mass; the A-set (the boundary dofs) and its\n"
+    "nodes; \"LumpedMass\" (each node's share of the mass); \"xGFAA\" (the stiffness condensed on\n"
+    "the A-set); the units and provenance.\n"
+    "\n"
+    "Input that cannot be reduced is refused with a reason naming the file and line, and\n"
+    "nothing is written. Stages that take longer than a second report on standard error; a\n"
+    "summary goes to standard output.\n"
+    "\n"
+    "Exit status: 0 written, 1 refused or failed, 2 usage error.\n";
+
+struct Arguments {
+  FullModelFiles files;
+  ReductionOptions reduction;
+  OutputOptions output;
+  std::string units;
+  std::string outputPath;
+  bool modesGiven = false, cutoffGiven = false;
+};
+
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+std::vector<int> Labels(const std::string& option, const std::string& text) {
+  std::vector<int> out;
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t comma = text.find(',', start);
+    std::string token = text.substr(start, comma - start);
+    char* end = nullptr;
+    errno = 0;
+    long v = std::strtol(token.c_str(), &end, 10);
+    if (token.empty() || *end != '\0' || errno == ERANGE || v < INT32_MIN || v > INT32_MAX)
+      throw UsageError(option + ": \"" + token + "\" is not a node label");
+    out.push_back(static_cast<int>(v));
+    if (comma == std::string::npos) return out;
+    start = comma + 1;
+  }
+}
+
+Arguments Parse(int argc, const char* const* argv) {
+  Arguments a;
+  auto value = [&](int& i) -> std::string {
+    if (i + 1 >= argc) throw UsageError(std::string(argv[i]) + " needs a value");
+    return argv[++i];
+  };
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--stiffness") {
+      a.files.stiffness = value(i);
+    } else if (arg == "--mass") {
+      a.files.mass = value(i);
+    } else if (arg == "--dofs") {
+      a.files.dofs = value(i);
+    } else if (arg == "--nodes") {
+      a.files.nodes = value(i);
+    } else if (arg == "--loads") {
+      a.files.loads = value(i);
+    } else if (arg == "--boundary") {
+      a.reduction.boundary = Labels(arg, value(i));
+    } else if (arg == "--internal") {
+      a.output.internal = Labels(arg, value(i));
+    } else if (arg == "--modes") {
+      std::string v = value(i);
+      char* end = nullptr;
+      long modes = std::strtol(v.c_str(), &end, 10);
+      if (v.empty() || *end != '\0' || modes < 0 || modes > INT32_MAX)
+        throw UsageError("--modes: \"" + v + "\" is not a count");
+      a.reduction.modes = static_cast<int>(modes);
+      a.modesGiven = true;
+    } else if (arg == "--cutoff") {
+      std::string v = value(i);
+      char* end = nullptr;
+      double hz = std::strtod(v.c_str(), &end);
+      if (v.empty() || *end != '\0' || !(hz > 0) || !std::isfinite(hz))
+        throw UsageError("--cutoff: \"" + v + "\" is not a frequency above 0");
+      a.reduction.cutoffHz = hz;
+      a.cutoffGiven = true;
+    } else if (arg == "--units") {
+      a.units = value(i);
+    } else if (arg == "-o" || arg == "--output") {
+      a.outputPath = value(i);
+    } else {
+      throw UsageError("unknown argument " + arg);
+    }
+  }
+  const std::pair<const char*, const std::string*> required[] = {
+      {"--stiffness", &a.files.stiffness},
+      {"--mass", &a.files.mass},
+      {"--dofs", &a.files.dofs},
+      {"--nodes", &a.files.nodes},
+      {"-o", &a.outputPath}};
+  for (const auto& [name, field] : required)
+    if (field->empty()) throw UsageError(std::string(name) + " is required");
+  if (a.reduction.boundary.empty()) throw UsageError("--boundary is required");
+  if (a.modesGiven && a.cutoffGiven) throw UsageError("give --modes or --cutoff, not both");
+
+  const char* names[] = {pfm::attributes::kUnitLength, pfm::attributes::kUnitMass,
+                         pfm::attributes::kUnitTime, pfm::attributes::kUnitForce};
+  if (!a.units.empty()) {
+    std::vector<std::string> units;
+    std::size_t start = 0;
+    for (;;) {
+      std::size_t comma = a.units.find(',', start);
+      units.push_back(a.units.substr(start, comma - start));
+      if (comma == std::string::npos) break;
+      start = comma + 1;
+    }
+    if (units.size() != 4)
+      throw UsageError("--units: give four units, LENGTH,MASS,TIME,FORCE (e.g. m,kg,s,N)");
+    for (std::size_t k = 0; k < 4; ++k) {
+      if (units[k].empty()) throw UsageError("--units: a unit is empty");
+      a.output.attributes.emplace_back(names[k], units[k]);
+    }
+  }
+  return a;
+}
+
+std::string Now() {
+  std::time_t t = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&t, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
+// Reports a stage on standard error once it has run for a second, and keeps each stage's time.
+class Progress : public StageObserver {
+ public:
+  explicit Progress(std::FILE* err) : m_err(err) {}
+
+  void Begin(const std::string& stage) override {
+    m_stage = stage;
+    m_start = Clock::now();
+    m_done = false;
+    m_announced = false;
+    m_watch = std::thread([this] {
+      std::unique_lock<std::mutex> lock(m_mutex);
+      if (!m_cv.wait_for(lock, std::chrono::seconds(1), [this] { return m_done; })) {
+        std::fprintf(m_err, "uma-reduce: %s...\n", m_stage.c_str());
+        std::fflush(m_err);
+        m_announced = true;
+      }
+    });
+  }
+
+  void End() override {
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_done = true;
+    }
+    m_cv.notify_all();
+    m_watch.join();
+    const double seconds = std::chrono::duration<double>(Clock::now() - m_start).count();
+    if (m_announced)
+      std::fprintf(m_err, "uma-reduce: %s done in %.1f s\n", m_stage.c_str(), seconds);
+    m_times.emplace_back(m_stage, seconds);
+  }
+
+  const std::vector<std::pair<std::string, double>>& times() const { return m_times; }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  std::FILE* m_err;
+  std::string m_stage;
+  Clock::time_point m_start;
+  std::thread m_watch;
+  std::mutex m_mutex;
+  std::condition_variable m_cv;
+  bool m_done = false, m_announced = false;
+  std::vector<std::pair<std::string, double>> m_times;
+};
+
+void PrintFrequencies(std::FILE* out, const std::vector<double>& hz, std::size_t most) {
+  for (std::size_t k = 0; k < hz.size() && k < most; ++k) std::fprintf(out, " %.4g", hz[k]);
+  if (hz.size() > most) std::fprintf(out, " ... (%zu in all)", hz.size());
+  std::fprintf(out, "\n");
+}
+
+void Summary(std::FILE* out, const Arguments& a, const FullModel& model, const Reduction& r,
+             const Progress& progress) {
+  std::fprintf(out, "uma-reduce: wrote %s\n", a.outputPath.c_str());
+  std::fprintf(out, "  full model      %d dofs, %zu nodes, load vectors: %lld\n", model.size(),
+               model.nodes.size(), static_cast<long long>(model.loads.cols()));
+  std::fprintf(out, "  boundary        %d dofs (static modes), nodes:", r.staticModes());
+  for (int label : a.reduction.boundary) std::fprintf(out, " %d", label);
+  std::fprintf(out, "\n");
+  std::fprintf(out, "  interior        %zu dofs; factor %.0f nonzeros, %.1f MB\n",
+               r.interior.size(), r.factor.nonzeros, r.factor.bytes / 1e6);
+  std::fprintf(out, "  dynamic modes   %d, fixed-interface frequencies (Hz):", r.dynamicModes());
+  PrintFrequencies(out, ToHertz(r.eigenvalues), 20);
+  std::fprintf(out, "  reduced model   %d coordinates, frequencies (Hz):",
+               r.staticModes() + r.dynamicModes());
+  try {
+    PrintFrequencies(out, ToHertz(GeneralizedEigenvalues(r.stiffness, r.mass)), 20);
+  } catch (const std::exception& e) {
+    std::fprintf(out, " not computed (%s)\n", e.what());
+  }
+  std::fprintf(out, "  stages         ");
+  for (const auto& [stage, seconds] : progress.times())
+    std::fprintf(out, " %s %.2f s", stage.c_str(), seconds);
+  std::fprintf(out, "\n");
+}
+
+}  // namespace
+
+int RunCommand(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(kUsage, out);
+      return 0;
+    }
+  Arguments a;
+  try {
+    a = Parse(argc, argv);
+  } catch (const UsageError& e) {
+    std::fprintf(err, "uma-reduce: %s\n%s", e.what(), kUsage);
+    return 2;
+  }
+  try {
+    Progress progress(err);
+    FullModel model;
+    progress.Begin("reading");
+    try {
+      model = ReadFullModel(a.files);
+      CheckInternalNodes(model, a.reduction.boundary, a.output.internal);
+    } catch (...) {
+      progress.End();
+      throw;
+    }
+    progress.End();
+
+    Reduction reduction = Reduce(model, a.reduction, &progress);
+
+    progress.Begin("writing");
+    try {
+      a.output.attributes.emplace_back(pfm::attributes::kProgram, "uma-reduce");
+      a.output.attributes.emplace_back(pfm::attributes::kDate, Now());
+      a.output.attributes.emplace_back(pfm::attributes::kSource, a.files.stiffness);
+      pfm::SaveModel(BuildReducedModel(a.outputPath, model, reduction, a.output), a.outputPath);
+    } catch (...) {
+      progress.End();
+      throw;
+    }
+    progress.End();
+    Summary(out, a, model, reduction, progress);
+    return 0;
+  } catch (const std::exception& e) {
+    std::fprintf(err, "uma-reduce: %s\n", e.what());
+    return 1;
+  }
+}
+
+}  // namespace reduce
