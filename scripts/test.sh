@@ -55,5 +55,5 @@ echo "== the installed Python package"
 PYTHONPATH="$prefix/install/lib/python3/dist-packages" env -u LD_LIBRARY_PATH /usr/bin/python3 -c '
 import sys, uma
 with uma.System(sys.argv[1]) as s:
-    assert s.matrix(uma.RECOVERY, uma.FILTER_INTERNAL | uma.TRIM_STATIC_MODES | uma.TRIM_LOADS).shape == (24, 16)
+    assert s.matrix(uma.RECOVERY, uma.FILTER_INTERNAL | uma.TRIM_STATIC_MODES | uma.TRIM_LOADS).shape == (30, 20)
 print("python package: ok")' build-test/sample/beam.uma

@@ -31,24 +31,26 @@ def test_sample_values_blocks_and_submatrices_are_the_library_values(sample):
 
 def test_sample_as_the_issue_shows_it(sample):
     with uma.System(sample) as s:
-        assert (s.type, s.num_loads, s.num_static_modes) == (12, 2, 12)
-        assert s.attributes() == {}
+        assert (s.type, s.num_loads, s.num_static_modes) == (12, 1, 12)
+        assert s.attributes()[uma.UNIT_LENGTH] == "m"
         r = s.matrix(uma.RECOVERY, ALL_OPTIONS)
-        assert (r.shape, r.row_kind, r.col_kind) == ((24, 16), "dof", "mode")
+        assert (r.shape, r.row_kind, r.col_kind) == ((30, 20), "dof", "mode")
         np.testing.assert_array_equal(r.block(0, 5, 2, 9), r.values()[0:3, 5:10])
         buffer = np.zeros((3, 5), order="F")
         assert r.block(0, 5, 2, 9, out=buffer) is buffer
         np.testing.assert_array_equal(buffer, r.values()[0:3, 5:10])
-        whole = np.zeros((24, 16), order="F")
+        whole = np.zeros((30, 20), order="F")
         np.testing.assert_array_equal(r.values(out=whole), r.values())
         assert [tuple(i) for i in s.matrices()] == [
-            (uma.RECOVERY, "type", (48, 18), True, "dof", "mode"),
-            (uma.MODE_MATRIX, "type", (36, 16), True, "dof", "mode"),
-            (uma.NODE_COORDINATES, "type", (6, 3), True, "node", "internal"),
+            (uma.REDUCED_STIFFNESS, "type", (20, 20), True, "mode", "mode"),
+            (uma.REDUCED_MASS, "type", (20, 20), True, "mode", "mode"),
+            (uma.RECOVERY, "type", (138, 21), True, "dof", "mode"),
+            (uma.MODE_MATRIX, "type", (126, 20), True, "dof", "mode"),
+            (uma.NODE_COORDINATES, "type", (21, 3), True, "node", "internal"),
             ("xGFAA", "user_matrix", (12, 12), True, "dof", "dof"),
-            ("LumpedMass", "name", (6, 1), True, "node", "internal"),
+            ("LumpedMass", "name", (21, 1), True, "node", "internal"),
         ]
-        assert s.has_matrix(uma.RECOVERY) and not s.has_matrix(uma.REDUCED_MASS)
+        assert s.has_matrix(uma.RECOVERY) and not s.has_matrix(12345)
 
 
 def test_labels_agree_with_the_flexible_body_view(sample):
@@ -66,12 +68,12 @@ def test_labels_agree_with_the_flexible_body_view(sample):
         ]:
             assert labels.dtype == np.int32 and view.dtype == np.int32
             np.testing.assert_array_equal(labels, view)
-        np.testing.assert_array_equal(body.fe_nodes, [1001, 1002, 1005, 1006])
-        np.testing.assert_array_equal(body.a_set_dofs[12:], [0, 0, 0, 0])
+        np.testing.assert_array_equal(body.fe_nodes, [1001, 1006, 1011, 1016, 1021])
+        assert not body.a_set_dofs[12:].any()
         np.testing.assert_array_equal(body.matrix(uma.RECOVERY).values(), r.values())
         # No labels of a kind the set does not have; none for an absent set.
         assert r.rows("element") is None and s.component_set(12345, "node") is None
-        assert len(r.rows("internal")) == 24
+        assert len(r.rows("internal")) == 30
     body.close()
 
 
@@ -79,13 +81,13 @@ def test_products_are_those_of_the_values(sample):
     with uma.System(sample) as s:
         r = s.matrix(uma.RECOVERY, ALL_OPTIONS)
         x = r.values()
-        q = np.linspace(-1.0, 1.0, 16)
+        q = np.linspace(-1.0, 1.0, 20)
         np.testing.assert_allclose(r @ q, x @ q, rtol=1e-12)
-        assert (r @ q).shape == (24,)
-        Q = np.arange(48.0).reshape(16, 3)  # C order and integers are converted
+        assert (r @ q).shape == (30,)
+        Q = np.arange(60.0).reshape(20, 3)  # C order and integers are converted
         np.testing.assert_allclose(r @ Q, x @ Q, rtol=1e-12)
-        np.testing.assert_allclose(r @ np.arange(16), x @ np.arange(16), rtol=1e-12)
-        np.testing.assert_allclose(r.transpose_matmul(np.ones((24, 2))), x.T @ np.ones((24, 2)),
+        np.testing.assert_allclose(r @ np.arange(20), x @ np.arange(20), rtol=1e-12)
+        np.testing.assert_allclose(r.transpose_matmul(np.ones((30, 2))), x.T @ np.ones((30, 2)),
                                    rtol=1e-12)
         g = s.matrix(uma.GFAA)
         modes = s.matrix(uma.MODE_MATRIX)
@@ -103,7 +105,7 @@ def test_reads_from_threads_share_the_library_safely(sample):
 
         def work():
             for _ in range(50):
-                if not np.array_equal(r.values(), expected) or (r @ np.ones(16)).shape != (24,):
+                if not np.array_equal(r.values(), expected) or (r @ np.ones(20)).shape != (30,):
                     failures.append("wrong")
                 r.rows("node")
         threads = [threading.Thread(target=work) for _ in range(4)]
