@@ -33,15 +33,6 @@ const char* KindName(uma_Enum::uma_MapTypeEnum kind) {
   }
 }
 
-uma_Enum::uma_MapTypeEnum LabelKind(const std::string& kind) {
-  if (kind == "dof") return uma_Enum::uma_MapDof;
-  if (kind == "node") return uma_Enum::uma_MapNode;
-  if (kind == "element") return uma_Enum::uma_MapElement;
-  if (kind == "internal") return uma_Enum::uma_MapInternal;
-  throw py::value_error(
-      "label kind must be \"dof\", \"node\", \"element\" or \"internal\", not \"" + kind + "\"");
-}
-
 // A block (both ends included) must lie inside the matrix and hold at least one value: the
 // library would abort or throw on anything else.
 void CheckBlock(const MatrixHandle& m, std::int64_t r0, std::int64_t c0, std::int64_t r1,
@@ -101,7 +92,7 @@ py::array Block(const MatrixHandle& m, std::int64_t r0, std::int64_t c0, std::in
 // The labels of the rows or columns as an int32 array, or None when the library has none of
 // that kind for them.
 py::object Labels(const MatrixHandle& m, bool rows, const std::string& kind) {
-  uma_Enum::uma_MapTypeEnum type = LabelKind(kind);
+  uma_Enum::uma_MapTypeEnum type = MapKindOf(kind);
   std::vector<std::int32_t> labels;
   bool found = RunLocked([&] {
     const uma_Matrix& matrix = m.Get();

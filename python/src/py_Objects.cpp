@@ -7,6 +7,15 @@
 
 namespace umapy {
 
+uma_Enum::uma_MapTypeEnum MapKindOf(const std::string& kind) {
+  if (kind == "dof") return uma_Enum::uma_MapDof;
+  if (kind == "node") return uma_Enum::uma_MapNode;
+  if (kind == "element") return uma_Enum::uma_MapElement;
+  if (kind == "internal") return uma_Enum::uma_MapInternal;
+  throw py::value_error(
+      "label kind must be \"dof\", \"node\", \"element\" or \"internal\", not \"" + kind + "\"");
+}
+
 namespace {
 // Every system still open, so that the exit hook can close them before the library goes down.
 std::set<SystemState*>& OpenSystems() {

@@ -14,6 +14,9 @@
 
 namespace umapy {
 
+// The map kind a label kind names ("dof", "node", "element", "internal"); ValueError otherwise.
+uma_Enum::uma_MapTypeEnum MapKindOf(const std::string& kind);
+
 class MatrixHandle;
 
 class SystemState : public std::enable_shared_from_this<SystemState> {

@@ -56,15 +56,6 @@ Key KeyArgument(const py::object& key) {
   return k;
 }
 
-uma_Enum::uma_MapTypeEnum SetKind(const std::string& kind) {
-  if (kind == "dof") return uma_Enum::uma_MapDof;
-  if (kind == "node") return uma_Enum::uma_MapNode;
-  if (kind == "element") return uma_Enum::uma_MapElement;
-  if (kind == "internal") return uma_Enum::uma_MapInternal;
-  throw py::value_error(
-      "label kind must be \"dof\", \"node\", \"element\" or \"internal\", not \"" + kind + "\"");
-}
-
 // Copies a library array out and releases it (library mutex held).
 std::vector<std::int32_t> TakeArray(uma_ArrayInt* array) {
   std::unique_ptr<uma_ArrayInt> owned(array);
@@ -293,7 +284,7 @@ when there is no such matrix.)doc")
       .def(
           "component_set",
           [](const SystemState& s, int setType, const std::string& kind) {
-            uma_Enum::uma_MapTypeEnum type = SetKind(kind);
+            uma_Enum::uma_MapTypeEnum type = MapKindOf(kind);
             return LabelArray(
                 s, [&](const SystemState& st) { return st.Open().MapCSet(setType, type); });
           },

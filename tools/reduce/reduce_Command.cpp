@@ -277,29 +277,21 @@ int RunCommand(int argc, const char* const* argv, std::FILE* out, std::FILE* err
   try {
     Progress progress(err);
     FullModel model;
-    progress.Begin("reading");
-    try {
+    {
+      Stage reading(&progress, "reading");
       model = ReadFullModel(a.files);
       CheckInternalNodes(model, a.reduction.boundary, a.output.internal);
-    } catch (...) {
-      progress.End();
-      throw;
     }
-    progress.End();
 
     Reduction reduction = Reduce(model, a.reduction, &progress);
 
-    progress.Begin("writing");
-    try {
+    {
+      Stage writing(&progress, "writing");
       a.output.attributes.emplace_back(pfm::attributes::kProgram, "uma-reduce");
       a.output.attributes.emplace_back(pfm::attributes::kDate, Now());
       a.output.attributes.emplace_back(pfm::attributes::kSource, a.files.stiffness);
       pfm::SaveModel(BuildReducedModel(a.outputPath, model, reduction, a.output), a.outputPath);
-    } catch (...) {
-      progress.End();
-      throw;
     }
-    progress.End();
     Summary(out, a, model, reduction, progress);
     return 0;
   } catch (const std::exception& e) {

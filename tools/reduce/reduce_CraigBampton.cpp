@@ -184,21 +184,6 @@ Eigenpairs FixedInterfaceModes(const SparseCholesky& factor, const SparseMatrix&
   }
 }
 
-class Stage {
- public:
-  Stage(StageObserver* observer, const char* name) : m_observer(observer) {
-    if (m_observer) m_observer->Begin(name);
-  }
-  ~Stage() {
-    if (m_observer) m_observer->End();
-  }
-  Stage(const Stage&) = delete;
-  Stage& operator=(const Stage&) = delete;
-
- private:
-  StageObserver* m_observer;
-};
-
 // modes^T A modes for a symmetric A: one triangle computed, mirrored.
 Eigen::MatrixXd Projected(const SparseMatrix& a, const Eigen::MatrixXd& modes) {
   const Eigen::MatrixXd product = a * modes;

@@ -27,6 +27,22 @@ class StageObserver {
   virtual void End() = 0;
 };
 
+// One stage for an observer (which may be null): begun here, ended on every path out.
+class Stage {
+ public:
+  Stage(StageObserver* observer, const char* name) : m_observer(observer) {
+    if (m_observer) m_observer->Begin(name);
+  }
+  ~Stage() {
+    if (m_observer) m_observer->End();
+  }
+  Stage(const Stage&) = delete;
+  Stage& operator=(const Stage&) = delete;
+
+ private:
+  StageObserver* m_observer;
+};
+
 struct Reduction {
   std::vector<int> boundary;  // rows of the full model that are boundary dofs, in model order
   std::vector<int> interior;  // the other rows, in model order
