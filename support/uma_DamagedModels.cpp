@@ -147,6 +147,13 @@ const std::vector<DamagedModel>& DamagedModels() {
        "DROP TABLE model_attribute; CREATE VIEW model_attribute AS SELECT 'a' AS name, 'b' AS "
        "value",
        D::Refused, "the model_attribute table is a view"},
+      // The optional mesh table, likewise.
+      {"mesh-absent", nullptr, "DROP TABLE mesh_element", D::Opens, ""},
+      {"mesh-nodes-not-whole", nullptr,
+       "INSERT INTO mesh_element VALUES (1, 'C3D4', x'01020304050607')", D::Refused,
+       "a mesh element's nodes are not whole 32-bit integers"},
+      {"mesh-type-blob", nullptr, "INSERT INTO mesh_element VALUES (1, x'5338', x'01000000')",
+       D::Refused, "a type in the mesh_element table is not text"},
       // Counts the flexible body computes with.
       {"statics-huge", nullptr, "UPDATE model SET num_static_modes = 2147483647", D::Opens, ""},
       {"statics-negative", nullptr, "UPDATE model SET num_static_modes = -2147483648", D::Refused,

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "pfm_ModelTypes.h"
+#include "pfm_Support.h"
 #include "pfm_TestAccess.h"
 #include "uma_FileTestSupport.h"
 #include "uma_FlexibleBodySample.h"
@@ -92,6 +93,35 @@ TEST_F(Inspect, AttributesAreShownAndAbsentOnesSaySo) {
   EXPECT_NE(text.find("  owner               team B\n"), std::string::npos) << text;
   EXPECT_NE(inspect::AsJson(r).find("\"attributes\":{\"owner\":\"team B\",\"unit.length\":\"mm\"}"),
             std::string::npos);
+}
+
+// The mesh kept in a model file reads back element by element, in label order, and uma-inspect
+// counts it by type; a model without one says so.
+TEST_F(Inspect, MeshElementsReadBackAndAreCountedByType) {
+  std::string path = m_dir.File("mesh.uma");
+  pfm::ModelBuilder b = sample::FlexibleBeam("beam");
+  b.AddMeshElement(7, "S8", {1, 2, 3, 4, 5, 6, 7, 8})
+      .AddMeshElement(2, "C3D10", {10, 11, 12, 13, 14, 15, 16, 17, 18, 2147483647})
+      .AddMeshElement(3, "C3D10", {});
+  pfm::SaveModelFile(*b.Build(), path);
+  pfm::ModelContents contents;
+  ASSERT_TRUE(pfm::ReadContents(path, contents)) << pfm::LastOpenFailure();
+  ASSERT_EQ(contents.mesh.size(), 3u);
+  EXPECT_EQ(contents.mesh[0].label, 2);
+  EXPECT_EQ(contents.mesh[0].nodes.back(), 2147483647);
+  EXPECT_TRUE(contents.mesh[1].nodes.empty());
+  EXPECT_EQ(contents.mesh[2].type, "S8");
+  EXPECT_EQ(contents.mesh[2].nodes.size(), 8u);
+  inspect::Report r = inspect::Gather(path);
+  EXPECT_NE(inspect::AsText(r).find("mesh          2 C3D10 1 S8\n"), std::string::npos)
+      << inspect::AsText(r);
+  EXPECT_NE(inspect::AsJson(r).find("\"meshElements\":{\"C3D10\":2,\"S8\":1}"), std::string::npos);
+  EXPECT_NE(inspect::AsText(inspect::Gather(sample::FlexibleBeam("plain").Register()->name))
+                .find("mesh          (none)\n"),
+            std::string::npos);
+  // A label twice is refused before anything is written.
+  b.AddMeshElement(7, "S4", {1, 2, 3, 4});
+  EXPECT_THROW(pfm::SaveModelFile(*b.Build(), m_dir.File("twice.uma")), QOBBasError);
 }
 
 // A model whose user matrix "odd" holds values that print badly, in two rows and two columns.

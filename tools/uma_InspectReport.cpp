@@ -83,6 +83,7 @@ Report Gather(const std::string& model) {
   pfm::ModelContents contents;
   pfm::ReadContents(model, contents);
   r.attributes = contents.attributes;
+  for (const pfm::MeshElement& e : contents.mesh) ++r.meshElements[e.type];
   for (const pfm::StoredMatrix& m : contents.matrices) {
     switch (m.key) {
       case pfm::StoredMatrix::Key::Type:
@@ -151,6 +152,10 @@ std::string AsText(const Report& r) {
     out += "  " + name + std::string(name.size() < 20 ? 20 - name.size() : 1, ' ') +
            (present ? value : "(absent)") + "\n";
   }
+  out += "mesh         ";
+  if (r.meshElements.empty()) out += " (none)";
+  for (const auto& [type, count] : r.meshElements) out += " " + std::to_string(count) + " " + type;
+  out += "\n";
   out += "matrices\n";
   if (r.matrices.empty()) out += "  (none)\n";
   for (const MatrixEntry& m : r.matrices) {
@@ -189,6 +194,7 @@ std::string AsJson(const Report& r) {
     j["loads"] = r.loads;
     j["staticModes"] = r.staticModes;
     j["attributes"] = r.attributes;  // absent attributes are absent keys
+    j["meshElements"] = r.meshElements;
     Json matrices = Json::array();
     for (const MatrixEntry& m : r.matrices) {
       Json e = {{"key", m.key}, {"meaning", m.what}, {"dense", m.dense}};

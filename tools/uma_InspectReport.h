@@ -32,6 +32,7 @@ struct Report {
   int loads = 0;
   int staticModes = 0;
   std::map<std::string, std::string> attributes;  // units and provenance; any may be absent
+  std::map<std::string, int> meshElements;        // elements of the kept mesh by type (may be none)
   std::vector<MatrixEntry> matrices;
   FlexibleView flexible;
 };

@@ -61,6 +61,7 @@ CREATE TABLE column_values (
   PRIMARY KEY (distribution, column_index)
 );
 CREATE TABLE model_attribute (name TEXT PRIMARY KEY, value TEXT NOT NULL);
+CREATE TABLE mesh_element (label INTEGER PRIMARY KEY, type TEXT NOT NULL, nodes BLOB NOT NULL);
 """
 
 
@@ -238,6 +239,9 @@ def write_model(path):
     for name, value in [("unit.length", "m"), ("unit.mass", "kg"), ("unit.time", "s"), ("unit.force", "N"),
                         ("provenance.program", "write_model.py"), ("provenance.source", "a uniform steel beam")]:
         con.execute("INSERT INTO model_attribute VALUES (?, ?)", (name, value))
+    # Optional: the mesh the model was reduced from, element by element (label, type, node labels).
+    for label, nodes in [(1, [101, 102]), (2, [102, 103])]:
+        con.execute("INSERT INTO mesh_element VALUES (?, 'B31', ?)", (label, ints(nodes)))
     con.execute("COMMIT")
     con.close()
 

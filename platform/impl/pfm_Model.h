@@ -117,6 +117,15 @@ using Overlay = std::map<int, EditedColumns>;
 
 struct Model;
 
+// One element of the finite-element mesh a model was reduced from: its label, its type as the
+// producing program names it ("C3D10", "S8") and its nodes' labels. Descriptive only: the
+// library never reads it, and a model may have none.
+struct MeshElement {
+  int label = 0;
+  std::string type;
+  std::vector<int> nodes;
+};
+
 // How a model keeps what an edit session changed. The default writes into the distributions'
 // value stores; a file-backed model writes its file in one transaction.
 class ModelBacking {
@@ -134,6 +143,8 @@ struct Model {
   // Optional descriptive attributes (units, provenance) by name; see pfm_ModelTypes.h for the
   // names a model author is expected to use. The library never reads them.
   std::map<std::string, std::string> attributes;
+  // Optional: the elements of the mesh the model was reduced from, by label ascending.
+  std::vector<MeshElement> mesh;
   std::shared_ptr<ModelBacking> backing = std::make_shared<ModelBacking>();
 };
 

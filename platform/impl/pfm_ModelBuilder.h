@@ -25,6 +25,9 @@ class ModelBuilder {
   // Sets the model attribute `name` (e.g. pfm::attributes::kUnitLength) to `value`, replacing
   // an earlier value. Throws QOBBasError for an empty name.
   ModelBuilder& Attribute(const std::string& name, std::string value);
+  // Adds an element of the mesh the model was reduced from. Throws QOBBasError for an empty
+  // type; Build() refuses a label given twice.
+  ModelBuilder& AddMeshElement(int label, std::string type, std::vector<int> nodes);
 
   int AddNode(int label, bool internal = false);
   int AddDof(int node, int ldof);

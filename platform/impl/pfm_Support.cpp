@@ -42,6 +42,7 @@ bool ReadContents(const std::string& model, ModelContents& out) {
   c.numLoads = s.numLoads;
   c.numStaticModes = s.numStaticModes;
   c.attributes = m.attributes;
+  c.mesh = m.mesh;
   std::map<int, int> byType(s.distributionByType.begin(), s.distributionByType.end());
   if (s.nodeCoordinates >= 0) byType[ads_CoreFragmentTypeIndex(31, 37)] = s.nodeCoordinates;
   for (const auto& [type, d] : byType)

@@ -37,6 +37,7 @@ struct ModelContents {
   std::vector<StoredMatrix> matrices;  // by type ascending, then user matrices, then names
   std::map<int, int> setSizes;         // component-set type index -> number of members
   std::map<std::string, std::string> attributes;  // the model's attributes, by name (may be none)
+  std::vector<MeshElement> mesh;  // the mesh the model was reduced from, by label (may be none)
 };
 
 // Opens `model` for reading in a session of its own, lists what it stores and closes it again.

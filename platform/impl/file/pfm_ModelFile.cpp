@@ -51,6 +51,7 @@ CREATE TABLE column_values (
 const char* ModelFileOptionalSchema() {
   return R"sql(
 CREATE TABLE model_attribute (name TEXT PRIMARY KEY, value TEXT NOT NULL);
+CREATE TABLE mesh_element (label INTEGER PRIMARY KEY, type TEXT NOT NULL, nodes BLOB NOT NULL);
 )sql";
 }
 

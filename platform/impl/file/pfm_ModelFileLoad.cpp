@@ -115,10 +115,11 @@ std::string TextKey(const sql::Statement& s, const std::string& table) {
   return s.Text(0);
 }
 
-std::vector<int> MembersOf(const sql::Statement& s, int column) {
-  if (s.Type(column) != SQLITE_BLOB) Damaged("a component set's members are not a BLOB");
+std::vector<int> MembersOf(const sql::Statement& s, int column,
+                           const std::string& what = "a component set's members") {
+  if (s.Type(column) != SQLITE_BLOB) Damaged(what + " are not a BLOB");
   std::size_t bytes = s.Bytes(column);
-  if (bytes % 4 != 0) Damaged("a component set's members are not whole 32-bit integers");
+  if (bytes % 4 != 0) Damaged(what + " are not whole 32-bit integers");
   const auto* p = static_cast<const unsigned char*>(s.Blob(column));
   std::vector<int> members(bytes / 4);
   for (std::size_t i = 0; i < members.size(); ++i) {
@@ -195,6 +196,23 @@ void ReadAttributes(sql::Db& db, std::map<std::string, std::string>& attributes)
     if (s.Type(1) != SQLITE_TEXT) Damaged("a value in the model_attribute table is not text");
     if (!attributes.emplace(s.Text(0), s.Text(1)).second)
       Damaged("the model_attribute table has the name " + Quoted(s.Text(0)) + " twice");
+  }
+}
+
+// The optional mesh table, when the file has it: integer labels, text types, nodes as a BLOB of
+// whole 32-bit integers (like a set's members), read by label ascending.
+void ReadMesh(sql::Db& db, std::vector<MeshElement>& mesh) {
+  if (db.QueryInt("SELECT count(*) FROM pragma_table_list WHERE schema = 'main' AND name = "
+                  "'mesh_element' COLLATE NOCASE") == 0)
+    return;
+  sql::Statement s(db, "SELECT label, type, nodes FROM mesh_element ORDER BY label");
+  while (s.Step()) {
+    MeshElement e;
+    e.label = IntAt(s, 0, "a label in the mesh_element table");
+    if (s.Type(1) != SQLITE_TEXT) Damaged("a type in the mesh_element table is not text");
+    e.type = s.Text(1);
+    e.nodes = MembersOf(s, 2, "a mesh element's nodes");
+    mesh.push_back(std::move(e));
   }
 }
 
@@ -286,6 +304,7 @@ std::shared_ptr<Model> Open(const std::string& path, bool editable) {
   ReadHeader(*db, *model);
   ReadTables(*db, model->system);
   ReadAttributes(*db, model->attributes);
+  ReadMesh(*db, model->mesh);
   CheckSizesAgainst(model->system, st.st_size);
   FileVersion version = FileVersion::OnDisk(path);
   version.dataVersion = db->QueryInt("PRAGMA data_version");

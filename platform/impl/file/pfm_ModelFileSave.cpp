@@ -86,6 +86,14 @@ void WriteMap(sql::Db& db, const char* table, const Map& map) {
   for (const auto& [key, value] : map) insert.Bind(1, key).Bind(2, value).Run();
 }
 
+void WriteMesh(sql::Db& db, const std::vector<MeshElement>& mesh) {
+  sql::Statement insert(db, "INSERT INTO mesh_element VALUES (?1, ?2, ?3)");
+  for (const MeshElement& e : mesh) {
+    std::vector<unsigned char> nodes = LittleEndianInts(e.nodes);
+    insert.Bind(1, e.label).Bind(2, e.type).BindBlob(3, nodes.data(), nodes.size()).Run();
+  }
+}
+
 void WriteDistributions(sql::Db& db, const SystemData& s) {
   sql::Statement head(db, "INSERT INTO distribution VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
   sql::Statement column(db, "INSERT INTO column_values VALUES (?1, ?2, ?3)");
@@ -143,6 +151,7 @@ void SaveModelFile(const Model& model, const std::string& path) {
     WriteMap(db, "user_matrix", model.system.userMatrixByName);
     WriteMap(db, "set_by_type", model.system.setByType);
     WriteMap(db, "model_attribute", model.attributes);
+    WriteMesh(db, model.mesh);
     WriteDistributions(db, model.system);
     transaction.Commit();
   } catch (const std::exception& e) {

@@ -1,6 +1,8 @@
 // The in-memory model builder and the model validation shared with the file loader.
 #include "pfm_ModelBuilder.h"
 
+#include <set>
+
 #include "QOBBasCoreUtils.h"
 #include "pfm_Session.h"
 
@@ -38,6 +40,12 @@ ModelBuilder& ModelBuilder::RecordReportsNull() {
 ModelBuilder& ModelBuilder::Attribute(const std::string& name, std::string value) {
   if (name.empty()) throw QOBBasError("model builder: an attribute needs a name");
   m_model->attributes[name] = std::move(value);
+  return *this;
+}
+
+ModelBuilder& ModelBuilder::AddMeshElement(int label, std::string type, std::vector<int> nodes) {
+  if (type.empty()) throw QOBBasError("model builder: a mesh element needs a type");
+  m_model->mesh.push_back({label, std::move(type), std::move(nodes)});
   return *this;
 }
 
@@ -171,6 +179,12 @@ std::size_t TableSize(const SystemData& s, MemberKind kind) {
 void ValidateModel(const Model& model) {
   for (const auto& [name, value] : model.attributes)
     Require(!name.empty(), "an attribute has no name");
+  std::set<int> meshLabels;
+  for (const MeshElement& e : model.mesh) {
+    Require(!e.type.empty(), "a mesh element has no type");
+    Require(meshLabels.insert(e.label).second,
+            "the mesh has element " + std::to_string(e.label) + " twice");
+  }
   const SystemData& s = model.system;
   for (const Dof& d : s.dofs)
     Require(d.node >= 1 && static_cast<std::size_t>(d.node) <= s.nodes.size(),
