@@ -16,10 +16,13 @@
 
 #include "pfm_ModelTypes.h"
 #include "pfm_Support.h"
+#include "reduce_CalculixJob.h"
 #include "reduce_CraigBampton.h"
 #include "reduce_DenseEigen.h"
 #include "reduce_InputError.h"
+#include "reduce_Interface.h"
 #include "reduce_ModelOutput.h"
+#include "reduce_ReadInput.h"
 
 namespace reduce {
 
@@ -27,8 +30,11 @@ namespace {
 
 const char kUsage[] =
     "usage: uma-reduce --stiffness K.mtx --mass M.mtx --dofs dofs.csv --nodes nodes.csv\n"
-    "                  --boundary N1,N2,... [--internal N3,N4,...] [--modes N | --cutoff HZ]\n"
+    "                  --boundary NODES [--internal NODES] [--modes N | --cutoff HZ]\n"
     "                  [--loads F.mtx] [--units LENGTH,MASS,TIME,FORCE] -o MODEL\n"
+    "       uma-reduce --calculix JOB.inp --boundary NODES [options as above] -o MODEL\n"
+    "       either with [--rigid NODE:NODES]... [--distributing NODE:NODES[:WEIGHTS]]...\n"
+    "                   [--fixed NODES[:DOFS]]\n"
     "\n"
     "Reduces a full finite-element model to a model file that the library reads: the boundary\n"
     "nodes' degrees of freedom are kept, each with its constraint mode, and the interior is\n"
@@ -39,16 +45,39 @@ const char kUsage[] =
     "  --dofs               one line \"node,ldof\" per matrix row: its node label and local\n"
     "                       degree of freedom (1-3 translations, 4-6 rotations)\n"
     "  --nodes              one line \"label,x,y,z\" per node\n"
-    "  --boundary           the boundary nodes; all their degrees of freedom are kept\n"
+    "  --calculix JOB.inp   a CalculiX deck instead: *NODE, *ELEMENT, *NSET, *ELSET, *INCLUDE,\n"
+    "                       *BOUNDARY, *RIGID BODY, with the files of its matrix storage step\n"
+    "                       beside it (JOB.sti, JOB.mas, JOB.dof; JOB.frd for shells and beams).\n"
+    "                       When they are missing or older than the deck and ccx is on the PATH,\n"
+    "                       CalculiX runs on a copy of the deck in a temporary folder. Nodes\n"
+    "                       CalculiX generates (expanded shells and beams, knots, incompatible\n"
+    "                       modes) are internal; a rigid body's rotation node gives its\n"
+    "                       reference node dofs 4-6\n"
+    "  --boundary           the boundary nodes; all their degrees of freedom are kept. NODES is\n"
+    "                       a comma list of labels, ranges (100-140), node sets of the deck and\n"
+    "                       @FILE (labels one a line or comma-separated); a deck node takes the\n"
+    "                       nodes generated for it\n"
     "  --internal           nodes marked internal in the model (hidden from hosts that filter\n"
     "                       internal nodes); never boundary nodes\n"
+    "  --rigid NODE:NODES   ties the nodes' dofs rigidly to NODE's six (an exact transformation:\n"
+    "                       NODE's dofs replace theirs). NODE is a node of the model or a new\n"
+    "                       label with a position, 9001@X,Y,Z; give it as the boundary for a\n"
+    "                       6-dof interface\n"
+    "  --distributing NODE:NODES[:WEIGHTS]\n"
+    "                       makes NODE's six dofs the weighted average motion of the nodes (a\n"
+    "                       least-squares rigid fit of their translations); the face stays\n"
+    "                       flexible. WEIGHTS: LABEL=W,... or @FILE of \"label,weight\" lines\n"
+    "                       (1 where none is given)\n"
+    "  --fixed NODES[:DOFS] holds dofs at zero (DOFS as digits, e.g. 123; all when left out),\n"
+    "                       for inputs that keep constrained rows\n"
     "  --modes N            keep the N lowest fixed-interface modes (default 10; 0 keeps none)\n"
     "  --cutoff HZ          keep every fixed-interface mode below HZ instead\n"
     "  --loads F.mtx        load vectors, one column each, as long as the matrices. The recovery\n"
     "                       matrix's load columns hold the full model's static response to each\n"
     "                       load with the boundary held (zero at the boundary); with no loads\n"
     "                       it has no load columns\n"
-    "  --units L,M,T,F      the units of the matrices, e.g. m,kg,s,N, kept in the model\n"
+    "  --units L,M,T,F      the units of the matrices, e.g. m,kg,s,N, kept in the model (a\n"
+    "                       CalculiX deck does not say them: give them)\n"
     "  -o MODEL             the model file to write (replaced whole, or left as it was)\n"
     "\n"
     "The model holds: node coordinates; the mode matrix (every dof x the static then dynamic\n"
@@ -70,29 +99,15 @@ struct Arguments {
   std::string units;
   std::string outputPath;
   bool modesGiven = false, cutoffGiven = false;
+  std::string calculix;                   // the deck, for --calculix
+  std::string boundary, internal, fixed;  // node lists, resolved once the model is read
+  std::vector<InterfaceText> interfaces;  // --rigid and --distributing, in order
 };
 
 class UsageError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
-
-std::vector<int> Labels(const std::string& option, const std::string& text) {
-  std::vector<int> out;
-  std::size_t start = 0;
-  for (;;) {
-    std::size_t comma = text.find(',', start);
-    std::string token = text.substr(start, comma - start);
-    char* end = nullptr;
-    errno = 0;
-    long v = std::strtol(token.c_str(), &end, 10);
-    if (token.empty() || *end != '\0' || errno == ERANGE || v < INT32_MIN || v > INT32_MAX)
-      throw UsageError(option + ": \"" + token + "\" is not a node label");
-    out.push_back(static_cast<int>(v));
-    if (comma == std::string::npos) return out;
-    start = comma + 1;
-  }
-}
 
 Arguments Parse(int argc, const char* const* argv) {
   Arguments a;
@@ -112,10 +127,22 @@ Arguments Parse(int argc, const char* const* argv) {
       a.files.nodes = value(i);
     } else if (arg == "--loads") {
       a.files.loads = value(i);
+    } else if (arg == "--calculix") {
+      a.calculix = value(i);
     } else if (arg == "--boundary") {
-      a.reduction.boundary = Labels(arg, value(i));
+      a.boundary = value(i);
     } else if (arg == "--internal") {
-      a.output.internal = Labels(arg, value(i));
+      a.internal = value(i);
+    } else if (arg == "--fixed") {
+      a.fixed = value(i);
+    } else if (arg == "--rigid" || arg == "--distributing") {
+      try {
+        a.interfaces.push_back(ParseInterface(
+            arg == "--rigid" ? InterfaceNode::Kind::Rigid : InterfaceNode::Kind::Distributing, arg,
+            value(i)));
+      } catch (const InputError& e) {
+        throw UsageError(e.what());
+      }
     } else if (arg == "--modes") {
       std::string v = value(i);
       char* end = nullptr;
@@ -140,15 +167,19 @@ Arguments Parse(int argc, const char* const* argv) {
       throw UsageError("unknown argument " + arg);
     }
   }
-  const std::pair<const char*, const std::string*> required[] = {
+  const std::pair<const char*, const std::string*> matrixFiles[] = {
       {"--stiffness", &a.files.stiffness},
       {"--mass", &a.files.mass},
       {"--dofs", &a.files.dofs},
-      {"--nodes", &a.files.nodes},
-      {"-o", &a.outputPath}};
-  for (const auto& [name, field] : required)
-    if (field->empty()) throw UsageError(std::string(name) + " is required");
-  if (a.reduction.boundary.empty()) throw UsageError("--boundary is required");
+      {"--nodes", &a.files.nodes}};
+  for (const auto& [name, field] : matrixFiles) {
+    if (a.calculix.empty() && field->empty())
+      throw UsageError(std::string(name) + " is required (or --calculix)");
+    if (!a.calculix.empty() && !field->empty())
+      throw UsageError(std::string(name) + " and --calculix name two models: give one");
+  }
+  if (a.outputPath.empty()) throw UsageError("-o is required");
+  if (a.boundary.empty()) throw UsageError("--boundary is required");
   if (a.modesGiven && a.cutoffGiven) throw UsageError("give --modes or --cutoff, not both");
 
   const char* names[] = {pfm::attributes::kUnitLength, pfm::attributes::kUnitMass,
@@ -276,12 +307,18 @@ int RunCommand(int argc, const char* const* argv, std::FILE* out, std::FILE* err
   }
   try {
     Progress progress(err);
-    FullModel model;
+    Input input;
     {
       Stage reading(&progress, "reading");
-      model = ReadFullModel(a.files);
-      CheckInternalNodes(model, a.reduction.boundary, a.output.internal);
+      input = ReadInput(a.files, a.calculix, {a.boundary, a.internal, a.fixed, a.interfaces}, err);
+      if (!a.calculix.empty() && a.units.empty())
+        std::fprintf(err,
+                     "uma-reduce: warning: a CalculiX deck does not say its units; give them with "
+                     "--units (e.g. --units mm,t,s,N) so that the model file records them\n");
+      a.reduction.boundary = input.boundary;
+      a.output.internal = input.internal;
     }
+    const FullModel& model = input.Reduced();
 
     Reduction reduction = Reduce(model, a.reduction, &progress);
 
@@ -289,10 +326,12 @@ int RunCommand(int argc, const char* const* argv, std::FILE* out, std::FILE* err
       Stage writing(&progress, "writing");
       a.output.attributes.emplace_back(pfm::attributes::kProgram, "uma-reduce");
       a.output.attributes.emplace_back(pfm::attributes::kDate, Now());
-      a.output.attributes.emplace_back(pfm::attributes::kSource, a.files.stiffness);
-      pfm::SaveModel(BuildReducedModel(a.outputPath, model, reduction, a.output), a.outputPath);
+      a.output.attributes.emplace_back(pfm::attributes::kSource,
+                                       a.calculix.empty() ? a.files.stiffness : a.calculix);
+      pfm::SaveModel(input.Build(a.outputPath, reduction, a.output), a.outputPath);
     }
     Summary(out, a, model, reduction, progress);
+    std::fputs(input.Describe().c_str(), out);
     return 0;
   } catch (const std::exception& e) {
     std::fprintf(err, "uma-reduce: %s\n", e.what());

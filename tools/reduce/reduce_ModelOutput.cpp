@@ -140,13 +140,15 @@ pfm::ModelBuilder BuildReducedModel(const std::string& name, const FullModel& mo
   b.DistributionForType(
       pfm::types::ReducedMass(),
       b.AddDistribution(reduced, reduced, modeSet, modeSet, Values(reduction.mass)));
-  std::vector<double> lumped = LumpedNodeMass(model);
+  std::vector<double> lumped =
+      options.lumpedMass.empty() ? LumpedNodeMass(model) : options.lumpedMass;
   b.DistributionName(pfm::types::kLumpedMass,
                      b.AddDistribution(nodes, 1, nodeSet, -1, std::move(lumped)));
   b.UserMatrix(pfm::types::kGFAA,
                b.AddDistribution(nb, nb, aSetSet, aSetSet,
                                  Values(reduction.stiffness.topLeftCorner(nb, nb))));
   for (const auto& [key, value] : options.attributes) b.Attribute(key, value);
+  for (const pfm::MeshElement& e : options.mesh) b.AddMeshElement(e.label, e.type, e.nodes);
   return b;
 }
 

@@ -15,6 +15,10 @@ struct OutputOptions {
   std::vector<int> internal;  // labels of the nodes marked internal (never boundary nodes)
   // Model attributes: units and provenance, by their names in pfm::attributes.
   std::vector<std::pair<std::string, std::string>> attributes;
+  // Each node's lumped mass, in the order of the model's nodes; empty: LumpedNodeMass.
+  std::vector<double> lumpedMass;
+  // The mesh the model was reduced from, kept in the model file.
+  std::vector<pfm::MeshElement> mesh;
 };
 
 // Throws InputError when an internal node does not exist, is given twice or is a boundary node.
