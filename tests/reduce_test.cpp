@@ -332,7 +332,7 @@ TEST_F(ReduceCommand, RefusesBadInputWithItsReasonAndWritesNothing) {
   }
   Write(m_dir, "badldof.csv", "node,ldof\n1,7\n");
   Write(m_dir, "badload.mtx", "%%MatrixMarket matrix array real general\n2 1\n1\n0\n");
-  // Node 3's rotation about x has no stiffness: a zero pivot once node 1 is held.
+  // Node 3's rotation about x has no stiffness: held by nothing once node 1 is held.
   std::string loose;
   {
     FullModel beam = reduce::StraightBeam(1.0, 2, kSection, 1).Assemble();
@@ -385,8 +385,8 @@ TEST_F(ReduceCommand, RefusesBadInputWithItsReasonAndWritesNothing) {
        m_dir.File("badldof.csv") + ":2: local degree of freedom \"7\" is not one of 1..6"},
       {Args("K.mtx", "dofs.csv", "77"), "--boundary: node 77 is not in " + m_dir.File("nodes.csv")},
       {Args("loose.mtx"), m_dir.File("loose.mtx") +
-                              ": the interior stiffness is not positive definite once the boundary "
-                              "is held, at node 3 dof 4 (" +
+                              ": the interior stiffness is singular once the boundary is held "
+                              "(a mechanism), at node 3 dof 4 (" +
                               dofs + " line 17)"},
       {{"--stiffness", m_dir.File("floating.mtx"), "--mass", m_dir.File("floating-m.mtx"), "--dofs",
         m_dir.File("floating.csv"), "--nodes", m_dir.File("floating-n.csv"), "--boundary", "1",

@@ -1,6 +1,7 @@
 // A sparse Cholesky factor A = L L^T of a symmetric positive definite matrix, kept by CHOLMOD
-// (supernodal, fill-reducing order), and the solves against it. Made once, used for every
-// constraint mode and every step of the eigensolver.
+// (supernodal, fill-reducing order, 64-bit indices), and the solves against it. Made once, used
+// for every constraint mode and every step of the eigensolver. Also the inertia of a symmetric
+// indefinite matrix from an L D L^T factorisation (Sylvester's law), which counts eigenvalues.
 #pragma once
 
 #include <Eigen/Dense>
@@ -14,17 +15,23 @@ struct cholmod_dense_struct;
 
 namespace reduce {
 
-// The matrix is not positive definite: factoring broke down at `column` (in the matrix's own
-// order), or that column's pivot is so small against its diagonal that the matrix is singular
-// to working precision (a mechanism).
+// The matrix is not positive definite. `column` (in the matrix's own order) is where an L D L^T
+// factorisation meets the first pivot that is either negligible against its diagonal (singular
+// to working precision: a mechanism, whatever the pivot's sign) or negative (indefinite).
 class NotPositiveDefinite : public std::runtime_error {
  public:
-  NotPositiveDefinite(int column, bool singular)
+  NotPositiveDefinite(long column, bool singular)
       : std::runtime_error("the matrix is not positive definite"),
         column(column),
         singular(singular) {}
-  int column;
+  long column;
   bool singular;
+};
+
+// CHOLMOD ran out of memory; the message says how large the factor would have been.
+class FactorTooLarge : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 struct FactorSize {
@@ -37,7 +44,8 @@ struct FactorSize {
 class SparseCholesky {
  public:
   // Factors `a` (square, both triangles stored; the upper one is read). Throws
-  // NotPositiveDefinite, or std::runtime_error when CHOLMOD fails otherwise (memory).
+  // NotPositiveDefinite, FactorTooLarge when memory runs out, or std::runtime_error when CHOLMOD
+  // fails otherwise.
   explicit SparseCholesky(const SparseMatrix& a);
   ~SparseCholesky();
   SparseCholesky(const SparseCholesky&) = delete;
@@ -48,6 +56,9 @@ class SparseCholesky {
   void Solve(const double* b, double* x) const;
   // A^-1 B for the columns of B.
   Eigen::MatrixXd Solve(const Eigen::MatrixXd& b) const;
+  // The same in place, for `columns` columns of size() values at `values` (leading dimension
+  // size()).
+  void SolveInPlace(double* values, long columns) const;
   const FactorSize& factorSize() const { return m_factorSize; }
 
  private:
@@ -61,5 +72,10 @@ class SparseCholesky {
   mutable cholmod_dense_struct* m_e = nullptr;
   FactorSize m_factorSize;
 };
+
+// The number of negative eigenvalues of the symmetric `a` (both triangles stored), from the
+// signs of D in a = L D L^T (simplicial, fill-reducing order). Throws std::runtime_error when
+// a pivot is exactly zero (the caller moves its shift) or memory runs out.
+long NegativeEigenvalues(const SparseMatrix& a);
 
 }  // namespace reduce

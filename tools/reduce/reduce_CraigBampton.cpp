@@ -1,9 +1,8 @@
 #include "reduce_CraigBampton.h"
 
-#include <Spectra/SymGEigsShiftSolver.h>
-
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 #include <numeric>
 #include <unordered_map>
@@ -16,9 +15,9 @@ namespace reduce {
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
-constexpr const char* kNoMass =
-    "the interior mass matrix gives a mode no positive mass: it must be positive "
-    "semi-definite and not zero";
+// Values of the constraint modes solved at a time, so that no dense copy of the whole coupling
+// block is ever made.
+constexpr double kChunkValues = 8e6;
 
 std::string FileOr(const std::string& file, const char* fallback) {
   return file.empty() ? fallback : file;
@@ -53,6 +52,30 @@ std::vector<int> BoundaryRows(const FullModel& model, const std::vector<int>& la
   return rows;
 }
 
+// The interior stiffness is not positive definite at `row` of the full model: a mechanism
+// (singular) or a negative pivot.
+InputError NotDefiniteAt(const FullModel& model, int row, bool singular) {
+  const DofRow& d = model.dofs[static_cast<std::size_t>(row)];
+  std::string at = "node " + std::to_string(d.node) + " dof " + std::to_string(d.ldof);
+  if (d.line > 0)
+    at += " (" + FileOr(model.files.dofs, "dofs") + " line " + std::to_string(d.line) + ")";
+  return InputError(Where(FileOr(model.files.stiffness, "stiffness"), 0) +
+                    (singular ? "the interior stiffness is singular once the boundary is held "
+                                "(a mechanism), at "
+                              : "the interior stiffness is not positive definite once the "
+                                "boundary is held (a negative pivot), at ") +
+                    at);
+}
+
+// A dof outside the boundary with nothing on its stiffness diagonal is held by nothing.
+void CheckEveryInteriorDofIsHeld(const FullModel& model, const std::vector<int>& boundary) {
+  std::vector<char> onBoundary(static_cast<std::size_t>(model.size()), 0);
+  for (int row : boundary) onBoundary[static_cast<std::size_t>(row)] = 1;
+  for (int row = 0; row < model.size(); ++row)
+    if (!onBoundary[static_cast<std::size_t>(row)] && model.stiffness.coeff(row, row) == 0.0)
+      throw NotDefiniteAt(model, row, true);
+}
+
 // The blocks of a symmetric matrix over the interior rows and columns (both triangles) and
 // over interior rows and boundary columns.
 struct Blocks {
@@ -83,122 +106,102 @@ Blocks Partition(const SparseMatrix& a, const std::vector<int>& where, int inter
   return b;
 }
 
-// Spectra's operator for shift-invert about 0: y = K_ii^-1 x through the factor.
-class InverseStiffness {
- public:
-  using Scalar = double;
-  explicit InverseStiffness(const SparseCholesky& factor) : m_factor(factor) {}
-  Eigen::Index rows() const { return m_factor.size(); }
-  Eigen::Index cols() const { return m_factor.size(); }
-  void set_shift(double) {}  // the factor is of K_ii itself: the shift is always 0
-  void perform_op(const double* x, double* y) const { m_factor.Solve(x, y); }
-
- private:
-  const SparseCholesky& m_factor;
-};
-
-// y = M_ii x, the inner product of the generalised problem.
-class MassProduct {
- public:
-  using Scalar = double;
-  explicit MassProduct(const SparseMatrix& mass) : m_mass(mass) {}
-  Eigen::Index rows() const { return m_mass.rows(); }
-  Eigen::Index cols() const { return m_mass.cols(); }
-  void perform_op(const double* x, double* y) const {
-    Eigen::Map<Eigen::VectorXd>(y, m_mass.rows()) =
-        m_mass * Eigen::Map<const Eigen::VectorXd>(x, m_mass.cols());
-  }
-
- private:
-  const SparseMatrix& m_mass;
-};
-
-struct Eigenpairs {
-  Eigen::VectorXd values;   // ascending
-  Eigen::MatrixXd vectors;  // mass-normalised
-};
-
-// The `count` lowest eigenpairs of K_ii phi = lambda M_ii phi (0 < count < n).
-Eigenpairs Lowest(const SparseCholesky& factor, const SparseMatrix& mass, int count) {
-  const int n = factor.size();
-  if (!(Eigen::VectorXd(mass.diagonal()).maxCoeff() > 0)) throw InputError(kNoMass);
-  InverseStiffness op(factor);
-  MassProduct bop(mass);
-  const int ncv = std::min(n, std::max(2 * count + 1, count + 20));
-  Spectra::SymGEigsShiftSolver<InverseStiffness, MassProduct, Spectra::GEigsMode::ShiftInvert>
-      solver(op, bop, count, ncv, 0.0);
-  solver.init();
-  const Eigen::Index converged = solver.compute(Spectra::SortRule::LargestMagn, 1000, 1e-10);
-  if (solver.info() != Spectra::CompInfo::Successful)
-    throw std::runtime_error("the eigensolver did not converge (" + std::to_string(converged) +
-                             " of " + std::to_string(count) + " modes)");
-  Eigen::VectorXd values = solver.eigenvalues();
-  Eigen::MatrixXd vectors = solver.eigenvectors();
-  std::vector<int> order(static_cast<std::size_t>(values.size()));
-  std::iota(order.begin(), order.end(), 0);
-  std::sort(order.begin(), order.end(), [&](int a, int b) { return values(a) < values(b); });
-  Eigenpairs out;
-  out.values.resize(values.size());
-  out.vectors.resize(n, values.size());
-  for (Eigen::Index k = 0; k < values.size(); ++k) {
-    const int from = order[static_cast<std::size_t>(k)];
-    Eigen::VectorXd phi = vectors.col(from);
-    const double modalMass = phi.dot(mass * phi);
-    if (!(modalMass > 0) || !std::isfinite(values(from))) throw InputError(kNoMass);
-    phi /= std::sqrt(modalMass);
-    // A sign of our own choosing, so that the same model always gives the same modes.
-    Eigen::Index at = 0;
-    phi.cwiseAbs().maxCoeff(&at);
-    if (phi(at) < 0) phi = -phi;
-    out.values(k) = values(from);
-    out.vectors.col(k) = phi;
-  }
-  return out;
-}
-
-// The fixed-interface modes the options ask for: a count, or all below a cutoff (found by
-// asking for more until one lies above the cutoff or the interior has no more).
-Eigenpairs FixedInterfaceModes(const SparseCholesky& factor, const SparseMatrix& mass,
-                               const ReductionOptions& options) {
-  const int n = factor.size();
-  if (options.cutoffHz <= 0.0) {
-    if (options.modes < 0) throw InputError("--modes: the count of modes must not be negative");
-    if (options.modes == 0) return {Eigen::VectorXd(0), Eigen::MatrixXd(n, 0)};
-    if (options.modes >= n)
-      throw InputError("--modes " + std::to_string(options.modes) + ": the interior has " +
-                       std::to_string(n) + " degrees of freedom, so at most " +
-                       std::to_string(n - 1) + " modes");
-    return Lowest(factor, mass, options.modes);
-  }
-  if (n < 2) return {Eigen::VectorXd(0), Eigen::MatrixXd(n, 0)};
-  const double limit = std::pow(kTwoPi * options.cutoffHz, 2);
-  int count = std::min(n - 1, 10);
-  for (;;) {
-    Eigenpairs pairs = Lowest(factor, mass, count);
-    if (pairs.values(pairs.values.size() - 1) >= limit || count == n - 1) {
-      Eigen::Index keep = 0;
-      while (keep < pairs.values.size() && pairs.values(keep) < limit) ++keep;
-      return {pairs.values.head(keep), pairs.vectors.leftCols(keep)};
+// The interior's part of the constraint modes, -K_ii^-1 K_ib, solved a chunk of columns at a
+// time straight into the basis, each chunk checked: the worst backward error
+// ||K_ii x + K_ib e|| / (||K_ii|| ||x|| + ||K_ib e||), equilibrated by K_ii's diagonal.
+double ConstraintModes(const SparseCholesky& factor, const Blocks& k, const Reduction& r,
+                       Eigen::MatrixXd& modes) {
+  const Eigen::Index ni = k.ii.rows(), nb = k.ib.cols();
+  if (ni == 0 || nb == 0) return 0.0;
+  const Eigen::VectorXd d = k.ii.diagonal().cwiseSqrt().cwiseInverse();
+  Eigen::VectorXd rowSums = Eigen::VectorXd::Zero(ni);
+  for (int c = 0; c < k.ii.outerSize(); ++c)
+    for (SparseMatrix::InnerIterator it(k.ii, c); it; ++it)
+      rowSums(it.row()) += std::fabs(d(it.row()) * it.value() * d(c));
+  const double norm = rowSums.maxCoeff();
+  const Eigen::Index chunk = std::max<Eigen::Index>(
+      1, std::min<Eigen::Index>(nb,
+                                static_cast<Eigen::Index>(kChunkValues / static_cast<double>(ni))));
+  double worst = 0;
+  Eigen::MatrixXd x;
+  for (Eigen::Index b0 = 0; b0 < nb; b0 += chunk) {
+    const Eigen::Index columns = std::min(chunk, nb - b0);
+    const Eigen::MatrixXd coupling = Eigen::MatrixXd(k.ib.middleCols(b0, columns));
+    x = -coupling;
+    factor.SolveInPlace(x.data(), static_cast<long>(columns));
+    const Eigen::MatrixXd residual = d.asDiagonal() * (k.ii * x + coupling);
+    for (Eigen::Index c = 0; c < columns; ++c) {
+      const double scale = norm * d.cwiseInverse().cwiseProduct(x.col(c)).norm() +
+                           (d.asDiagonal() * coupling.col(c)).norm();
+      const double error = scale > 0 ? residual.col(c).norm() / scale : 0.0;
+      if (!(error <= worst)) worst = error;
     }
-    count = std::min(n - 1, 2 * count);
+    for (Eigen::Index i = 0; i < ni; ++i)
+      modes.row(r.interior[static_cast<std::size_t>(i)]).segment(b0, columns) = x.row(i);
   }
+  return worst;
 }
 
-// modes^T A modes for a symmetric A: one triangle computed, mirrored.
+// modes^T A modes for a symmetric A, a chunk of columns of A modes at a time.
 Eigen::MatrixXd Projected(const SparseMatrix& a, const Eigen::MatrixXd& modes) {
-  const Eigen::MatrixXd product = a * modes;
-  Eigen::MatrixXd out = Eigen::MatrixXd::Zero(modes.cols(), modes.cols());
-  out.triangularView<Eigen::Lower>() = modes.transpose() * product;
-  out.triangularView<Eigen::StrictlyUpper>() = out.transpose();
-  return out;
+  const Eigen::Index n = modes.rows(), m = modes.cols();
+  Eigen::MatrixXd out(m, m);
+  const Eigen::Index chunk = std::max<Eigen::Index>(
+      1,
+      std::min<Eigen::Index>(m, static_cast<Eigen::Index>(
+                                    kChunkValues / std::max<double>(1.0, static_cast<double>(n)))));
+  for (Eigen::Index c0 = 0; c0 < m; c0 += chunk) {
+    const Eigen::Index columns = std::min(chunk, m - c0);
+    const Eigen::MatrixXd product = a * modes.middleCols(c0, columns);
+    out.middleCols(c0, columns).noalias() = modes.transpose() * product;
+  }
+  // Exactly symmetric: the mean of the two triangles.
+  const Eigen::MatrixXd mean = (out + out.transpose()) / 2;
+  return mean;
+}
+
+// The largest coupling between a static and a dynamic coordinate in the reduced stiffness,
+// each entry against the size of the terms that cancel in it (|psi|^T |K| |phi|): round-off for
+// a fixed-interface basis, whatever the units and the mesh.
+double StaticDynamicCoupling(const SparseMatrix& k, const Eigen::MatrixXd& modes,
+                             const Eigen::MatrixXd& reduced, int nb) {
+  const Eigen::Index nq = modes.cols() - nb;
+  if (nb == 0 || nq == 0) return 0.0;
+  const SparseMatrix magnitude = k.cwiseAbs();
+  const Eigen::MatrixXd kphi = magnitude * modes.rightCols(nq).cwiseAbs();
+  const Eigen::MatrixXd scale = modes.leftCols(nb).cwiseAbs().transpose() * kphi;
+  double worst = 0;
+  for (Eigen::Index q = 0; q < nq; ++q)
+    for (Eigen::Index b = 0; b < nb; ++b) {
+      const double c = scale(b, q) > 0 ? std::fabs(reduced(b, nb + q)) / scale(b, q) : 0.0;
+      if (!(c <= worst)) worst = c;
+    }
+  return worst;
+}
+
+std::string Figure(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2g", v);
+  return text;
 }
 
 }  // namespace
 
 Reduction Reduce(const FullModel& model, const ReductionOptions& options, StageObserver* observer) {
   Reduction r;
-  r.boundary = BoundaryRows(model, options.boundary);
-  const int n = model.size(), nb = static_cast<int>(r.boundary.size());
+  const int n = model.size();
+  if (options.cutoffHz < 0.0 || std::isnan(options.cutoffHz))
+    throw InputError("--cutoff: the frequency must be above 0");
+  if (options.cutoffHz <= 0.0 && options.modes < 0)
+    throw InputError("--modes: the count of modes must not be negative");
+  {
+    Stage stage(observer, "checks");
+    r.boundary = BoundaryRows(model, options.boundary);
+    CheckEveryInteriorDofIsHeld(model, r.boundary);
+    r.rigidBody = CheckRigidBodyMotions(model);
+    if (!r.rigidBody.held) CheckBoundaryHoldsTheBody(model, r.boundary);
+  }
+  const int nb = static_cast<int>(r.boundary.size());
   std::vector<int> where(static_cast<std::size_t>(n), -1);
   for (int b = 0; b < nb; ++b)
     where[static_cast<std::size_t>(r.boundary[static_cast<std::size_t>(b)])] = -1 - b;
@@ -210,66 +213,82 @@ Reduction Reduce(const FullModel& model, const ReductionOptions& options, StageO
       r.interior.push_back(row);
     }
   const int ni = static_cast<int>(r.interior.size());
-  if (options.cutoffHz < 0.0 || std::isnan(options.cutoffHz))
-    throw InputError("--cutoff: the frequency must be above 0");
 
-  Blocks k = Partition(model.stiffness, where, ni, nb);
-  Blocks m = Partition(model.mass, where, ni, nb);
-
+  Blocks k, m;
   std::unique_ptr<SparseCholesky> factor;
   {
     Stage stage(observer, "factorisation");
+    k = Partition(model.stiffness, where, ni, nb);
+    m = Partition(model.mass, where, ni, nb);
     try {
       factor = std::make_unique<SparseCholesky>(k.ii);
     } catch (const NotPositiveDefinite& e) {
-      const DofRow& d =
-          model.dofs[static_cast<std::size_t>(r.interior[static_cast<std::size_t>(e.column)])];
-      std::string at = "node " + std::to_string(d.node) + " dof " + std::to_string(d.ldof);
-      if (d.line > 0)
-        at += " (" + FileOr(model.files.dofs, "dofs") + " line " + std::to_string(d.line) + ")";
-      throw InputError(Where(FileOr(model.files.stiffness, "stiffness"), 0) +
-                       (e.singular ? "the interior stiffness is singular once the boundary is "
-                                     "held (a mechanism), at "
-                                   : "the interior stiffness is not positive definite once the "
-                                     "boundary is held, at ") +
-                       at);
+      throw NotDefiniteAt(model, r.interior[static_cast<std::size_t>(e.column)], e.singular);
     }
     r.factor = factor->factorSize();
   }
-
-  // Constraint modes: the interior follows a unit boundary displacement statically.
-  Eigen::MatrixXd psi = -factor->Solve(Eigen::MatrixXd(k.ib));
+  {
+    Stage stage(observer, options.cutoffHz > 0 ? "counting" : "planning");
+    r.plan = PlanModes(k.ii, m.ii, options.modes, options.cutoffHz);
+  }
 
   Eigenpairs pairs;
   {
     Stage stage(observer, "modes");
-    pairs = FixedInterfaceModes(*factor, m.ii, options);
+    pairs = ComputeModes(*factor, k.ii, m.ii, r.plan);
+  }
+  {
+    Stage stage(observer, "verification");
+    r.quality = CheckModes(k.ii, m.ii, pairs);
+    const std::string failure = ModeFailure(r.quality, pairs);
+    if (!failure.empty()) throw std::runtime_error(failure + "; nothing was written");
   }
   r.eigenvalues = pairs.values;
   const int nq = static_cast<int>(pairs.values.size());
 
-  r.modes = Eigen::MatrixXd::Zero(n, nb + nq);
-  for (int b = 0; b < nb; ++b) r.modes(r.boundary[static_cast<std::size_t>(b)], b) = 1.0;
-  for (int i = 0; i < ni; ++i) {
-    const int row = r.interior[static_cast<std::size_t>(i)];
-    r.modes.row(row).head(nb) = psi.row(i);
-    r.modes.row(row).tail(nq) = pairs.vectors.row(i);
+  {
+    Stage stage(observer, "constraint modes");
+    r.modes = Eigen::MatrixXd::Zero(n, nb + nq);
+    for (int b = 0; b < nb; ++b) r.modes(r.boundary[static_cast<std::size_t>(b)], b) = 1.0;
+    for (int i = 0; i < ni; ++i)
+      r.modes.row(r.interior[static_cast<std::size_t>(i)]).tail(nq) = pairs.vectors.row(i);
+    pairs.vectors.resize(0, 0);
+    r.constraintResidual = ConstraintModes(*factor, k, r, r.modes);
+    if (!(r.constraintResidual <= kModeTolerance))
+      throw std::runtime_error("the constraint modes have a backward error of " +
+                               Figure(r.constraintResidual) + ", above the tolerance " +
+                               Figure(kModeTolerance) + "; nothing was written");
   }
 
-  // The full model's response to each load with the boundary held.
-  const Eigen::Index loads = model.loads.cols();
-  r.loadResponse = Eigen::MatrixXd::Zero(n, loads);
-  if (loads > 0) {
-    Eigen::MatrixXd interiorLoads(ni, loads);
-    for (int i = 0; i < ni; ++i)
-      interiorLoads.row(i) = model.loads.row(r.interior[static_cast<std::size_t>(i)]);
-    Eigen::MatrixXd u = factor->Solve(interiorLoads);
-    for (int i = 0; i < ni; ++i)
-      r.loadResponse.row(r.interior[static_cast<std::size_t>(i)]) = u.row(i);
+  {
+    Stage stage(observer, "loads");
+    // The full model's response to each load with the boundary held, and the loads on the
+    // reduced coordinates (boundary parts included).
+    const Eigen::Index loads = model.loads.cols();
+    r.loadResponse = Eigen::MatrixXd::Zero(n, loads);
+    if (loads > 0) {
+      Eigen::MatrixXd interiorLoads(ni, loads);
+      for (int i = 0; i < ni; ++i)
+        interiorLoads.row(i) = model.loads.row(r.interior[static_cast<std::size_t>(i)]);
+      Eigen::MatrixXd u = factor->Solve(interiorLoads);
+      for (int i = 0; i < ni; ++i)
+        r.loadResponse.row(r.interior[static_cast<std::size_t>(i)]) = u.row(i);
+    }
+    r.reducedLoads = r.modes.transpose() * model.loads;
   }
+  factor.reset();
 
-  r.stiffness = Projected(model.stiffness, r.modes);
-  r.mass = Projected(model.mass, r.modes);
+  {
+    Stage stage(observer, "reduced matrices");
+    r.stiffness = Projected(model.stiffness, r.modes);
+    r.mass = Projected(model.mass, r.modes);
+    const double coupling = StaticDynamicCoupling(model.stiffness, r.modes, r.stiffness, nb);
+    if (!(coupling <= kModeTolerance))
+      throw std::runtime_error(
+          "the reduced stiffness couples static and dynamic coordinates (" + Figure(coupling) +
+          " of the terms that cancel in it, above the tolerance " + Figure(kModeTolerance) +
+          "): the basis is not a fixed-interface one; nothing was written");
+  }
   return r;
 }
 

@@ -2,14 +2,17 @@
 // kept, each with its constraint mode (the static shape of a unit displacement of that dof with
 // the other boundary dofs held), and the interior is represented by its lowest fixed-interface
 // modes, mass-normalised. Sparse throughout: the interior stiffness is factored once and every
-// solve of the constraint modes, the load responses and the eigensolver uses that factor.
+// solve of the constraint modes, the load responses and the eigensolver uses that factor. Every
+// result is checked after it is computed and refused when it misses its tolerance.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "reduce_Cholesky.h"
+#include "reduce_Eigensolver.h"
 #include "reduce_FullModel.h"
+#include "reduce_RigidBody.h"
 
 namespace reduce {
 
@@ -19,7 +22,7 @@ struct ReductionOptions {
   double cutoffHz = 0.0;      // when above 0: every fixed-interface mode below this frequency
 };
 
-// Told when a stage starts and ends (factorisation, modes), for progress reports.
+// Told when a stage starts and ends, for progress reports and the stage times.
 class StageObserver {
  public:
   virtual ~StageObserver() = default;
@@ -49,20 +52,27 @@ struct Reduction {
   // n x (boundary + dynamic): the constraint modes (one per boundary dof, 1 at that dof, 0 at
   // the other boundary dofs), then the fixed-interface modes (0 at every boundary dof).
   Eigen::MatrixXd modes;
-  Eigen::VectorXd eigenvalues;   // omega^2 of the fixed-interface modes, ascending
-  Eigen::MatrixXd loadResponse;  // n x loads: static response to each load, boundary held
-  Eigen::MatrixXd stiffness;     // reduced: modes^T K modes
-  Eigen::MatrixXd mass;          // reduced: modes^T M modes
-  FactorSize factor;             // of the interior stiffness
+  Eigen::VectorXd eigenvalues;    // omega^2 of the fixed-interface modes, ascending
+  Eigen::MatrixXd loadResponse;   // n x loads: static response to each load, boundary held
+  Eigen::MatrixXd reducedLoads;   // (boundary + dynamic) x loads: modes^T loads
+  Eigen::MatrixXd stiffness;      // reduced: modes^T K modes
+  Eigen::MatrixXd mass;           // reduced: modes^T M modes
+  FactorSize factor;              // of the interior stiffness
+  ModePlan plan;                  // how the fixed-interface modes were found
+  ModeQuality quality;            // their residuals and orthogonality
+  double constraintResidual = 0;  // the worst backward error of the constraint modes
+  RigidBodyCheck rigidBody;       // the full stiffness against the nodes' rigid motions
 
   int staticModes() const { return static_cast<int>(boundary.size()); }
   int dynamicModes() const { return static_cast<int>(eigenvalues.size()); }
 };
 
 // Reduces `model`. Throws InputError when the options do not fit the model (a boundary node
-// that does not exist or has no dof, more modes than the interior has) or when the interior
-// stiffness is not positive definite once the boundary is held (naming the dof where it breaks
-// down); std::runtime_error when the numerics fail otherwise.
+// that does not exist or has no dof, more modes than the interior has), when the model
+// contradicts itself (coordinates, dof order or rotation units against the stiffness), when the
+// boundary leaves a rigid motion free, or when the interior stiffness is not positive definite
+// once the boundary is held (naming the dof where it breaks down); std::runtime_error when the
+// numerics fail otherwise or a result misses its tolerance (nothing is returned then).
 Reduction Reduce(const FullModel& model, const ReductionOptions& options,
                  StageObserver* observer = nullptr);
 
