@@ -151,12 +151,30 @@ CalculixJob ReadCalculixJob(const std::string& deckPath, std::FILE* err) {
     }
   }
   CalculixJob job;
+  const std::string ccx = OnPath("ccx");
+  FrdMesh frd;
+  if (stale.empty() && expanded) {
+    // *NODE FILE writes coordinates to 6 digits, too few for the reduction's checks of rigid
+    // motions; *NODE OUTPUT writes them whole.
+    frd = ReadFrdMesh(files.frd);
+    if (!frd.fullPrecision && !ccx.empty())
+      stale = files.frd + " holds coordinates to 6 digits only (*NODE FILE)";
+  }
   if (stale.empty()) {
-    job.model = AssembleCalculixModel(std::move(deck), files);
+    std::vector<CalculixRow> rows = ReadCalculixDofs(files.dof);
+    const int n = static_cast<int>(rows.size());
+    SparseMatrix k = ReadCalculixMatrix(files.sti, n, "stiffness");
+    SparseMatrix m = ReadCalculixMatrix(files.mas, n, "mass");
+    job.model = AssembleCalculixModel(std::move(deck), files, rows, std::move(k), std::move(m),
+                                      expanded ? &frd : nullptr);
+    if (expanded && !frd.fullPrecision)
+      job.model.warnings.push_back(files.frd +
+                                   " holds coordinates to 6 digits only: write it with *NODE "
+                                   "OUTPUT, OUTPUT=3D (binary, exact) if the reduction refuses "
+                                   "the generated nodes' positions");
     return job;
   }
 
-  const std::string ccx = OnPath("ccx");
   if (ccx.empty())
     throw InputError(stale +
                      ", and CalculiX (ccx) is not on the PATH to make it: run CalculiX "

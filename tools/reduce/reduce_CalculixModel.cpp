@@ -109,35 +109,6 @@ struct Extra {
 
 using Key = std::pair<long long, int>;  // (node number, direction): CalculiX's row order
 
-// Where nothing holds the model, a rigid motion of its nodes strains nothing: K r = 0. The
-// largest force left, over the largest of the terms that make the forces, says whether each
-// row went to its node.
-double RigidResidual(const FullModel& model, int& worstRow) {
-  const Eigen::MatrixXd r = RigidMotions(model.dofs, model.nodes);
-  const Eigen::MatrixXd force = model.stiffness * r;
-  const SparseMatrix magnitude = model.stiffness.cwiseAbs();
-  const Eigen::MatrixXd terms = magnitude * r.cwiseAbs();
-  double worst = 0.0;
-  for (Eigen::Index c = 0; c < 6; ++c) {
-    const double scale = terms.col(c).maxCoeff();
-    Eigen::Index row = 0;
-    const double largest = force.col(c).cwiseAbs().maxCoeff(&row);
-    if (scale > 0 && largest / scale > worst) {
-      worst = largest / scale;
-      worstRow = static_cast<int>(row);
-    }
-  }
-  return worst;
-}
-
-// Element types that tie a node to the ground: with them the model is not free.
-bool Grounded(const CalculixDeck& deck) {
-  if (!deck.boundaries.empty()) return true;
-  return std::any_of(deck.elements.begin(), deck.elements.end(), [](const DeckElement& e) {
-    return e.type == "SPRING1" || e.type == "DCOUP3D";
-  });
-}
-
 }  // namespace
 
 std::vector<int> CalculixModel::Expand(int label) const {
@@ -340,20 +311,6 @@ CalculixModel AssembleCalculixModel(CalculixDeck deck, const CalculixFiles& name
   model.stiffness = std::move(stiffness);
   model.mass = std::move(mass);
   CheckFullModel(model);
-  if (!Grounded(deck)) {
-    // Coordinates of an ASCII .frd have 6 digits; binary ones are exact.
-    const double tolerance = frd && !frd->fullPrecision && !gen.owner.empty() ? 1e-3 : 1e-6;
-    int worst = 0;
-    const double residual = RigidResidual(model, worst);
-    if (residual > tolerance) {
-      const DofRow& d = model.dofs[static_cast<std::size_t>(worst)];
-      out.warnings.push_back(
-          "the stiffness does not leave the rigid motions of the node coordinates free: at node " +
-          std::to_string(d.node) + " dof " + std::to_string(d.ldof) + " (" + dofFile + " line " +
-          std::to_string(d.line) + ") the force is " + std::to_string(residual) +
-          " of its terms; some rows may have gone to the wrong node");
-    }
-  }
   out.deck = std::move(deck);
   return out;
 }

@@ -200,6 +200,15 @@ SparseMatrix ToSymmetric(const MatrixFile& file, const std::string& what) {
       if (e.row != e.column) triplets.emplace_back(e.column, e.row, e.value);
     }
   } else {
+    // One triangle under a "general" header is how some programs write a symmetric matrix.
+    std::size_t upper = 0, lower = 0;
+    for (const MatrixEntry& e : file.entries)
+      (e.row < e.column ? upper : lower) += e.row != e.column;
+    if ((upper == 0) != (lower == 0))
+      throw InputError(Where(file.path, 1) + "the " + what + " matrix holds only its " +
+                       (upper ? "upper" : "lower") +
+                       " triangle under a \"general\" header: if it is symmetric, declare it so "
+                       "(%%MatrixMarket matrix coordinate real symmetric)");
     // Every off-diagonal entry must meet its mirror image; cells are unique (checked on reading).
     double largest = 0.0;
     for (const MatrixEntry& e : file.entries) largest = std::max(largest, std::abs(e.value));
