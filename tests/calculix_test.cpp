@@ -4,10 +4,15 @@
 // the reduced model's free-free frequencies match CalculiX's, and its rigid-body mass and centre
 // match *EL PRINT's EMAS totals. These tests run ccx and skip when it is not installed.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <utime.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,6 +24,9 @@
 #include "reduce_ReadInput.h"
 #include "uma_CalculixDecks.h"
 #include "uma_FlexibleBodyX.h"
+#include "uma_IncoreMatrix.h"
+#include "uma_Matrix.h"
+#include "uma_ReduceRun.h"
 #include "uma_TempDir.h"
 #include "uma_TestSupport.h"
 
@@ -188,5 +196,145 @@ INSTANTIATE_TEST_SUITE_P(Parts, CalculixDecks,
                              if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
                            return name;
                          });
+
+// Labels out of an array the library hands over.
+std::vector<int> Take(uma_ArrayInt* array) {
+  std::vector<int> out;
+  if (!array) return out;
+  for (int i = 0; i < array->Size(); ++i) out.push_back((*array)[i]);
+  delete array;
+  return out;
+}
+
+class CalculixJobs : public UmaTest {
+ protected:
+  void SetUp() override {
+    UmaTest::SetUp();
+    if (!HaveCalculix()) GTEST_SKIP() << "CalculiX (ccx) is not installed";
+  }
+  sample::TempDir m_dir;
+};
+
+// --rigid on a deck without a rigid body gives exactly CalculiX's *RIGID BODY: the same
+// clamped frequencies, from a transformation of ours instead of CalculiX's constraints.
+TEST_F(CalculixJobs, RigidInterfaceIsCalculixsRigidBody) {
+  const sample::DeckUnits& u = sample::kMillimetre;
+  WriteText(m_dir.File("block.inp"), sample::RigidBlockDeck(u, false));
+  const std::vector<double> clamped = Eigenvalues(
+      RunCalculix(m_dir, "clamped",
+                  sample::RigidBlockDeck(u, true) +
+                      "*BOUNDARY\n9001, 1, 3\n9002, 1, 3\n*STEP\n*FREQUENCY\n10\n*END STEP\n"));
+  ASSERT_EQ(clamped.size(), 10u);
+  std::FILE* log = std::tmpfile();
+  reduce::NodeLists lists;
+  lists.boundary = "9001";
+  lists.interfaces.push_back(
+      reduce::ParseInterface(reduce::InterfaceNode::Kind::Rigid, "--rigid", "9001:FACE"));
+  const reduce::Input input = reduce::ReadInput({}, m_dir.File("block.inp"), lists, log);
+  std::fclose(log);
+  reduce::ReductionOptions options;
+  options.boundary = input.boundary;
+  options.modes = 10;
+  const reduce::Reduction r = reduce::Reduce(input.Reduced(), options);
+  ASSERT_EQ(r.staticModes(), 6);
+  for (std::size_t k = 0; k < clamped.size(); ++k)
+    EXPECT_NEAR(r.eigenvalues(static_cast<Eigen::Index>(k)) / clamped[k], 1.0, 1e-6) << k;
+}
+
+// The model file of a shell plate: the deck's nodes are the nodes hosts see, each with rows of
+// its own (the mean of its generated nodes'), the generated nodes are internal, the lumped mass
+// sits at the deck's nodes, and the mesh is kept.
+TEST_F(CalculixJobs, HostsSeeTheDecksNodesAndTheMeshIsKept) {
+  WriteText(m_dir.File("plate.inp"), sample::ShellPlateDeck(sample::kSI));
+  const std::string model = m_dir.File("plate.uma");
+  CommandRun run = RunReduce({"--calculix", m_dir.File("plate.inp"), "--boundary", "9001",
+                              "--modes", "8", "--units", "m,kg,s,N", "-o", model});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("running CalculiX"), std::string::npos) << run.err;
+  EXPECT_NE(run.out.find("CalculiX        " + m_dir.File("plate.inp") +
+                         ": 75 deck nodes, 156 generated (internal), elements: 18 S8"),
+            std::string::npos)
+      << run.out;
+
+  pfm::ModelContents contents;
+  ASSERT_TRUE(pfm::ReadContents(model, contents));
+  EXPECT_EQ(contents.mesh.size(), 18u);
+  EXPECT_EQ(contents.mesh[0].type, "S8");
+  EXPECT_EQ(contents.numStaticModes, 6);
+
+  uma_FlexibleBodyX body(model.c_str());
+  ASSERT_FALSE(body.IsNull());
+  // The deck's nodes but the rotation node 9002, which became dofs 4-6 of node 9001.
+  std::vector<int> fe = Take(body.FENodes());
+  std::set<int> expected;
+  for (int label = 1; label <= 73; ++label) expected.insert(label);
+  expected.insert(9001);
+  EXPECT_EQ(std::set<int>(fe.begin(), fe.end()), expected);
+  std::vector<int> aSet = Take(body.ASetNodes());
+  ASSERT_GE(aSet.size(), 6u);
+  EXPECT_EQ(std::vector<int>(aSet.begin(), aSet.begin() + 6), std::vector<int>(6, 9001));
+
+  // Every deck node of the plate moves, as the mean of its generated nodes.
+  std::vector<int> rows = Take(body.RecoverySetNodes());
+  std::vector<int> dofs = Take(body.RecoverySetDofs());
+  std::map<int, std::set<int>> seen;
+  for (std::size_t i = 0; i < rows.size(); ++i) seen[rows[i]].insert(dofs[i]);
+  for (int label = 1; label <= 73; ++label)
+    EXPECT_EQ(seen[label], (std::set<int>{1, 2, 3})) << "node " << label;
+  EXPECT_EQ(seen[9001], (std::set<int>{1, 2, 3, 4, 5, 6}));
+
+  // The lumped mass that hosts see is the plate's: 0.2 x 0.1 x 0.004 m of steel.
+  std::unique_ptr<const uma_Matrix> lumped(body.Matrix("LumpedMass"));
+  ASSERT_TRUE(lumped);
+  uma_IncoreMatrix values(lumped->NumRows(), 1, nullptr);
+  lumped->GetValues(0, lumped->NumRows() - 1, 0, 0, values);
+  double total = 0;
+  for (int i = 0; i < lumped->NumRows(); ++i) total += values.value(i, 0);
+  EXPECT_NEAR(total / (0.2 * 0.1 * 0.004 * 7850), 1.0, 1e-9);
+}
+
+// Files of the matrix storage step beside the deck are read as they are while they are newer
+// than the deck; a deck changed since is run again. Without ccx and without the files, the
+// reason says what to run.
+TEST_F(CalculixJobs, FilesBesideTheDeckAreUsedWhileTheyAreNewer) {
+  const std::string deck = m_dir.File("bar.inp");
+  WriteText(deck, sample::SolidBarDeck(sample::kSI));
+  const std::vector<std::string> args = {
+      "--calculix", deck,      "--boundary", "END", "--modes",
+      "4",          "--units", "m,kg,s,N",   "-o",  m_dir.File("bar.uma")};
+  // Without ccx on the PATH and without the files: refused, with the recipe.
+  const std::string path = std::getenv("PATH");
+  setenv("PATH", m_dir.path().c_str(), 1);
+  CommandRun refused = RunReduce(args);
+  setenv("PATH", path.c_str(), 1);
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find(m_dir.File("bar.sti") + " is missing, and CalculiX (ccx) is not on "
+                                                     "the PATH to make it"),
+            std::string::npos)
+      << refused.err;
+  EXPECT_NE(refused.err.find("*FREQUENCY, SOLVER=MATRIXSTORAGE"), std::string::npos);
+
+  RunCalculix(
+      m_dir, "bar",
+      sample::SolidBarDeck(sample::kSI) + "*STEP\n*FREQUENCY, SOLVER=MATRIXSTORAGE\n*END STEP\n");
+  CommandRun fresh = RunReduce(args);
+  ASSERT_EQ(fresh.status, 0) << fresh.err;
+  EXPECT_EQ(fresh.err.find("running CalculiX"), std::string::npos) << fresh.err;
+  EXPECT_NE(fresh.out.find("matrices read from " + m_dir.File("bar.sti")), std::string::npos);
+
+  // The deck is changed after the files were made.
+  struct stat st {};
+  ASSERT_EQ(::stat(m_dir.File("bar.sti").c_str(), &st), 0);
+  struct utimbuf later {
+    st.st_atime + 10, st.st_mtime + 10
+  };
+  ASSERT_EQ(::utime(deck.c_str(), &later), 0);
+  CommandRun stale = RunReduce(args);
+  ASSERT_EQ(stale.status, 0) << stale.err;
+  EXPECT_NE(stale.err.find(m_dir.File("bar.sti") + " is older than the deck; running CalculiX"),
+            std::string::npos)
+      << stale.err;
+  EXPECT_EQ(stale.err.find("does not say its units"), std::string::npos) << "--units was given";
+}
 
 }  // namespace
