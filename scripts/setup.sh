@@ -2,7 +2,7 @@
 # Installs what a fresh machine lacks to build and test the project (Debian packages).
 set -euo pipefail
 packages=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev libopenblas-dev libsqlite3-dev nlohmann-json3-dev python3
-          libsuitesparse-dev liblapacke-dev libeigen3-dev libspectra-dev python3-scipy
+          libsuitesparse-dev liblapacke-dev libeigen3-dev libspectra-dev python3-scipy calculix-ccx
           pybind11-dev python3-dev python3-numpy python3-pytest)
 missing=()
 for p in "${packages[@]}"; do

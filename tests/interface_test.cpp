@@ -6,13 +6,19 @@
 
 #include <Eigen/Eigenvalues>
 #include <cmath>
+#include <fstream>
 #include <random>
 
+#include "pfm_ModelTypes.h"
+#include "pfm_Support.h"
 #include "reduce_CraigBampton.h"
 #include "reduce_DenseEigen.h"
 #include "reduce_InputError.h"
 #include "reduce_Interface.h"
+#include "uma_ReduceRun.h"
 #include "uma_SolidBlock.h"
+#include "uma_TempDir.h"
+#include "uma_TestSupport.h"
 
 namespace {
 
@@ -265,6 +271,73 @@ TEST(InterfaceNodes, InterfaceTextNamesTheNodeAndItsLists) {
     EXPECT_THROW(reduce::ParseInterface(InterfaceNode::Kind::Rigid, "--rigid", bad),
                  reduce::InputError)
         << bad;
+}
+
+class InterfaceCommand : public UmaTest {};
+
+// The same through uma-reduce, on Matrix Market files: a distributing joint given by a range and
+// a file of labels, one node held, the model written with a row for every original dof.
+TEST_F(InterfaceCommand, JointsAndHeldDofsOnMatrixMarketInput) {
+  sample::TempDir dir;
+  const reduce::FullModel block = sample::SteelBlock(kShape, sample::UnitSystem::SI());
+  reduce::WriteFullModel(block, {dir.File("K.mtx"), dir.File("M.mtx"), dir.File("dofs.csv"),
+                                 dir.File("nodes.csv"), ""});
+  std::vector<int> face = sample::FaceAtXZero(kShape);
+  {
+    std::ofstream list(dir.File("face.txt"));
+    for (std::size_t i = 1; i < face.size(); ++i) list << face[i] << "\n";
+  }
+  const int last = block.nodes.back().label;
+  CommandRun run =
+      RunReduce({"--stiffness", dir.File("K.mtx"), "--mass", dir.File("M.mtx"), "--dofs",
+                 dir.File("dofs.csv"), "--nodes", dir.File("nodes.csv"), "--distributing",
+                 "9001@0,0.002,0.002:" + std::to_string(face[0]) + ",@" + dir.File("face.txt") +
+                     ":" + std::to_string(face[0]) + "=2",
+                 "--fixed", std::to_string(last) + ":3", "--boundary", "9001", "--modes", "4", "-o",
+                 dir.File("joint.uma")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("boundary        6 dofs (static modes), nodes: 9001"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("interface       --distributing 9001@0,0.002,0.002: weighted average of " +
+                         std::to_string(face.size()) + " nodes, a new node"),
+            std::string::npos)
+      << run.out;
+  pfm::ModelContents contents;
+  ASSERT_TRUE(pfm::ReadContents(dir.File("joint.uma"), contents));
+  EXPECT_EQ(contents.numStaticModes, 6);
+  for (const pfm::StoredMatrix& m : contents.matrices) {
+    if (m.key == pfm::StoredMatrix::Key::Type && m.type == pfm::types::ModeMatrix()) {
+      EXPECT_EQ(m.rows, block.size() + 6);  // every original dof and the joint's six
+    }
+  }
+
+  // A list item that names nothing is refused.
+  run = RunReduce({"--stiffness", dir.File("K.mtx"), "--mass", dir.File("M.mtx"), "--dofs",
+                   dir.File("dofs.csv"), "--nodes", dir.File("nodes.csv"), "--rigid",
+                   "9001@0,0,0:" + std::to_string(face[0]) + "-" + std::to_string(face.back()),
+                   "--boundary", "HOLE", "-o", dir.File("no.uma")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("--boundary: \"HOLE\" is neither a node label, a range nor a node set "
+                         "(sets come with --calculix)"),
+            std::string::npos)
+      << run.err;
+}
+
+// A Matrix Market file of one triangle under a "general" header: the reason says what to do.
+TEST_F(InterfaceCommand, OneTriangleUnderAGeneralHeaderIsRefusedWithAHint) {
+  sample::TempDir dir;
+  std::ofstream(dir.File("k.mtx"))
+      << "%%MatrixMarket matrix coordinate real general\n2 2 3\n1 1 4\n1 2 1\n2 2 5\n";
+  try {
+    reduce::ToSymmetric(reduce::ReadMatrixMarket(dir.File("k.mtx")), "stiffness");
+    ADD_FAILURE() << "accepted";
+  } catch (const reduce::InputError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              dir.File("k.mtx") +
+                  ":1: the stiffness matrix holds only its upper triangle under a \"general\" "
+                  "header: if it is symmetric, declare it so (%%MatrixMarket matrix coordinate "
+                  "real symmetric)");
+  }
 }
 
 }  // namespace

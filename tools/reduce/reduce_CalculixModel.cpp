@@ -113,10 +113,7 @@ using Key = std::pair<long long, int>;  // (node number, direction): CalculiX's 
 
 std::vector<int> CalculixModel::Expand(int label) const {
   std::vector<int> out;
-  bool hasRows = false;
-  for (const DofRow& d : model.dofs)
-    if (d.node == label) hasRows = true;
-  if (hasRows) out.push_back(label);
+  if (withRows.count(label)) out.push_back(label);
   auto it = generated.find(label);
   if (it != generated.end())
     for (int g : it->second)
@@ -244,7 +241,7 @@ CalculixModel AssembleCalculixModel(CalculixDeck deck, const CalculixFiles& name
   CalculixModel out;
   FullModel& model = out.model;
   model.files = {names.sti, names.mas, names.dof, deck.path, ""};
-  std::set<int> withRows;
+  std::set<int>& withRows = out.withRows;
   for (std::size_t r = 0; r < n; ++r) {
     const int node = latest[r], direction = rows[r].direction;
     DofRow d{node, direction, rows[r].line};

@@ -33,6 +33,7 @@ struct CalculixModel {
   std::map<int, int> owner;                   // generated node -> the deck node it belongs to
   std::map<int, std::vector<int>> generated;  // deck node -> its generated nodes with rows
   std::set<int> generalised;  // generated nodes of generalised coordinates (dofs 7-9)
+  std::set<int> withRows;     // nodes that have rows
   std::vector<DerivedDof> derived;
   std::vector<std::string> warnings;
 
