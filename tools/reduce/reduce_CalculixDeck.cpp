@@ -313,7 +313,7 @@ class DeckParser {
       Fail("a *BOUNDARY line is \"node, first dof, last dof\"");
     if (f.size() == 2 || f[2].empty()) last = first;
     if (first < 0 || last < first || last > 11)
-      Fail("dofs " + f[1] + " to " + f[2] + " are not read");
+      Fail("dofs " + std::to_string(first) + " to " + std::to_string(last) + " are not read");
     double value = 0.0;
     if (f.size() == 4 && !f[3].empty() && !ParseReal(f[3], value))
       Fail("value \"" + f[3] + "\" is not a finite number");
