@@ -102,6 +102,8 @@ PYBIND11_MODULE(_uma, module) {
   module.attr("DATE") = pfm::attributes::kDate;
   module.attr("SOURCE") = pfm::attributes::kSource;
   module.attr("LUMPED_MASS") = pfm::types::kLumpedMass;
+  module.attr("LOADS") = pfm::types::kLoads;
+  module.attr("REDUCED_LOADS") = pfm::types::kReducedLoads;
   module.attr("GFAA") = pfm::types::kGFAA;
 
   module.def(

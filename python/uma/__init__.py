@@ -57,6 +57,8 @@ from ._uma import (  # noqa: F401  (the package's public names)
     FILTER_INTERNAL,
     GFAA,
     LUMPED_MASS,
+    LOADS,
+    REDUCED_LOADS,
     MODE_MATRIX,
     MODE_POSITION,
     NODE_COORDINATES,
@@ -84,7 +86,7 @@ from . import _uma
 
 __all__ = [
     "A_SET", "A_SET_NODES", "DOF_POSITION", "ELEMENT_POSITION", "FILTER_INTERNAL", "GFAA",
-    "LUMPED_MASS", "MODE_MATRIX", "MODE_POSITION", "NODE_COORDINATES", "NODE_POSITION",
+    "LUMPED_MASS", "LOADS", "REDUCED_LOADS", "MODE_MATRIX", "MODE_POSITION", "NODE_COORDINATES", "NODE_POSITION",
     "RECOVERY", "REDUCED_MASS", "REDUCED_STIFFNESS", "TRIM_LOADS", "TRIM_STATIC_MODES",
     "UNIT_LENGTH", "UNIT_MASS", "UNIT_TIME", "UNIT_FORCE", "PROGRAM", "DATE", "SOURCE",
     "Error", "FlexibleBody", "Matrix", "MatrixInfo", "System", "write_model",
