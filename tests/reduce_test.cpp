@@ -19,6 +19,7 @@
 #include "uma_IncoreMatrix.h"
 #include "uma_Matrix.h"
 #include "uma_System.h"
+#include "uma_ReduceRun.h"
 #include "uma_TempDir.h"
 #include "uma_TestSupport.h"
 
@@ -203,28 +204,6 @@ namespace {
 std::string Write(const sample::TempDir& dir, const std::string& name, const std::string& text) {
   std::ofstream(dir.File(name)) << text;
   return dir.File(name);
-}
-
-struct CommandRun {
-  int status;
-  std::string out, err;
-};
-
-CommandRun RunReduce(std::vector<std::string> args) {
-  std::vector<const char*> argv = {"uma-reduce"};
-  for (const std::string& a : args) argv.push_back(a.c_str());
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
-  CommandRun run;
-  run.status = reduce::RunCommand(static_cast<int>(argv.size()), argv.data(), out, err);
-  for (auto [file, text] : {std::pair{out, &run.out}, std::pair{err, &run.err}}) {
-    std::rewind(file);
-    char buffer[4096];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
-      text->append(buffer, got);
-    std::fclose(file);
-  }
-  return run;
 }
 
 bool Exists(const std::string& path) { return std::ifstream(path).good(); }

@@ -23,6 +23,7 @@ Json PhysicsJson(const Physics& p) {
   put("stiffnessAsymmetry", p.stiffnessAsymmetry);
   put("rigidBodyModes", p.rigidBodyModes);
   put("infiniteFrequencies", p.infiniteFrequencies);
+  put("indeterminate", p.indeterminate);
   put("massAsymmetry", p.massAsymmetry);
   put("smallestMassEigenvalue", p.smallestMassEigenvalue);
   put("modeNormalisation", p.modeNormalisation);
@@ -115,7 +116,12 @@ std::string AsText(const Report& r) {
   if (p.rigidBodyModes)
     out += "spectrum      " + std::to_string(*p.rigidBodyModes) + " rigid-body modes, " +
            std::to_string(p.infiniteFrequencies.value_or(0)) +
-           " massless coordinates (infinite frequencies)\n";
+           " massless coordinates (infinite frequencies)" +
+           (p.indeterminate.value_or(0) > 0
+                ? ", " + std::to_string(*p.indeterminate) +
+                      " directions of neither stiffness nor mass (no frequency)"
+                : "") +
+           "\n";
   if (p.frequencies) {
     out += "frequencies   (cycles per " + attribute(a::kUnitTime) + ")";
     for (double f : *p.frequencies) out += " " + FormatNumber(f);

@@ -603,6 +603,7 @@ class Checker {
     p.frequencies = uma::common::Frequencies(s);
     p.rigidBodyModes = s.rigidBodyModes;
     p.infiniteFrequencies = s.infinite;
+    p.indeterminate = s.indeterminate;
     if (s.negative > 0)
       Warning("stiffness-definite", "the pencil (K, M) has " + Str(s.negative) +
                                         " negative eigenvalues (the lowest " +

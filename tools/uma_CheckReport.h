@@ -42,6 +42,7 @@ struct Physics {
   std::optional<int> rigidBodyModes;       // eigenvalues of (K, M) negligible against the first
                                            // elastic one
   std::optional<int> infiniteFrequencies;  // massless coordinates
+  std::optional<int> indeterminate;        // directions of neither stiffness nor mass
   std::optional<double> smallestMassEigenvalue;  // over the largest, the mass equilibrated by
                                                  // its diagonal
   std::optional<double> modeNormalisation;       // largest |Phi^T M Phi - I| of the dynamic modes

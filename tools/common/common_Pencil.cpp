@@ -1,5 +1,6 @@
 #include "common_Pencil.h"
 
+#include <cblas.h>
 #include <lapacke.h>
 
 #include <algorithm>
@@ -50,18 +51,39 @@ std::vector<double> Equilibration(const std::vector<double>& k, const std::vecto
   return d;
 }
 
-// mu of m x = mu (k + sigma m) x, ascending; false when k + sigma m is not positive definite.
+// mu of m x = mu (k + sigma m) x, ascending, over the directions where k + sigma m is not
+// negligible: those where both k and m vanish have no eigenvalue at all and are dropped
+// (counted in `dropped`). False when k + sigma m has a negative eigenvalue.
 bool ShiftedReverse(const std::vector<double>& k, const std::vector<double>& m, int n, double sigma,
-                    std::vector<double>& mu) {
-  std::vector<double> a = m, b(k.size());
-  for (std::size_t i = 0; i < b.size(); ++i) b[i] = k[i] + sigma * m[i];
-  mu.assign(static_cast<std::size_t>(n), 0.0);
-  return LAPACKE_dsygvd(LAPACK_COL_MAJOR, 1, 'N', 'U', n, a.data(), n, b.data(), n, mu.data()) == 0;
+                    std::vector<double>& mu, int& dropped) {
+  std::vector<double> c(k.size()), values(static_cast<std::size_t>(n));
+  for (std::size_t i = 0; i < c.size(); ++i) c[i] = k[i] + sigma * m[i];
+  if (LAPACKE_dsyevd(LAPACK_COL_MAJOR, 'V', 'U', n, c.data(), n, values.data()) != 0) return false;
+  const double largest = std::max(std::fabs(values.front()), std::fabs(values.back()));
+  const double zero = 1e-14 * n * largest;
+  if (values.front() < -zero) return false;
+  int first = 0;
+  while (first < n && values[static_cast<std::size_t>(first)] <= zero) ++first;
+  dropped = first;
+  const int r = n - first;
+  // W = V_r diag(values_r)^-1/2, then the standard problem W^T m W.
+  std::vector<double> w(At(0, r, n)), mw(w.size()), s(At(0, r, r));
+  for (int j = 0; j < r; ++j) {
+    const double scale = 1 / std::sqrt(values[static_cast<std::size_t>(first + j)]);
+    for (int i = 0; i < n; ++i) w[At(i, j, n)] = c[At(i, first + j, n)] * scale;
+  }
+  cblas_dsymm(CblasColMajor, CblasLeft, CblasUpper, n, r, 1.0, m.data(), n, w.data(), n, 0.0,
+              mw.data(), n);
+  cblas_dgemm(CblasColMajor, CblasTrans, CblasNoTrans, r, r, n, 1.0, w.data(), n, mw.data(), n, 0.0,
+              s.data(), r);
+  mu.assign(static_cast<std::size_t>(r), 0.0);
+  return r == 0 || LAPACKE_dsyevd(LAPACK_COL_MAJOR, 'N', 'U', r, s.data(), r, mu.data()) == 0;
 }
 
 struct Pass {
   bool indefiniteMass = false;  // mu below 0: a direction of negative mass
   double sigma = 0;
+  int indeterminate = 0;       // directions of neither stiffness nor mass
   std::vector<double> lambda;  // finite, ascending
   int infinite = 0;
 };
@@ -69,9 +91,12 @@ struct Pass {
 bool Solve(const std::vector<double>& k, const std::vector<double>& m, int n, double sigma,
            Pass& pass) {
   std::vector<double> mu;
-  if (!ShiftedReverse(k, m, n, sigma, mu)) return false;
+  int dropped = 0;
+  if (!ShiftedReverse(k, m, n, sigma, mu, dropped)) return false;
   pass = Pass();
   pass.sigma = sigma;
+  pass.indeterminate = dropped;
+  if (mu.empty()) return true;
   const double largest = std::max(std::fabs(mu.front()), std::fabs(mu.back()));
   const double zero = 1e-14 * n * largest;
   if (mu.front() < -zero) {
@@ -133,8 +158,8 @@ PencilSpectrum SolvePencil(const std::vector<double>& kIn, const std::vector<dou
   }
   if (!solved) {
     out.failure =
-        "K + sigma M is not positive definite for any shift tried: the stiffness has negative "
-        "eigenvalues, or a direction has neither stiffness nor mass";
+        "K + sigma M is not positive semi-definite for any shift tried: the stiffness has "
+        "negative eigenvalues";
     return out;
   }
   // Again with the shift at the first elastic eigenvalue, which sets rigid-body modes apart.
@@ -146,6 +171,7 @@ PencilSpectrum SolvePencil(const std::vector<double>& kIn, const std::vector<dou
   out.shift = pass.sigma;
   out.eigenvalues = pass.lambda;
   out.infinite = pass.infinite;
+  out.indeterminate = pass.indeterminate;
   for (double l : pass.lambda) {
     if (std::fabs(l) <= kNegligible * pass.sigma)
       ++out.rigidBodyModes;

@@ -1,8 +1,9 @@
 // The natural frequencies of a small dense pencil (K, M), as both uma-reduce and uma-check
 // report them: equilibrated by K's diagonal so that no unit system is preferred, solved as
 // M x = mu (K + sigma M) x so that a semi-definite mass is handled (massless coordinates give
-// mu = 0, an infinite frequency), with sigma moved close to the first elastic eigenvalue so that
-// rigid-body modes stand apart from it by many orders of magnitude.
+// mu = 0, an infinite frequency; a direction of neither stiffness nor mass has no eigenvalue and
+// is set aside), with sigma moved close to the first elastic eigenvalue so that rigid-body modes
+// stand apart from it by many orders of magnitude.
 #pragma once
 
 #include <string>
@@ -16,6 +17,7 @@ struct PencilSpectrum {
   std::vector<double> eigenvalues;  // the finite omega^2, ascending (rigid-body ones near 0)
   int rigidBodyModes = 0;           // eigenvalues negligible against the first elastic one
   int infinite = 0;                 // massless directions
+  int indeterminate = 0;            // directions of neither stiffness nor mass: no eigenvalue
   int negative = 0;                 // eigenvalues below 0 beyond round-off (K not semi-definite)
   double shift = 0;                 // sigma: the first elastic eigenvalue, or a typical one
 };

@@ -44,7 +44,8 @@ const char kUsage[] =
     "  --internal           nodes marked internal in the model (hidden from hosts that filter\n"
     "                       internal nodes); never boundary nodes\n"
     "  --modes N            keep the N lowest fixed-interface modes (default 10; 0 keeps none)\n"
-    "  --cutoff HZ          keep every fixed-interface mode below HZ instead\n"
+    "  --cutoff HZ          keep every fixed-interface mode below HZ instead (cycles per time\n"
+    "                       unit), counted exactly before they are computed\n"
     "  --loads F.mtx        load vectors, one column each, as long as the matrices. The recovery\n"
     "                       matrix's load columns hold the full model's static response to each\n"
     "                       load with the boundary held (zero at the boundary); with no loads\n"
@@ -56,11 +57,16 @@ const char kUsage[] =
     "modes); the recovery matrix (every dof, then one row per static mode, x the loads, static\n"
     "and dynamic modes); the reduced stiffness and mass; the A-set (the boundary dofs) and its\n"
     "nodes; \"LumpedMass\" (each node's share of the mass); \"xGFAA\" (the stiffness condensed on\n"
-    "the A-set); the units and provenance.\n"
+    "the A-set); with loads, \"Loads\" (as given) and \"ReducedLoads\" (on the reduced\n"
+    "coordinates, boundary parts included); the units and provenance.\n"
     "\n"
     "Input that cannot be reduced is refused with a reason naming the file and line, and\n"
-    "nothing is written. Stages that take longer than a second report on standard error; a\n"
-    "summary goes to standard output.\n"
+    "nothing is written: a stiffness that contradicts the nodes' rigid motions (coordinates,\n"
+    "dof order, rotation units), a boundary that leaves a rigid motion free, an interior that\n"
+    "is not positive definite. Every mode is checked after it is computed (residual and\n"
+    "M-orthogonality below 1e-8, in any unit system); a reduction that misses it is refused.\n"
+    "Stages that take longer than a second report on standard error; a summary goes to\n"
+    "standard output.\n"
     "\n"
     "Exit status: 0 written, 1 refused or failed, 2 usage error.\n";
 
@@ -303,8 +309,8 @@ void Summary(std::FILE* out, const Arguments& a, const FullModel& model, const R
   }
   std::fprintf(out, "  stages         ");
   for (const auto& [stage, seconds] : progress.times())
-    std::fprintf(out, " %s %.2f s,", stage.c_str(), seconds);
-  std::fprintf(out, " total %.2f s\n", progress.Elapsed());
+    std::fprintf(out, " %s %.3f s,", stage.c_str(), seconds);
+  std::fprintf(out, " total %.3f s\n", progress.Elapsed());
 }
 
 }  // namespace
