@@ -222,6 +222,11 @@ class Progress : public StageObserver {
     m_times.emplace_back(m_stage, seconds);
   }
 
+  void Note(const std::string& text) override {
+    std::fprintf(m_err, "uma-reduce: %s\n", text.c_str());
+    std::fflush(m_err);
+  }
+
   const std::vector<std::pair<std::string, double>>& times() const { return m_times; }
   double Elapsed() const { return std::chrono::duration<double>(Clock::now() - m_run).count(); }
 
