@@ -38,11 +38,11 @@ const std::vector<DamagedModel>& DamagedModels() {
       {"set-member-outside-table", nullptr,
        "UPDATE component_set SET members = x'0100000002000000030000000400000006000000' "
        "WHERE idx = 1",
-       D::Refused, "a set member is outside its table"},
+       D::Refused, "the A-set nodes set holds node number 6 of 5"},
       {"set-member-negative", nullptr,
        "UPDATE component_set SET members = x'01000000020000000300000004000000ffffffff' "
        "WHERE idx = 1",
-       D::Refused, "a set member is outside its table"},
+       D::Refused, "the A-set nodes set holds node number -1 of 5"},
       {"set-collection-missing", nullptr, "UPDATE component_set SET collection = 9 WHERE idx = 0",
        D::Refused, "a set refers to a missing collection"},
       {"set-members-ragged", nullptr,
@@ -51,7 +51,7 @@ const std::vector<DamagedModel>& DamagedModels() {
       {"set-members-text", nullptr, "UPDATE component_set SET members = 'abcd' WHERE idx = 4",
        D::Refused, "a component set's members are not a BLOB"},
       {"set-kind-swapped", nullptr, "UPDATE collection SET position_type = 10014 WHERE idx = 0",
-       D::Refused, "a set member is outside its table"},
+       D::Refused, "the A-set holds mode number 5 of 4"},
       {"set-kind-opaque", nullptr, "UPDATE collection SET position_type = 1 WHERE idx = 1",
        D::Opens, ""},
       {"set-members-extreme", nullptr,

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <utime.h>
 
+#include <Eigen/Eigenvalues>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -20,7 +21,6 @@
 #include "pfm_Support.h"
 #include "reduce_CalculixJob.h"
 #include "reduce_CraigBampton.h"
-#include "reduce_DenseEigen.h"
 #include "reduce_ReadInput.h"
 #include "uma_CalculixDecks.h"
 #include "uma_FlexibleBodyX.h"
@@ -31,6 +31,13 @@
 #include "uma_TestSupport.h"
 
 namespace {
+
+// The reduced model's eigenvalues omega^2, ascending, by a dense solve of its own.
+Eigen::VectorXd PencilEigenvalues(const reduce::Reduction& r) {
+  return Eigen::GeneralizedSelfAdjointEigenSolver<Eigen::MatrixXd>(r.stiffness, r.mass,
+                                                                   Eigen::EigenvaluesOnly)
+      .eigenvalues();
+}
 
 bool HaveCalculix() { return std::system("command -v ccx > /dev/null 2>&1") == 0; }
 
@@ -169,7 +176,7 @@ TEST_P(CalculixDecks, MatchCalculixFrequenciesAndMass) {
         << "mode " << k;
 
   // Free-free: six rigid-body modes, then the first ten elastic ones.
-  const Eigen::VectorXd reduced = reduce::GeneralizedEigenvalues(r.stiffness, r.mass);
+  const Eigen::VectorXd reduced = PencilEigenvalues(r);
   const double firstElastic = Hertz(free[0]);
   for (int k = 0; k < 6; ++k) EXPECT_LT(Hertz(reduced(k)), 1e-3 * firstElastic) << "rigid " << k;
   for (std::size_t k = 0; k < free.size(); ++k)

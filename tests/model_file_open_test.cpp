@@ -162,7 +162,8 @@ TEST_F(ModelFileOpen, AReadOnlyOpenOfAReadOnlyPathWorksAndWritesNothing) {
     uma_System s(m_path.c_str(), true);
     EXPECT_TRUE(s.IsNull());
     EXPECT_EQ(pfm::ModelFileProblemOf(pfm::ModelRegistry::LastOpenFailure()),
-              ModelFileProblem::Unreadable);
+              ModelFileProblem::ReadOnly);
+    EXPECT_EQ(pfm::LastOpenFailureKind(), ModelFileProblem::ReadOnly);
   }
   EXPECT_EQ(filetest::Bytes(m_path), bytes);
   EXPECT_EQ(filetest::MTime(m_path), mtime);

@@ -13,7 +13,6 @@
 #include "pfm_Support.h"
 #include "reduce_Command.h"
 #include "reduce_CraigBampton.h"
-#include "reduce_DenseEigen.h"
 #include "reduce_Frame.h"
 #include "reduce_InputError.h"
 #include "reduce_ModelOutput.h"
@@ -104,12 +103,12 @@ TEST(Reduction, ReducedFrequenciesMatchTheFullModelBelowTheCutoff) {
     EXPECT_NEAR(std::sqrt(r.eigenvalues(i)) / fixed[static_cast<std::size_t>(i)], 1.0, 1e-9);
 
   std::vector<double> full = DenseOmegas(k, m);
-  Eigen::VectorXd reducedSquared = reduce::GeneralizedEigenvalues(r.stiffness, r.mass);
+  std::vector<double> reduced = DenseOmegas(r.stiffness, r.mass);
   // Six rigid-body modes, then the flexible ones.
-  for (int i = 0; i < 6; ++i) EXPECT_LT(std::sqrt(std::abs(reducedSquared(i))), 1e-4 * full[6]);
+  for (std::size_t i = 0; i < 6; ++i) EXPECT_LT(reduced[i], 1e-4 * full[6]);
   int compared = 0;
-  for (Eigen::Index i = 6; i < reducedSquared.size(); ++i) {
-    const double omega = std::sqrt(reducedSquared(i)), exact = full[static_cast<std::size_t>(i)];
+  for (std::size_t i = 6; i < reduced.size(); ++i) {
+    const double omega = reduced[i], exact = full[i];
     if (exact > cutoff / 5) break;
     EXPECT_GE(omega / exact, 1.0 - 1e-12) << "mode " << i;
     EXPECT_NEAR(omega / exact, 1.0, 1e-3) << "mode " << i;
@@ -278,8 +277,10 @@ TEST_F(ReduceCommand, WritesTheModelAndASummary) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("boundary        6 dofs (static modes), nodes: 1\n"), std::string::npos)
       << run.out;
-  EXPECT_NE(run.out.find("dynamic modes   2, fixed-interface frequencies (Hz):"),
-            std::string::npos);
+  // Two modes of a 12-dof interior: more than a Lanczos basis handles, so a dense solve.
+  EXPECT_NE(run.out.find("dynamic modes   2 by a dense solve, fixed-interface frequencies (Hz):"),
+            std::string::npos)
+      << run.out;
   pfm::ModelContents contents;
   ASSERT_TRUE(pfm::ReadContents(m_dir.File("out.uma"), contents)) << pfm::LastOpenFailure();
   EXPECT_EQ(contents.numStaticModes, 6);

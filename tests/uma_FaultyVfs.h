@@ -1,10 +1,13 @@
 // A SQLite VFS for tests that fails file calls on demand: it wraps the default VFS, forwards
-// every call to it, and makes the next read or write of a file answer a result code of the
-// test's choosing (SQLITE_IOERR_WRITE, SQLITE_FULL, ...), once. It is the default VFS while an
-// object lives, so that every connection opened meanwhile goes through it.
+// every call to it, and makes the next read or write of a file (or the n-th from now) answer a
+// result code of the test's choosing (SQLITE_IOERR_WRITE, SQLITE_FULL, ...), once, leaving an
+// error number as the system would. It is the default VFS while an object lives, so that every
+// connection opened meanwhile goes through it (the platform's own VFS forwards to it).
 #pragma once
 
 #include <sqlite3.h>
+
+#include <cerrno>
 
 namespace filetest {
 
@@ -56,8 +59,12 @@ class FaultyVfs {
 
   // The next `call` to a database file (`mainOnly`: the model file itself, not its journal)
   // answers `code` without doing anything.
-  void FailNext(Call call, int code, bool mainOnly = false) {
-    Armed() = Fault{true, call, code, mainOnly};
+  void FailNext(Call call, int code, bool mainOnly = false) { FailAt(call, code, 1, mainOnly); }
+  // The same for the `n`-th such call from now (1: the next), leaving `error` in errno, as the
+  // default VFS does when the system fails it (a read that fails with EIO answers
+  // SQLITE_IOERR_CORRUPTFS, which SQLite reports as SQLITE_CORRUPT).
+  void FailAt(Call call, int code, long n, bool mainOnly = false, int error = 0) {
+    Armed() = Fault{n > 0, call, code, mainOnly, n, error};
   }
   // Whether the armed failure happened.
   bool Failed() const { return !Armed().armed; }
@@ -68,6 +75,8 @@ class FaultyVfs {
     Call call = Call::Write;
     int code = SQLITE_OK;
     bool mainOnly = false;
+    long countdown = 1;  // calls until the failure, this one included
+    int error = 0;       // errno left by the failure
   };
   // The wrapper's file; the default VFS's file follows it in the same block.
   struct File {
@@ -89,7 +98,9 @@ class FaultyVfs {
     Fault& fault = Armed();
     if (!fault.armed || fault.call != call) return false;
     if (fault.mainOnly && !reinterpret_cast<File*>(f)->main) return false;
+    if (--fault.countdown > 0) return false;
     fault.armed = false;
+    if (fault.error != 0) errno = fault.error;
     return true;
   }
 

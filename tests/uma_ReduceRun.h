@@ -1,5 +1,4 @@
-// uma-reduce run in-process as a user runs it, with what it writes on standard output and
-// standard error; shared by the reduction's tests.
+// Runs uma-reduce's command in the test's process and keeps what it printed.
 #pragma once
 
 #include <cstdio>
@@ -14,7 +13,7 @@ struct CommandRun {
   std::string out, err;
 };
 
-inline CommandRun RunReduce(const std::vector<std::string>& args) {
+inline CommandRun RunReduce(std::vector<std::string> args) {
   std::vector<const char*> argv = {"uma-reduce"};
   for (const std::string& a : args) argv.push_back(a.c_str());
   std::FILE* out = std::tmpfile();

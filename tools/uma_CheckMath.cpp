@@ -4,28 +4,12 @@
 #include <cmath>
 #include <cstddef>
 
-// LAPACK as OpenBLAS exports it (Fortran calling convention, hidden string lengths last).
-extern "C" {
-void dsyev_(const char* jobz, const char* uplo, const int* n, double* a, const int* lda, double* w,
-            double* work, const int* lwork, int* info, std::size_t, std::size_t);
-void dsygv_(const int* itype, const char* jobz, const char* uplo, const int* n, double* a,
-            const int* lda, double* b, const int* ldb, double* w, double* work, const int* lwork,
-            int* info, std::size_t, std::size_t);
-}
-
 namespace check {
 
 namespace {
 
 std::size_t At(int r, int c, int n) {
   return static_cast<std::size_t>(r) + static_cast<std::size_t>(c) * static_cast<std::size_t>(n);
-}
-
-std::vector<double> SymmetricPart(const std::vector<double>& a, int n) {
-  std::vector<double> s(a.size());
-  for (int c = 0; c < n; ++c)
-    for (int r = 0; r < n; ++r) s[At(r, c, n)] = 0.5 * (a[At(r, c, n)] + a[At(c, r, n)]);
-  return s;
 }
 
 }  // namespace
@@ -40,71 +24,98 @@ double RelativeAsymmetry(const std::vector<double>& a, int n) {
   return largest > 0 ? asymmetry / largest : 0.0;
 }
 
-bool SymmetricEigenvalues(const std::vector<double>& a, int n, std::vector<double>& out) {
-  if (n <= 0) return false;
-  std::vector<double> s = SymmetricPart(a, n);
-  out.assign(static_cast<std::size_t>(n), 0.0);
-  int lwork = std::max(1, 3 * n), info = 0;
-  std::vector<double> work(static_cast<std::size_t>(lwork));
-  dsyev_("N", "U", &n, s.data(), &n, out.data(), work.data(), &lwork, &info, 1, 1);
-  return info == 0;
-}
-
-bool GeneralizedEigenvalues(const std::vector<double>& k, const std::vector<double>& m, int n,
-                            std::vector<double>& out) {
-  if (n <= 0) return false;
-  std::vector<double> a = SymmetricPart(k, n), b = SymmetricPart(m, n);
-  out.assign(static_cast<std::size_t>(n), 0.0);
-  int itype = 1, lwork = std::max(1, 3 * n), info = 0;
-  std::vector<double> work(static_cast<std::size_t>(lwork));
-  dsygv_(&itype, "N", "U", &n, a.data(), &n, b.data(), &n, out.data(), work.data(), &lwork, &info,
-         1, 1);
-  return info == 0;
-}
-
-std::array<double, 36> RigidBodyMass(const std::vector<double>& m, int n,
-                                     const std::vector<RigidPlace>& places) {
-  // R (n x 6): u = t + theta x p for translations, theta for rotations.
-  std::vector<std::array<double, 6>> R(static_cast<std::size_t>(n));
-  for (std::size_t i = 0; i < R.size() && i < places.size(); ++i) {
-    const RigidPlace& p = places[i];
+std::vector<double> RigidMotions(const std::vector<RigidPlace>& places, int n) {
+  // u = t + theta x p for translations, theta for rotations.
+  std::vector<double> r(At(0, 6, n), 0.0);
+  for (int i = 0; i < n && static_cast<std::size_t>(i) < places.size(); ++i) {
+    const RigidPlace& p = places[static_cast<std::size_t>(i)];
+    std::array<double, 6> row{};
     switch (p.ldof) {
       case 1:
-        R[i] = {1, 0, 0, 0, p.z, -p.y};
+        row = {1, 0, 0, 0, p.z, -p.y};
         break;
       case 2:
-        R[i] = {0, 1, 0, -p.z, 0, p.x};
+        row = {0, 1, 0, -p.z, 0, p.x};
         break;
       case 3:
-        R[i] = {0, 0, 1, p.y, -p.x, 0};
+        row = {0, 0, 1, p.y, -p.x, 0};
         break;
       case 4:
       case 5:
       case 6:
-        R[i] = {};
-        R[i][static_cast<std::size_t>(p.ldof - 1)] = 1;
+        row[static_cast<std::size_t>(p.ldof - 1)] = 1;
         break;
       default:
-        R[i] = {};
+        break;
     }
+    for (int j = 0; j < 6; ++j) r[At(i, j, n)] = row[static_cast<std::size_t>(j)];
   }
-  // M R, then R^T (M R).
-  std::vector<std::array<double, 6>> MR(static_cast<std::size_t>(n));
-  for (int r = 0; r < n; ++r)
-    for (int j = 0; j < 6; ++j) {
-      double sum = 0;
-      for (int c = 0; c < n; ++c) sum += m[At(r, c, n)] * R[static_cast<std::size_t>(c)][j];
-      MR[static_cast<std::size_t>(r)][static_cast<std::size_t>(j)] = sum;
+  return r;
+}
+
+std::array<double, 6> RigidMotionResiduals(const std::vector<double>& k, int n,
+                                           const std::vector<double>& motions) {
+  std::vector<double> d(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    const double kii = k[At(i, i, n)];
+    d[static_cast<std::size_t>(i)] = kii > 0 ? 1 / std::sqrt(kii) : 0.0;
+  }
+  double norm = 0;  // ||D K D||_inf
+  for (int r = 0; r < n; ++r) {
+    double sum = 0;
+    for (int c = 0; c < n; ++c)
+      sum += std::fabs(d[static_cast<std::size_t>(r)] * k[At(r, c, n)] *
+                       d[static_cast<std::size_t>(c)]);
+    norm = std::max(norm, sum);
+  }
+  std::array<double, 6> out{};
+  for (int j = 0; j < 6; ++j) {
+    double residual = 0, size = 0;
+    for (int r = 0; r < n; ++r) {
+      const double dr = d[static_cast<std::size_t>(r)];
+      if (dr == 0) continue;
+      double kr = 0;
+      for (int c = 0; c < n; ++c) kr += k[At(r, c, n)] * motions[At(c, j, n)];
+      residual += dr * kr * dr * kr;
+      size += motions[At(r, j, n)] / dr * motions[At(r, j, n)] / dr;
     }
+    out[static_cast<std::size_t>(j)] =
+        norm > 0 && size > 0 ? std::sqrt(residual) / (norm * std::sqrt(size)) : 0.0;
+  }
+  return out;
+}
+
+double LargestCoupling(const std::vector<double>& k, int n, int firstRow, int rows, int firstColumn,
+                       int columns) {
+  double worst = 0;
+  for (int c = firstColumn; c < firstColumn + columns && c < n; ++c)
+    for (int r = firstRow; r < firstRow + rows && r < n; ++r) {
+      if (r == c) continue;
+      const double scale = std::sqrt(std::fabs(k[At(r, r, n)] * k[At(c, c, n)]));
+      const double v = std::fabs(k[At(r, c, n)]);
+      const double coupling = scale > 0 ? v / scale : (v > 0 ? INFINITY : 0.0);
+      if (!(coupling <= worst)) worst = coupling;
+    }
+  return worst;
+}
+
+std::array<double, 36> RigidBodyMass(const std::vector<double>& m, int n,
+                                     const std::vector<RigidPlace>& places) {
+  const std::vector<double> r = RigidMotions(places, n);
   std::array<double, 36> out{};
-  for (int i = 0; i < 6; ++i)
-    for (int j = 0; j < 6; ++j) {
+  for (int j = 0; j < 6; ++j) {
+    std::vector<double> mr(static_cast<std::size_t>(n), 0.0);
+    for (int c = 0; c < n; ++c) {
+      const double v = r[At(c, j, n)];
+      if (v == 0) continue;
+      for (int row = 0; row < n; ++row) mr[static_cast<std::size_t>(row)] += m[At(row, c, n)] * v;
+    }
+    for (int i = 0; i < 6; ++i) {
       double sum = 0;
-      for (int r = 0; r < n; ++r)
-        sum += R[static_cast<std::size_t>(r)][static_cast<std::size_t>(i)] *
-               MR[static_cast<std::size_t>(r)][static_cast<std::size_t>(j)];
+      for (int row = 0; row < n; ++row) sum += r[At(row, i, n)] * mr[static_cast<std::size_t>(row)];
       out[static_cast<std::size_t>(i + 6 * j)] = sum;
     }
+  }
   return out;
 }
 

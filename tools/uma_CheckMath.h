@@ -1,5 +1,6 @@
-// The linear algebra uma-check needs on reduced matrices: symmetry, eigenvalues through LAPACK
-// and the rigid-body mass properties. Matrices are square, column by column.
+// The linear algebra uma-check needs on reduced matrices: symmetry, the rigid-body motions of
+// the A-set and what the matrices do with them, and the couplings a fixed-interface basis has
+// not. Matrices are square, column by column; every measure is scale-free.
 #pragma once
 
 #include <array>
@@ -9,14 +10,6 @@ namespace check {
 
 // Largest |a(i,j) - a(j,i)| over the largest |a(i,j)|; 0 for a zero matrix.
 double RelativeAsymmetry(const std::vector<double>& a, int n);
-
-// Eigenvalues, ascending, of the symmetric part (a + a^T) / 2. False when LAPACK fails.
-bool SymmetricEigenvalues(const std::vector<double>& a, int n, std::vector<double>& out);
-
-// Eigenvalues, ascending, of K x = lambda M x on the symmetric parts of K and M. False when M
-// is not positive definite or LAPACK fails otherwise.
-bool GeneralizedEigenvalues(const std::vector<double>& k, const std::vector<double>& m, int n,
-                            std::vector<double>& out);
 
 // Where a row of a reduced matrix moves when the body moves rigidly: the position of its node
 // and its local degree of freedom (1-3 translations, 4-6 rotations; any other moves with none).
@@ -31,6 +24,20 @@ struct MassProperties {
   std::array<double, 3> centre{};
   std::array<std::array<double, 3>, 3> inertia{};
 };
+
+// R (n x 6, column by column): the rows' motions under the six rigid motions about the origin
+// (translations along x, y, z, rotations about x, y, z).
+std::vector<double> RigidMotions(const std::vector<RigidPlace>& places, int n);
+
+// ||D K r|| / (||D K D|| ||D^-1 r||) for each column r of `motions`, D = diag(K)^-1/2: round-off
+// when K leaves the motion free, whatever the units.
+std::array<double, 6> RigidMotionResiduals(const std::vector<double>& k, int n,
+                                           const std::vector<double>& motions);
+
+// The largest |k(i,j)| / sqrt(k(i,i) k(j,j)) over rows `rows` and columns `columns` (first,
+// count), skipping the diagonal: the cosine, in the energy of k, between two coordinates.
+double LargestCoupling(const std::vector<double>& k, int n, int firstRow, int rows, int firstColumn,
+                       int columns);
 
 // The 6 x 6 rigid-body mass R^T M R about the origin (translations, then rotations), where R
 // moves the rows as `places` says.

@@ -17,12 +17,22 @@ std::string Dump(const Json& j) {
 
 Json PhysicsJson(const Physics& p) {
   Json j = Json::object();
-  if (p.stiffnessAsymmetry) j["stiffnessAsymmetry"] = *p.stiffnessAsymmetry;
-  if (p.rigidBodyModes) j["rigidBodyModes"] = *p.rigidBodyModes;
-  if (p.massAsymmetry) j["massAsymmetry"] = *p.massAsymmetry;
-  if (p.smallestMassEigenvalue) j["smallestMassEigenvalue"] = *p.smallestMassEigenvalue;
-  if (p.modeNormalisation) j["modeNormalisation"] = *p.modeNormalisation;
-  if (p.frequencies) j["frequencies"] = *p.frequencies;
+  auto put = [&](const char* name, const auto& value) {
+    if (value) j[name] = *value;
+  };
+  put("stiffnessAsymmetry", p.stiffnessAsymmetry);
+  put("rigidBodyModes", p.rigidBodyModes);
+  put("infiniteFrequencies", p.infiniteFrequencies);
+  put("indeterminate", p.indeterminate);
+  put("massAsymmetry", p.massAsymmetry);
+  put("smallestMassEigenvalue", p.smallestMassEigenvalue);
+  put("modeNormalisation", p.modeNormalisation);
+  put("dynamicCoupling", p.dynamicCoupling);
+  put("staticDynamicCoupling", p.staticDynamicCoupling);
+  put("rigidMotionResidual", p.rigidMotionResidual);
+  put("lumpedMassTotal", p.lumpedMassTotal);
+  put("reducedLoadError", p.reducedLoadError);
+  put("frequencies", p.frequencies);
   if (p.rigidBody) {
     const MassProperties& b = *p.rigidBody;
     j["rigidBody"] = {{"mass", b.mass}, {"centre", b.centre}, {"inertia", b.inertia}};
@@ -86,19 +96,32 @@ std::string AsText(const Report& r) {
            "\n";
   const Physics& p = r.physics;
   if (p.stiffnessAsymmetry)
-    out +=
-        "stiffness     largest relative asymmetry " + FormatNumber(*p.stiffnessAsymmetry) +
-        (p.rigidBodyModes ? ", " + std::to_string(*p.rigidBodyModes) + " rigid-body modes" : "") +
-        "\n";
+    out += "stiffness     largest relative asymmetry " + FormatNumber(*p.stiffnessAsymmetry) + "\n";
   if (p.massAsymmetry)
     out += "mass          largest relative asymmetry " + FormatNumber(*p.massAsymmetry) +
            (p.smallestMassEigenvalue
                 ? ", smallest eigenvalue over largest " + FormatNumber(*p.smallestMassEigenvalue)
                 : "") +
            "\n";
-  if (p.modeNormalisation)
-    out += "modes         largest deviation of Phi^T M Phi from identity " +
-           FormatNumber(*p.modeNormalisation) + "\n";
+  if (p.modeNormalisation || p.dynamicCoupling) {
+    out += "modes        ";
+    if (p.modeNormalisation)
+      out += " Phi^T M Phi differs from identity by " + FormatNumber(*p.modeNormalisation) + ";";
+    if (p.dynamicCoupling)
+      out += " largest coupling in K: dynamic " + FormatNumber(*p.dynamicCoupling);
+    if (p.staticDynamicCoupling)
+      out += ", static-dynamic " + FormatNumber(*p.staticDynamicCoupling);
+    out += "\n";
+  }
+  if (p.rigidBodyModes)
+    out += "spectrum      " + std::to_string(*p.rigidBodyModes) + " rigid-body modes, " +
+           std::to_string(p.infiniteFrequencies.value_or(0)) +
+           " massless coordinates (infinite frequencies)" +
+           (p.indeterminate.value_or(0) > 0
+                ? ", " + std::to_string(*p.indeterminate) +
+                      " directions of neither stiffness nor mass (no frequency)"
+                : "") +
+           "\n";
   if (p.frequencies) {
     out += "frequencies   (cycles per " + attribute(a::kUnitTime) + ")";
     for (double f : *p.frequencies) out += " " + FormatNumber(f);
@@ -114,7 +137,15 @@ std::string AsText(const Report& r) {
       out += " [" + FormatNumber(row[0]) + " " + FormatNumber(row[1]) + " " + FormatNumber(row[2]) +
              "]";
     out += "\n";
+    if (p.rigidMotionResidual)
+      out += "              rigid motions of the A-set against K: " +
+             FormatNumber(*p.rigidMotionResidual) + " (0 for a free body)\n";
+    if (p.lumpedMassTotal)
+      out += "              lumped mass total " + FormatNumber(*p.lumpedMassTotal) + "\n";
   }
+  if (p.reducedLoadError)
+    out +=
+        "loads         reduced loads match Phi^T F to " + FormatNumber(*p.reducedLoadError) + "\n";
   out += "result        " + std::to_string(r.Errors()) + " errors, " +
          std::to_string(r.Warnings()) + " warnings\n";
   return out;

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <new>
 #include <set>
 #include <utility>
 
+#include "common_Pencil.h"
 #include "pfm_ModelTypes.h"
 #include "pfm_Support.h"
 #include "uma_ArrayInt.h"
@@ -76,6 +78,7 @@ class Checker {
       CheckSets(contents);
       CheckModeMatrix();
       CheckRecovery();
+      CheckReducedLoads();
       CheckNamed();
       CheckReduced();
       MeasurePhysics();
@@ -117,7 +120,7 @@ class Checker {
         Warning("not-dense",
                 read.key + " is not stored as a dense matrix: hosts get nothing of it");
       } else {
-        if (ReadAll(*m, read.key, read.valuesRead)) m_clean.insert(read.key);
+        if (ReadAll(*m, read.key, read.valuesRead, m_columnMax[read.key])) m_clean.insert(read.key);
         ReadLabels(*m);
       }
       r.matrices.push_back(read);
@@ -125,10 +128,12 @@ class Checker {
   }
 
   // Counts the values read in `read`; true when all were read and are finite.
-  bool ReadAll(const uma_Matrix& m, const std::string& key, long long& read) {
+  bool ReadAll(const uma_Matrix& m, const std::string& key, long long& read,
+               std::vector<double>& columnMax) {
     const long long rows = m.NumRows(), columns = m.NumColumns();
     if (rows == 0 || columns == 0) return true;
     long long nonFinite = 0, firstRow = 0, firstColumn = 0;
+    columnMax.assign(static_cast<std::size_t>(columns), 0.0);
     const long long rowStep = std::min(rows, kChunkValues);
     const long long columnStep = std::max(1LL, std::min(columns, kChunkValues / rowStep));
     std::vector<double> buffer(static_cast<std::size_t>(rowStep * columnStep));
@@ -141,12 +146,15 @@ class Checker {
           m.GetValues(static_cast<int>(r0), static_cast<int>(r0 + nr - 1), static_cast<int>(c0),
                       static_cast<int>(c0 + nc - 1), block);
           for (long long c = 0; c < nc; ++c)
-            for (long long i = 0; i < nr; ++i)
-              if (!std::isfinite(buffer[static_cast<std::size_t>(i + c * nr)]) &&
-                  nonFinite++ == 0) {
+            for (long long i = 0; i < nr; ++i) {
+              const double v = buffer[static_cast<std::size_t>(i + c * nr)];
+              if (!std::isfinite(v) && nonFinite++ == 0) {
                 firstRow = r0 + i;
                 firstColumn = c0 + c;
               }
+              double& most = columnMax[static_cast<std::size_t>(c0 + c)];
+              most = std::max(most, std::fabs(v));
+            }
           read += nr * nc;
         }
       }
@@ -262,6 +270,61 @@ class Checker {
     auto columns =
         Places(modes->MapColumns(uma_Enum::uma_MapNode), modes->MapColumns(uma_Enum::uma_MapDof));
     if (columns) CheckStaticModeColumns(*columns, 0, "the mode matrix's", "static-modes-first");
+    CheckModeValues(*modes);
+  }
+
+  // The rows of `m` labelled by each place (node, dof), or nothing when a place is not there.
+  std::optional<std::vector<int>> RowsOf(const uma_Matrix& m, const std::vector<Place>& places,
+                                         int rows) {
+    auto labels = Places(m.MapRows(uma_Enum::uma_MapNode), m.MapRows(uma_Enum::uma_MapDof));
+    if (!labels || static_cast<int>(labels->size()) < rows) return std::nullopt;
+    std::map<Place, int> where;
+    for (int i = 0; i < rows; ++i) where.emplace((*labels)[static_cast<std::size_t>(i)], i);
+    std::vector<int> out;
+    for (const Place& p : places) {
+      auto it = where.find(p);
+      if (it == where.end()) return std::nullopt;
+      out.push_back(it->second);
+    }
+    return out;
+  }
+
+  std::vector<double> Row(const uma_Matrix& m, int row) {
+    std::vector<double> values(static_cast<std::size_t>(m.NumColumns()));
+    uma_IncoreMatrix out(1, m.NumColumns(), values.data());
+    m.GetValues(row, row, 0, m.NumColumns() - 1, out);
+    return values;
+  }
+
+  // On the A-set's rows, the static modes are the identity (a unit displacement of their own
+  // dof, none of the others) and fixed-interface dynamic modes vanish.
+  void CheckModeValues(const uma_Matrix& modes) {
+    const std::string key = "type " + Str(types::ModeMatrix());
+    const int nS = r.staticModes, columns = modes.NumColumns();
+    if (!m_aSet || !m_clean.count(key) || static_cast<int>(m_aSet->size()) != nS || nS == 0 ||
+        columns < nS)
+      return;
+    auto rows = RowsOf(modes, *m_aSet, modes.NumRows());
+    if (!rows) return;
+    const std::vector<double>& most = m_columnMax[key];
+    bool identity = true, vanish = true;
+    for (int i = 0; i < nS; ++i) {
+      const std::vector<double> row = Row(modes, (*rows)[static_cast<std::size_t>(i)]);
+      for (int c = 0; c < columns; ++c) {
+        const double v = row[static_cast<std::size_t>(c)];
+        if (c < nS && identity && std::fabs(v - (c == i ? 1.0 : 0.0)) > kLayoutTolerance) {
+          identity = false;
+          Warning("static-modes-identity",
+                  "the mode matrix's static mode " + Str(c) + " (" +
+                      Str((*m_aSet)[static_cast<std::size_t>(c)]) + ") is " + Num(v) + " at " +
+                      Str((*m_aSet)[static_cast<std::size_t>(i)]) +
+                      " of the A-set, where a static mode is 1 at its own dof and 0 at the others");
+        }
+        if (c >= nS && std::fabs(v) > kLayoutTolerance * most[static_cast<std::size_t>(c)])
+          vanish = false;
+      }
+    }
+    m_fixedInterface = vanish;
   }
 
   void CheckRecovery() {
@@ -308,6 +371,33 @@ class Checker {
           return;
         }
       }
+      CheckStaticRowValues(*recovery);
+    }
+  }
+
+  // Each static-mode row of the recovery matrix reads its own coordinate: it holds what the
+  // recovery matrix's row of that A-set dof holds.
+  void CheckStaticRowValues(const uma_Matrix& recovery) {
+    const std::string key = "type " + Str(types::RecoveryMatrix());
+    const int nS = r.staticModes, rows = recovery.NumRows(), columns = recovery.NumColumns();
+    if (!m_clean.count(key) || static_cast<int>(m_aSet->size()) != nS) return;
+    auto aSetRows = RowsOf(recovery, *m_aSet, rows - nS);
+    if (!aSetRows) return;
+    const std::vector<double>& most = m_columnMax[key];
+    for (int i = 0; i < nS; ++i) {
+      const std::vector<double> own = Row(recovery, rows - nS + i),
+                                dof = Row(recovery, (*aSetRows)[static_cast<std::size_t>(i)]);
+      for (int c = 0; c < columns; ++c)
+        if (std::fabs(own[static_cast<std::size_t>(c)] - dof[static_cast<std::size_t>(c)]) >
+            kLayoutTolerance * std::max(1.0, most[static_cast<std::size_t>(c)])) {
+          Warning("static-mode-rows-values",
+                  "the recovery matrix's static-mode row " + Str(rows - nS + i) + " (" +
+                      Str((*m_aSet)[static_cast<std::size_t>(i)]) + ") holds " +
+                      Num(own[static_cast<std::size_t>(c)]) + " in column " + Str(c) +
+                      " where the row of that dof holds " + Num(dof[static_cast<std::size_t>(c)]) +
+                      ": a static-mode row reads its own coordinate");
+          return;
+        }
     }
   }
 
@@ -332,6 +422,78 @@ class Checker {
       return;
     }
     CheckStaticModeColumns(labels, nL, name + "'s", "static-modes-first");
+  }
+
+  // "ReducedLoads" is Phi^T F of the recovery matrix's dof block and the load vectors "Loads":
+  // every load reaches the reduced coordinates, boundary parts included.
+  void CheckReducedLoads() {
+    Matrix reduced = ByName(types::kReducedLoads);
+    if (!reduced) return;
+    const int nL = r.loads, nS = r.staticModes;
+    if (reduced->NumColumns() != nL ||
+        (m_modeColumns >= 0 && reduced->NumRows() != m_modeColumns)) {
+      Error("reduced-loads", std::string(types::kReducedLoads) + " is " + Str(reduced->NumRows()) +
+                                 " x " + Str(reduced->NumColumns()) + "; it must be " +
+                                 Str(m_modeColumns) + " x " + Str(nL) +
+                                 " (the mode matrix's columns by the loads)");
+      return;
+    }
+    Matrix loads = ByName(types::kLoads), recovery = ByType(types::RecoveryMatrix());
+    const std::string loadsKey = std::string("name ") + Quoted(types::kLoads),
+                      reducedKey = std::string("name ") + Quoted(types::kReducedLoads),
+                      recoveryKey = "type " + Str(types::RecoveryMatrix());
+    if (!loads || !recovery || !m_clean.count(loadsKey) || !m_clean.count(reducedKey) ||
+        !m_clean.count(recoveryKey) || nL == 0)
+      return;
+    const int n = recovery->NumRows() - nS, columns = m_modeColumns;
+    if (loads->NumRows() != n || loads->NumColumns() != nL || columns < 0 ||
+        recovery->NumColumns() != nL + columns) {
+      Error("reduced-loads", std::string(types::kLoads) + " is " + Str(loads->NumRows()) + " x " +
+                                 Str(loads->NumColumns()) + "; it must be " + Str(n) + " x " +
+                                 Str(nL) + " (the recovery matrix's dof rows by the loads)");
+      return;
+    }
+    // Phi^T F and |Phi|^T |F|, a block of rows at a time.
+    std::vector<double> product(static_cast<std::size_t>(columns) * nL, 0.0), scale = product;
+    const int step = static_cast<int>(std::max(1LL, kChunkValues / std::max(1, columns + nL)));
+    for (int r0 = 0; r0 < n; r0 += step) {
+      const int rows = std::min(step, n - r0);
+      std::vector<double> phi(static_cast<std::size_t>(rows) * columns),
+          f(static_cast<std::size_t>(rows) * nL);
+      uma_IncoreMatrix phiBlock(rows, columns, phi.data()), fBlock(rows, nL, f.data());
+      recovery->GetValues(r0, r0 + rows - 1, nL, nL + columns - 1, phiBlock);
+      loads->GetValues(r0, r0 + rows - 1, 0, nL - 1, fBlock);
+      for (int l = 0; l < nL; ++l)
+        for (int c = 0; c < columns; ++c)
+          for (int i = 0; i < rows; ++i) {
+            const double a = phi[static_cast<std::size_t>(i + c * rows)],
+                         b = f[static_cast<std::size_t>(i + l * rows)];
+            product[static_cast<std::size_t>(c + l * columns)] += a * b;
+            scale[static_cast<std::size_t>(c + l * columns)] += std::fabs(a * b);
+          }
+    }
+    std::vector<double> stored(product.size());
+    uma_IncoreMatrix out(columns, nL, stored.data());
+    reduced->GetValues(0, columns - 1, 0, nL - 1, out);
+    double worst = 0;
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+      const double e = std::fabs(stored[i] - product[i]);
+      const double relative = scale[i] > 0 ? e / scale[i] : (e > 0 ? INFINITY : 0.0);
+      if (relative > worst) {
+        worst = relative;
+        at = i;
+      }
+    }
+    r.physics.reducedLoadError = worst;
+    if (worst > kLoadTolerance)
+      Error("reduced-loads",
+            std::string(types::kReducedLoads) + " is not Phi^T F: load " +
+                Str(static_cast<long long>(at / static_cast<std::size_t>(columns)) + 1) +
+                " on coordinate " +
+                Str(static_cast<long long>(at % static_cast<std::size_t>(columns))) + " is " +
+                Num(stored[at]) + " where the recovery matrix and " + types::kLoads + " give " +
+                Num(product[at]));
   }
 
   void CheckNamed() {
@@ -413,53 +575,88 @@ class Checker {
                 "the reduced stiffness is not symmetric: largest relative "
                 "asymmetry " +
                     Num(*p.stiffnessAsymmetry));
-      std::vector<double> eig;
-      if (SymmetricEigenvalues(*k, n, eig)) {
-        double largest = std::max(std::fabs(eig.front()), std::fabs(eig.back()));
-        int zero = 0;
-        for (double v : eig) zero += std::fabs(v) <= kZeroEigenvalue * largest;
-        p.rigidBodyModes = zero;
-        if (eig.front() < -kZeroEigenvalue * largest)
-          Warning("stiffness-definite",
-                  "the reduced stiffness has a negative eigenvalue (" + Num(eig.front()) + ")");
-        if (zero > 6)
-          Warning("rigid-body-modes", "the reduced stiffness has " + Str(zero) +
-                                          " zero eigenvalues; a free body has at most 6");
-      }
+      Couplings(*k, n);
+      CondensedStiffness(*k, n);
     }
-    bool massDefinite = false;
     if (m) {
       int n = size(*m);
       p.massAsymmetry = RelativeAsymmetry(*m, n);
       if (*p.massAsymmetry > kAsymmetryTolerance)
         Warning("mass-symmetry", "the reduced mass is not symmetric: largest relative asymmetry " +
                                      Num(*p.massAsymmetry));
-      std::vector<double> eig;
-      if (SymmetricEigenvalues(*m, n, eig)) {
-        double largest = std::max(std::fabs(eig.front()), std::fabs(eig.back()));
-        p.smallestMassEigenvalue = largest > 0 ? eig.front() / largest : 0.0;
-        massDefinite = *p.smallestMassEigenvalue > kZeroEigenvalue;
-        if (!massDefinite)
-          Warning("mass-definite",
-                  "the reduced mass is not positive definite: smallest "
-                  "eigenvalue " +
-                      Num(eig.front()) + ", largest " + Num(largest));
-      }
+      MassDefiniteness(*m, n);
       Normalisation(*m, n);
-      RigidBody(*m, n);
     }
-    if (k && m && massDefinite && size(*k) == size(*m)) {
-      std::vector<double> lambda;
-      if (GeneralizedEigenvalues(*k, *m, size(*k), lambda)) {
-        double largest = std::max(std::fabs(lambda.front()), std::fabs(lambda.back()));
-        std::vector<double> f;
-        for (double l : lambda) {
-          double v = std::fabs(l) <= kZeroEigenvalue * largest ? 0.0 : l;
-          f.push_back(std::copysign(std::sqrt(std::fabs(v)), v) / (2 * kPi));
-        }
-        p.frequencies = f;
-      }
+    if (k && m && size(*k) == size(*m)) Spectrum(*k, *m, size(*k));
+    if (m) RigidBody(k ? &*k : nullptr, *m, size(*m));
+  }
+
+  // Natural frequencies of the pencil (K, M), rigid-body modes counted against the first elastic
+  // eigenvalue, massless coordinates counted as infinite frequencies.
+  void Spectrum(const std::vector<double>& k, const std::vector<double>& m, int n) {
+    Physics& p = r.physics;
+    const uma::common::PencilSpectrum s = uma::common::SolvePencil(k, m, n);
+    if (!s.solved) {
+      Warning("pencil", "no natural frequencies: " + s.failure);
+      return;
     }
+    p.frequencies = uma::common::Frequencies(s);
+    p.rigidBodyModes = s.rigidBodyModes;
+    p.infiniteFrequencies = s.infinite;
+    p.indeterminate = s.indeterminate;
+    if (s.negative > 0)
+      Warning("stiffness-definite", "the pencil (K, M) has " + Str(s.negative) +
+                                        " negative eigenvalues (the lowest " +
+                                        Num(s.eigenvalues.front()) +
+                                        "): the reduced stiffness is not positive semi-definite");
+    if (s.rigidBodyModes > 6)
+      Warning("rigid-body-modes", "the model has " + Str(s.rigidBodyModes) +
+                                      " rigid-body modes; a free body has at most 6");
+  }
+
+  // A mass with a negative eigenvalue (equilibrated by its diagonal, so in any units) is
+  // impossible; a semi-definite one (massless coordinates) is not a fault.
+  void MassDefiniteness(const std::vector<double>& m, int n) {
+    std::vector<double> scaled = m, eig;
+    std::vector<double> d(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+      const double mii = m[static_cast<std::size_t>(i) * (static_cast<std::size_t>(n) + 1)];
+      d[static_cast<std::size_t>(i)] = mii > 0 ? 1 / std::sqrt(mii) : 1.0;
+    }
+    for (int c = 0; c < n; ++c)
+      for (int i = 0; i < n; ++i)
+        scaled[static_cast<std::size_t>(i) +
+               static_cast<std::size_t>(c) * static_cast<std::size_t>(n)] *=
+            d[static_cast<std::size_t>(i)] * d[static_cast<std::size_t>(c)];
+    if (!uma::common::SymmetricEigenvalues(scaled, n, eig)) return;
+    const double largest = std::max(std::fabs(eig.front()), std::fabs(eig.back()));
+    r.physics.smallestMassEigenvalue = largest > 0 ? eig.front() / largest : 0.0;
+    if (eig.front() < -1e-12 * n * largest)
+      Warning("mass-definite", "the reduced mass has a negative eigenvalue (" +
+                                   Num(*r.physics.smallestMassEigenvalue) +
+                                   " of the largest, equilibrated by its diagonal)");
+  }
+
+  // What a fixed-interface basis leaves uncoupled in the reduced stiffness: the dynamic modes
+  // among themselves (they are eigenvectors), and static against dynamic coordinates (when the
+  // dynamic modes vanish on the A-set).
+  void Couplings(const std::vector<double>& k, int n) {
+    const int nS = r.staticModes, nD = r.dynamicModes;
+    if (n != m_modeColumns || nD <= 0 || nS > n) return;
+    r.physics.dynamicCoupling = LargestCoupling(k, n, nS, nD, nS, nD);
+    if (*r.physics.dynamicCoupling > kCouplingTolerance)
+      Warning("dynamic-modes-coupled",
+              "the dynamic modes' block of the reduced stiffness is not diagonal (largest "
+              "|k(i,j)| / sqrt(k(i,i) k(j,j)) " +
+                  Num(*r.physics.dynamicCoupling) + "): they are not eigenvectors");
+    if (!m_fixedInterface || nS == 0) return;
+    r.physics.staticDynamicCoupling = LargestCoupling(k, n, 0, nS, nS, nD);
+    if (*r.physics.staticDynamicCoupling > kCouplingTolerance)
+      Warning("fixed-interface-coupling",
+              "the reduced stiffness couples static and dynamic coordinates (largest |k(i,j)| / "
+              "sqrt(k(i,i) k(j,j)) " +
+                  Num(*r.physics.staticDynamicCoupling) +
+                  ") although the dynamic modes vanish on the A-set");
   }
 
   // The dynamic modes' block of the reduced mass is Phi^T M Phi of mass-normalised modes: I.
@@ -482,8 +679,9 @@ class Checker {
   }
 
   // The rigid-body mass seen through the A-set: its degrees of freedom move rigidly with their
-  // nodes' coordinates, the dynamic modes not at all.
-  void RigidBody(const std::vector<double>& m, int n) {
+  // nodes' coordinates, the dynamic modes not at all. A free body's reduced stiffness leaves
+  // those motions free; its lumped masses add up to the same mass.
+  void RigidBody(const std::vector<double>* k, const std::vector<double>& m, int n) {
     if (!m_aSet || static_cast<int>(m_aSet->size()) > n) return;
     Matrix coordinates = ByType(types::NodeCoordinates());
     if (!coordinates || !m_clean.count("type " + Str(types::NodeCoordinates())) ||
@@ -508,9 +706,105 @@ class Checker {
       places[i] = {xyz[row], xyz[row + urows], xyz[row + 2 * urows], (*m_aSet)[i].second};
     }
     r.physics.rigidBody = PropertiesOf(RigidBodyMass(m, n, places));
-    if (!(r.physics.rigidBody->mass > 0))
-      Warning("rigid-body",
-              "the rigid-body mass is not positive (" + Num(r.physics.rigidBody->mass) + ")");
+    const double mass = r.physics.rigidBody->mass;
+    if (!(mass > 0))
+      Warning("rigid-body", "the rigid-body mass is not positive (" + Num(mass) + ")");
+    else
+      LumpedMassTotal(mass);
+    if (k && r.physics.rigidBodyModes.value_or(0) > 0) RigidMotions(*k, n, places);
+  }
+
+  // The reduced stiffness against the A-set's rigid motions about its centre.
+  void RigidMotions(const std::vector<double>& k, int n, std::vector<RigidPlace> places) {
+    double centre[3] = {0, 0, 0};
+    const std::size_t nS = m_aSet->size();
+    for (std::size_t i = 0; i < nS; ++i) {
+      centre[0] += places[i].x / static_cast<double>(nS);
+      centre[1] += places[i].y / static_cast<double>(nS);
+      centre[2] += places[i].z / static_cast<double>(nS);
+    }
+    for (std::size_t i = 0; i < nS; ++i) {
+      places[i].x -= centre[0];
+      places[i].y -= centre[1];
+      places[i].z -= centre[2];
+    }
+    const std::array<double, 6> residual =
+        RigidMotionResiduals(k, n, check::RigidMotions(places, n));
+    r.physics.rigidMotionResidual = *std::max_element(residual.begin(), residual.end());
+    static const char* const kMotions[] = {"translation along x", "translation along y",
+                                           "translation along z", "rotation about x",
+                                           "rotation about y",    "rotation about z"};
+    for (std::size_t j = 0; j < 6; ++j)
+      if (residual[j] > kRigidTolerance) {
+        Warning("rigid-body-motion",
+                std::string("the reduced stiffness does not leave a rigid ") + kMotions[j] +
+                    " of the A-set free (||K r|| is " + Num(residual[j]) +
+                    " of ||K|| ||r||): the node coordinates, the order of the A-set's degrees of "
+                    "freedom or the unit of its rotations (radians) contradict the stiffness");
+        return;
+      }
+  }
+
+  void LumpedMassTotal(double mass) {
+    const std::string key = std::string("name ") + Quoted(types::kLumpedMass);
+    Matrix lumped = ByName(types::kLumpedMass);
+    if (!lumped || !m_clean.count(key) || lumped->NumColumns() != 1 || lumped->NumRows() == 0)
+      return;
+    const int rows = lumped->NumRows();
+    std::vector<double> values(static_cast<std::size_t>(rows));
+    uma_IncoreMatrix out(rows, 1, values.data());
+    lumped->GetValues(0, rows - 1, 0, 0, out);
+    double total = 0;
+    for (double v : values) total += v;
+    r.physics.lumpedMassTotal = total;
+    if (std::fabs(total - mass) > kMassTolerance * mass)
+      Warning("lumped-mass-total", std::string(types::kLumpedMass) + " adds up to " + Num(total) +
+                                       " but the rigid-body mass is " + Num(mass));
+  }
+
+  // "xGFAA" is the reduced stiffness condensed on the A-set: its static block.
+  void CondensedStiffness(const std::vector<double>& k, int n) {
+    const std::string key = std::string("user matrix ") + Quoted(types::kGFAA);
+    Matrix gfaa = ByName(types::kGFAA);
+    const int nS = r.staticModes;
+    if (!gfaa || !m_clean.count(key) || !m_aSet || n != m_modeColumns || nS == 0 ||
+        gfaa->NumRows() != nS || gfaa->NumColumns() != nS)
+      return;
+    auto rowPlaces =
+        Places(gfaa->MapRows(uma_Enum::uma_MapNode), gfaa->MapRows(uma_Enum::uma_MapDof));
+    auto columnPlaces =
+        Places(gfaa->MapColumns(uma_Enum::uma_MapNode), gfaa->MapColumns(uma_Enum::uma_MapDof));
+    if (!rowPlaces || !columnPlaces) return;
+    std::map<Place, int> index;
+    for (int i = 0; i < nS; ++i) index.emplace((*m_aSet)[static_cast<std::size_t>(i)], i);
+    std::vector<int> rowsAt, columnsAt;
+    for (const Place& p : *rowPlaces)
+      if (index.count(p)) rowsAt.push_back(index[p]);
+    for (const Place& p : *columnPlaces)
+      if (index.count(p)) columnsAt.push_back(index[p]);
+    if (static_cast<int>(rowsAt.size()) != nS || static_cast<int>(columnsAt.size()) != nS) return;
+    std::vector<double> values(static_cast<std::size_t>(nS) * static_cast<std::size_t>(nS));
+    uma_IncoreMatrix out(nS, nS, values.data());
+    gfaa->GetValues(0, nS - 1, 0, nS - 1, out);
+    double largest = 0, difference = 0;
+    for (int c = 0; c < nS; ++c)
+      for (int i = 0; i < nS; ++i) {
+        const double expected = k[static_cast<std::size_t>(rowsAt[static_cast<std::size_t>(i)]) +
+                                  static_cast<std::size_t>(columnsAt[static_cast<std::size_t>(c)]) *
+                                      static_cast<std::size_t>(n)];
+        largest = std::max(largest, std::fabs(expected));
+        difference =
+            std::max(difference,
+                     std::fabs(values[static_cast<std::size_t>(i) +
+                                      static_cast<std::size_t>(c) * static_cast<std::size_t>(nS)] -
+                               expected));
+      }
+    if (difference > kLayoutTolerance * largest)
+      Warning("xgfaa-condensed", std::string(types::kGFAA) +
+                                     " differs from the reduced stiffness's static block by " +
+                                     Num(largest > 0 ? difference / largest : difference) +
+                                     " of its largest entry: it is not the stiffness condensed "
+                                     "on the A-set");
   }
 
   Report& r;
@@ -518,6 +812,8 @@ class Checker {
   const uma_System& m_system;
   std::optional<std::vector<Place>> m_aSet;
   int m_modeColumns = -1;         // -1: no mode matrix
+  bool m_fixedInterface = false;  // the dynamic modes vanish on the A-set's rows
+  std::map<std::string, std::vector<double>> m_columnMax;  // largest |value| of each column
   std::set<std::string> m_clean;  // keys of matrices whose every value read and is finite
 };
 

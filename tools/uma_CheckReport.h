@@ -27,18 +27,31 @@ struct MatrixRead {
   long long valuesRead = 0;
 };
 
-// Thresholds above which a physical finding is reported (relative to the largest entry).
-constexpr double kAsymmetryTolerance = 1e-8;
-constexpr double kNormalisationTolerance = 1e-6;
-constexpr double kZeroEigenvalue = 1e-8;    // eigenvalues below this times the largest are zero
+// Thresholds above which a physical finding is reported; every one is relative.
+constexpr double kAsymmetryTolerance = 1e-8;      // against the largest entry
+constexpr double kNormalisationTolerance = 1e-6;  // Phi^T M Phi against the identity
+constexpr double kCouplingTolerance = 1e-6;       // |k(i,j)| against sqrt(k(i,i) k(j,j))
+constexpr double kRigidTolerance = 1e-6;          // ||K r|| against ||K|| ||r||, equilibrated
+constexpr double kLayoutTolerance = 1e-9;         // values a layout fixes, against their column
+constexpr double kMassTolerance = 1e-6;           // lumped mass total against the rigid-body mass
+constexpr double kLoadTolerance = 1e-8;           // reduced loads against |Phi|^T |F|
 constexpr int kLargestEigenproblem = 4000;  // larger reduced matrices skip the eigenvalue checks
 
 struct Physics {
   std::optional<double> stiffnessAsymmetry, massAsymmetry;
-  std::optional<int> rigidBodyModes;               // zero eigenvalues of the stiffness
-  std::optional<double> smallestMassEigenvalue;    // over the largest
-  std::optional<double> modeNormalisation;         // largest |Phi^T M Phi - I| of the dynamic modes
-  std::optional<std::vector<double>> frequencies;  // cycles per time unit, ascending
+  std::optional<int> rigidBodyModes;       // eigenvalues of (K, M) negligible against the first
+                                           // elastic one
+  std::optional<int> infiniteFrequencies;  // massless coordinates
+  std::optional<int> indeterminate;        // directions of neither stiffness nor mass
+  std::optional<double> smallestMassEigenvalue;  // over the largest, the mass equilibrated by
+                                                 // its diagonal
+  std::optional<double> modeNormalisation;       // largest |Phi^T M Phi - I| of the dynamic modes
+  std::optional<double> dynamicCoupling;  // largest off-diagonal of the dynamic modes' K block
+  std::optional<double> staticDynamicCoupling;  // largest coupling of static and dynamic ones
+  std::optional<double> rigidMotionResidual;    // largest ||K r|| / (||K|| ||r||), A-set motions
+  std::optional<double> lumpedMassTotal;
+  std::optional<double> reducedLoadError;          // largest |P - Phi^T F| against |Phi|^T |F|
+  std::optional<std::vector<double>> frequencies;  // cycles per time unit, ascending; finite ones
   std::optional<MassProperties> rigidBody;
 };
 

@@ -5,6 +5,13 @@
 // Taking them down closes every model still open. A system constructed outside the pair is a
 // null handle (pfm::LastOpenFailure(): "the library is not initialised"). Neither function
 // throws or aborts.
+//
+// Threads. The library and its platform keep process-wide state without locks of their own: a
+// host may use them from several threads, but one thread at a time. Every call of every class
+// of the library (constructors and destructors included), these two functions and the
+// platform's support API (pfm_Support.h) must be serialised by the host, e.g. by one mutex held
+// around each call. Objects are not tied to the thread that made them. Separate processes need
+// nothing of the kind (docs/host-guide.md, "Threads").
 #pragma once
 
 #include "uma_Export.h"

@@ -4,6 +4,8 @@
 // Errors. An index outside 0 .. Size()-1 is a broken precondition: the assertion report
 // ("Assertion failed: 0<=i && i<m_size", then the file and line) goes to the error stream and
 // the process aborts. Nothing else fails once the array exists.
+//
+// Threads: one thread at a time, as for the whole library (QOBSspUmaCore.h).
 #pragma once
 
 #include <cstddef>

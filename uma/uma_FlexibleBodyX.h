@@ -8,6 +8,8 @@
 // Errors: those of uma_System and uma_Matrix (QOBBasOutOfMemory when an allocation fails; the
 // temporaries of the operation are released first). No operation aborts or writes a message.
 //
+// Threads: one thread at a time, as for the whole library (QOBSspUmaCore.h).
+//
 // Dynamic modes: the mode matrix's column count less NumStaticModes(), or none when there are
 // more static modes than columns (a negative count of static modes counts none).
 #pragma once

@@ -9,6 +9,8 @@
 //    reversed;
 //  - value() on a handle without storage (one built from a null QOBSrvMatrix*) fails its
 //    assertion: two lines on the error stream, then the process aborts.
+//
+// Threads: one thread at a time, as for the whole library (QOBSspUmaCore.h).
 #pragma once
 
 #include "uma_Export.h"

@@ -11,10 +11,13 @@
 //  - QOBBasError, with a plain message, from GetValues and SetValues when the block lies
 //    outside the matrix, is empty or reversed, or is larger than the in-core operand; from
 //    any operation that reads or writes values of a stored matrix whose model is closed
-//    (its system was destroyed first), or of a model file that turns out damaged ("a damaged
-//    file: PATH (...)").
+//    (its system was destroyed first), or of a model file that fails the read: then a
+//    pfm::StoreError (pfm_Support.h), which carries the kind of the failure (a damaged file, a
+//    file changed since it was opened, an I/O error, ...).
 //  - The process aborts only where a broken precondition is an assertion: an index outside a
 //    returned array (uma_ArrayInt.h).
+//
+// Threads: one thread at a time, as for the whole library (QOBSspUmaCore.h).
 #pragma once
 
 #include "QOBBasCoreUtils.h"

@@ -12,6 +12,9 @@
 //    another open system (an id of a closed model is an absent set: null).
 //  - No operation of this class aborts the process; the arrays it returns assert their indices
 //    (uma_ArrayInt.h).
+//
+// Threads: one thread at a time, as for the whole library (QOBSspUmaCore.h); a handle may be
+// made, used and destroyed in different threads.
 #pragma once
 
 #include "QOBBasCoreUtils.h"
@@ -36,7 +39,9 @@ class UMA_EXPORT uma_System : public mem_AllocationOperators {
   // through GetMatrix reach the model when the handle is destroyed.
   uma_System(const char* name, bool editable);
   // Closes the model; an edit session's changes are saved then (a failed save writes one line on
-  // the error stream and leaves its reason in pfm::LastCloseFailure()). Never throws.
+  // the error stream and leaves its reason in pfm::LastCloseFailure(), its kind in
+  // pfm::LastCloseFailureKind()), unless pfm::DiscardEdits ended the session before. Never
+  // throws.
   virtual ~uma_System();
   uma_System(const uma_System&) = delete;
   uma_System& operator=(const uma_System&) = delete;

@@ -26,6 +26,11 @@ inline int ASetNodes() { return ads_CoreFragmentTypeIndex(20, 73); }  // the A-s
 // Names of the named matrices the flexible-body view reads.
 constexpr const char* kLumpedMass = "LumpedMass";  // a distribution name
 constexpr const char* kGFAA = "xGFAA";             // a user matrix
+// The loads: each load vector over the dofs ("Loads", dofs x loads) and projected onto the
+// reduced coordinates ("ReducedLoads", mode matrix columns x loads: Phi^T F), both distribution
+// names, their columns labelled by the loads' modes.
+constexpr const char* kLoads = "Loads";
+constexpr const char* kReducedLoads = "ReducedLoads";
 
 }  // namespace pfm::types
 

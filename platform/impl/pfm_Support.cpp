@@ -1,6 +1,8 @@
 // The platform's public support API over the store's sessions and model files.
 #include "pfm_Support.h"
 
+#include <algorithm>
+
 #include "QOBSimAPI.h"
 #include "pfm_ModelFile.h"
 #include "pfm_Session.h"
@@ -59,32 +61,17 @@ bool ReadContents(const std::string& model, ModelContents& out) {
 }
 
 const std::string& LastOpenFailure() { return ModelRegistry::LastOpenFailure(); }
+FailureKind LastOpenFailureKind() { return ModelRegistry::LastOpenFailureKind(); }
 
 FailureKind KindOfFailure(const std::string& reason) {
   if (reason == kNotInitialised) return FailureKind::NotInitialised;
-  switch (ModelFileProblemOf(reason)) {
-    case ModelFileProblem::NoSuchFile:
-      return FailureKind::NoSuchFile;
-    case ModelFileProblem::NotAModel:
-      return FailureKind::NotAModel;
-    case ModelFileProblem::NewerVersion:
-      return FailureKind::NewerVersion;
-    case ModelFileProblem::Damaged:
-      return FailureKind::Damaged;
-    case ModelFileProblem::Unreadable:
-      return FailureKind::Unreadable;
-    case ModelFileProblem::IoError:
-      return FailureKind::IoError;
-    case ModelFileProblem::DiskFull:
-      return FailureKind::DiskFull;
-    case ModelFileProblem::BeingEdited:
-      return FailureKind::BeingEdited;
-    case ModelFileProblem::Changed:
-      return FailureKind::Changed;
-    default:
-      return FailureKind::Other;
-  }
+  const ModelFileProblem problem = ModelFileProblemOf(reason);
+  return problem == ModelFileProblem::None ? FailureKind::Other : problem;
 }
+
+StoreError::StoreError(FailureKind kind, const std::string& message)
+    : QOBBasError(message), m_kind(kind) {}
+StoreError::~StoreError() = default;
 
 std::vector<OpenModel> OpenModels() {
   std::vector<OpenModel> open;
@@ -97,6 +84,27 @@ std::vector<OpenModel> OpenModels() {
 }
 
 const std::string& LastCloseFailure() { return Sessions::LastCloseFailure(); }
+FailureKind LastCloseFailureKind() { return Sessions::LastCloseFailureKind(); }
+
+bool DiscardEdits(const std::string& model) {
+  bool found = false;
+  for (int id : Sessions::OpenIds()) {
+    const Session* s = Sessions::Find(id);
+    if (s && s->editable && s->model->name == model) {
+      Sessions::Discard(id);
+      found = true;
+    }
+  }
+  return found;
+}
+
+StoreSettings GetStoreSettings() { return ModelFileSettings(); }
+
+void SetStoreSettings(const StoreSettings& settings) {
+  StoreSettings& current = ModelFileSettings();
+  current.busyTimeoutMs = std::max(settings.busyTimeoutMs, 0);
+  current.readerCacheKiB = std::max(settings.readerCacheKiB, 0);
+}
 
 void SaveModel(const ModelBuilder& builder, const std::string& path) {
   SaveModelFile(*builder.Build(), path);

@@ -27,6 +27,7 @@ std::set<SystemState*>& OpenSystems() {
 SystemState::SystemState(const std::string& path, bool editable, bool flexibleBody)
     : m_path(path), m_editable(editable), m_flexibleBody(flexibleBody) {
   CheckLibraryUp();
+  pfm::FailureKind kind = pfm::FailureKind::None;
   std::string failure = RunLocked([&]() -> std::string {
     std::unique_ptr<uma_System> system;
     if (flexibleBody)
@@ -35,18 +36,18 @@ SystemState::SystemState(const std::string& path, bool editable, bool flexibleBo
       system = std::make_unique<uma_System>(path.c_str(), editable);
     if (system->IsNull()) {
       std::string reason = pfm::LastOpenFailure();
+      kind = reason.empty() ? pfm::FailureKind::Other : pfm::LastOpenFailureKind();
       return reason.empty() ? path + ": the model holds no system" : reason;
     }
     m_system = std::move(system);
     OpenSystems().insert(this);
     return "";
   });
-  if (!failure.empty()) RaiseError(failure);
+  if (!failure.empty()) RaiseError(kind, failure);
 }
 
 SystemState::~SystemState() {
-  if (!m_system) return;  // closed already: no need for the lock
-  RunLocked([this] { return CloseLocked(); });
+  RunLockedKeepingGil([this] { CloseLocked(); });
 }
 
 std::string SystemState::CloseLocked() {
@@ -58,6 +59,16 @@ std::string SystemState::CloseLocked() {
   return m_editable ? pfm::LastCloseFailure() : std::string();
 }
 
+void SystemState::DiscardLocked() {
+  if (!m_system) return;
+  for (MatrixHandle* matrix : std::set<MatrixHandle*>(m_matrices)) matrix->ReleaseLocked();
+  m_matrices.clear();
+  // The model's name is the path it was opened with; a model file has one edit session at most.
+  if (m_editable) pfm::DiscardEdits(m_path);
+  m_system.reset();  // the session is gone: nothing is saved
+  OpenSystems().erase(this);
+}
+
 uma_System& SystemState::Open() const {
   if (!m_system) throw QOBBasError(m_path + ": the system is closed");
   return *m_system;
@@ -67,8 +78,17 @@ uma_FlexibleBodyX& SystemState::Facade() const {
   return static_cast<uma_FlexibleBodyX&>(Open());  // only flexible bodies call this
 }
 
-void SystemState::CloseAllLocked() {
-  for (SystemState* system : std::set<SystemState*>(OpenSystems())) system->CloseLocked();
+std::vector<std::string> SystemState::CloseAllLocked() {
+  std::vector<std::string> discarded;
+  for (SystemState* system : std::set<SystemState*>(OpenSystems())) {
+    if (system->Editable()) {
+      system->DiscardLocked();
+      discarded.push_back(system->Path());
+    } else {
+      system->CloseLocked();
+    }
+  }
+  return discarded;
 }
 
 MatrixHandle::MatrixHandle(std::shared_ptr<SystemState> owner,
@@ -80,14 +100,11 @@ MatrixHandle::MatrixHandle(std::shared_ptr<SystemState> owner,
 }
 
 MatrixHandle::~MatrixHandle() {
-  if (!m_matrix) return;
-  RunLocked([this] {
-    ReleaseLocked();
-    return 0;
-  });
+  RunLockedKeepingGil([this] { ReleaseLocked(); });
 }
 
 void MatrixHandle::ReleaseLocked() {
+  if (!m_matrix) return;
   m_matrix.reset();
   m_writable = nullptr;
   m_owner->Detach(this);

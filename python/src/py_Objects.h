@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "uma_FlexibleBodyX.h"
 #include "uma_Matrix.h"
@@ -22,9 +23,10 @@ class MatrixHandle;
 class SystemState : public std::enable_shared_from_this<SystemState> {
  public:
   // Opens `path` (a plain system or the flexible-body facade); raises uma.Error with the
-  // platform's reason when it yields no system. Runs with the GIL held.
+  // platform's reason and its kind when it yields no system. Runs with the GIL held.
   SystemState(const std::string& path, bool editable, bool flexibleBody);
-  // Closes the system if it is still open. Runs with the GIL held or during interpreter exit.
+  // Closes the system if it is still open (an edit session commits, as close() does). Runs
+  // with the GIL held or during interpreter exit; takes the library mutex.
   virtual ~SystemState();
   SystemState(const SystemState&) = delete;
   SystemState& operator=(const SystemState&) = delete;
@@ -32,6 +34,8 @@ class SystemState : public std::enable_shared_from_this<SystemState> {
   // Deletes the system's matrices, then the system (an edit session writes its changes). The
   // library mutex must be held. Answers why the changes were not saved, or "".
   std::string CloseLocked();
+  // The same without saving an edit session's changes: the file stays as it was.
+  void DiscardLocked();
 
   // The open system; raises uma.Error when it is closed. The library mutex must be held.
   uma_System& Open() const;
@@ -45,8 +49,9 @@ class SystemState : public std::enable_shared_from_this<SystemState> {
   void Attach(MatrixHandle* matrix) { m_matrices.insert(matrix); }
   void Detach(MatrixHandle* matrix) { m_matrices.erase(matrix); }
 
-  // Closes every system still open; for the module's exit hook (library mutex held).
-  static void CloseAllLocked();
+  // Closes every system still open, for the module's exit hook (library mutex held): systems
+  // opened for reading are closed, edit sessions discarded. Answers the paths of those.
+  static std::vector<std::string> CloseAllLocked();
 
  private:
   std::unique_ptr<uma_System> m_system;
@@ -63,7 +68,7 @@ class MatrixHandle {
   // an edit session, or null. The library mutex must be held.
   MatrixHandle(std::shared_ptr<SystemState> owner, std::unique_ptr<const uma_Matrix> matrix,
                uma_Matrix* writable);
-  ~MatrixHandle();  // GIL held; takes the library mutex when there is a handle to release
+  ~MatrixHandle();  // GIL held (or interpreter exit); takes the library mutex
   MatrixHandle(const MatrixHandle&) = delete;
   MatrixHandle& operator=(const MatrixHandle&) = delete;
 

@@ -137,12 +137,17 @@ py::tuple Contents(SystemState& state) {
   std::vector<Entry> entries;
   std::map<std::string, std::string> attributes;
   std::string failure;
+  pfm::FailureKind kind = pfm::FailureKind::Other;
   RunLocked([&] {
     const uma_System& system = state.Open();
     pfm::ModelContents contents;
     if (!pfm::ReadContents(state.Path(), contents)) {
       failure = pfm::LastOpenFailure();
-      if (failure.empty()) failure = state.Path() + ": the model holds no system";
+      kind = pfm::LastOpenFailureKind();
+      if (failure.empty()) {
+        failure = state.Path() + ": the model holds no system";
+        kind = pfm::FailureKind::Other;
+      }
       return 0;
     }
     attributes = contents.attributes;
@@ -162,7 +167,7 @@ py::tuple Contents(SystemState& state) {
     }
     return 0;
   });
-  if (!failure.empty()) RaiseError(failure);
+  if (!failure.empty()) RaiseError(kind, failure);
   py::list out;
   for (const Entry& e : entries) {
     const pfm::StoredMatrix& s = e.stored;
@@ -181,11 +186,22 @@ py::tuple Contents(SystemState& state) {
 }
 
 void Close(SystemState& state) {
+  pfm::FailureKind kind = pfm::FailureKind::None;
   std::string failure = RunLocked([&] {
     state.Open();  // closing twice raises
-    return state.CloseLocked();
+    std::string why = state.CloseLocked();
+    kind = pfm::LastCloseFailureKind();
+    return why;
   });
-  if (!failure.empty()) RaiseError(failure);
+  if (!failure.empty()) RaiseError(kind, failure);
+}
+
+void Discard(SystemState& state) {
+  RunLocked([&] {
+    state.Open();  // closing twice raises
+    state.DiscardLocked();
+    return 0;
+  });
 }
 
 template <class Answer>
@@ -232,9 +248,16 @@ the stored matrices can be written (get_matrix) and the changes reach the file, 
 transaction, when the system is closed. A model that cannot be opened raises uma.Error with
 the reason ("no such file: PATH", "not a model file: PATH", ...).
 
-Leaving a `with` block closes the system (and commits an edit session, even when the block
-raised); close() does the same and raises when called twice. Matrices taken from the system keep
-it alive, but raise uma.Error once it is closed.
+Edits follow the sqlite3 convention: leaving a `with` block normally closes the system and
+commits its edits; leaving it by an exception discards them (the file stays exactly as it was)
+and the exception goes on. close() commits, discard() closes without saving; both raise when
+the system is closed already. An editing system still open when the interpreter exits is
+discarded, with a warning on stderr. A system that is garbage-collected while open is closed
+as close() closes it. Matrices taken from the system keep it alive, but raise uma.Error once
+it is closed.
+
+A system may be used from several threads; the library runs one call at a time. Closing it
+in one thread makes the next call of another on it, or on its matrices, raise uma.Error.
 )doc");
   system
       .def(py::init([](const py::object& path, bool edit) {
@@ -295,15 +318,27 @@ labels of that kind.)doc")
       .def(
           "close", &Close,
           R"doc(Closes the system: its matrices become unusable and an edit session writes its changes.
-uma.Error when the changes could not be saved (with the reason) or when already closed.)doc")
+uma.Error when the changes could not be saved (with the reason, and its kind: "io_error",
+"disk_full", "locked", "read_only", "changed", ...) or when already closed.)doc")
+      .def(
+          "discard", &Discard,
+          R"doc(Closes the system without saving an edit session's changes: the file stays exactly as it was
+and other editors may open it at once. For a system opened for reading, the same as close().
+uma.Error when already closed.)doc")
       .def("__enter__", [](py::object self) { return self; })
       .def(
           "__exit__",
-          [](SystemState& s, const py::args&) {
-            if (!RunLocked([&] { return s.IsClosed(); })) Close(s);
-            return false;
+          [](SystemState& s, const py::object& type, const py::object&, const py::object&) {
+            if (RunLocked([&] { return s.IsClosed(); })) return false;
+            if (!type.is_none() && s.Editable())
+              Discard(s);
+            else
+              Close(s);
+            return false;  // an exception goes on
           },
-          "Closes the system (see close()) unless it is closed already.")
+          py::arg("type"), py::arg("value"), py::arg("traceback"),
+          "Closes the system unless it is closed already: commits an edit session (see close()), "
+          "or discards it when the block raised (see discard()).")
       .def("__repr__", [](const SystemState& s) {
         bool closed = RunLocked([&] { return s.IsClosed(); });
         return "<uma." + std::string(s.IsFlexibleBody() ? "FlexibleBody" : "System") + " " +

@@ -113,13 +113,28 @@ def test_a_matrix_keeps_its_system_alive(sample):
         m.values()
 
 
-def test_models_that_do_not_open_raise_with_the_reason(tmp_path):
-    with pytest.raises(uma.Error, match="no such file: .*missing.uma"):
+def test_models_that_do_not_open_raise_with_the_reason_and_its_kind(tmp_path, tiny):
+    with pytest.raises(uma.Error, match="no such file: .*missing.uma") as failure:
         uma.System(tmp_path / "missing.uma")
+    assert failure.value.kind == "no_such_file"
     junk = tmp_path / "junk.uma"
     junk.write_bytes(b"not a model" * 100)
-    with pytest.raises(uma.Error, match="junk.uma"):
+    with pytest.raises(uma.Error, match="junk.uma") as failure:
         uma.FlexibleBody(junk)
+    assert failure.value.kind == "not_a_model"
+    path, _ = tiny
+    with uma.System(path, edit=True) as s:
+        with pytest.raises(uma.Error, match="being edited") as failure:
+            uma.System(path, edit=True)
+        assert failure.value.kind == "being_edited"
+        r = s.matrix(uma.RECOVERY)
+        path.write_bytes(path.read_bytes())  # rewritten by a program that ignores the locks
+        with pytest.raises(uma.Error, match="changed since it was opened") as failure:
+            r.values()
+        assert failure.value.kind == "changed"
+    with pytest.raises(uma.Error, match="closed") as failure:
+        r.values()
+    assert failure.value.kind is None  # a misuse, no failure of the file
     with pytest.raises(ValueError, match="NUL"):
         uma.System("a\0b")
     with pytest.raises(TypeError):

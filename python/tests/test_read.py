@@ -48,7 +48,9 @@ def test_sample_as_the_issue_shows_it(sample):
             (uma.MODE_MATRIX, "type", (126, 20), True, "dof", "mode"),
             (uma.NODE_COORDINATES, "type", (21, 3), True, "node", "internal"),
             ("xGFAA", "user_matrix", (12, 12), True, "dof", "dof"),
+            ("Loads", "name", (126, 1), True, "dof", "mode"),
             ("LumpedMass", "name", (21, 1), True, "node", "internal"),
+            ("ReducedLoads", "name", (20, 1), True, "mode", "mode"),
         ]
         assert s.has_matrix(uma.RECOVERY) and not s.has_matrix(12345)
 

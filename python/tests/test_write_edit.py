@@ -4,6 +4,7 @@ import os
 import sqlite3
 import subprocess
 import sys
+import time
 
 import numpy as np
 import pytest
@@ -62,32 +63,72 @@ def test_edits_reach_the_file_when_the_system_closes(tiny):
         np.testing.assert_array_equal(s.matrix("forces").values(), [[7.0, 7.0], [2.0, 3.0]])
 
 
-def test_a_commit_that_fails_raises_with_its_reason(tiny):
+def test_a_commit_that_fails_raises_with_its_reason_and_kind(tiny):
     path, tables = tiny
+    defaults = uma.configure()
+    assert defaults == {"busy_timeout": 10.0, "reader_cache_kib": 131072}
+    # The commit waits for the reader below only this long, not 10 s.
+    assert uma.configure(busy_timeout=0.05)["busy_timeout"] == 0.05
     s = uma.System(path, edit=True)
     s.get_matrix(uma.RECOVERY).set_block(0, 0, np.ones((2, 2)))
     other = sqlite3.connect(str(path), timeout=0, isolation_level=None)
     other.execute("BEGIN")
     other.execute("SELECT count(*) FROM model").fetchall()  # a reader that never finishes
+    start = time.monotonic()
     try:
-        with pytest.raises(uma.Error, match="were not saved"):
+        with pytest.raises(uma.Error, match="were not saved") as failure:
             s.close()
     finally:
         other.execute("ROLLBACK")
         other.close()
+        uma.configure(**defaults)
+    assert failure.value.kind == "locked"
+    assert time.monotonic() - start < 1.0
     assert s.closed
     np.testing.assert_array_equal(bits(library_values(path, uma.RECOVERY)),
                                   bits(tables["matrices"][0]["values"]))
 
 
-def test_systems_left_open_at_exit_are_closed_and_their_edits_saved(tiny):
+def test_settings_are_checked():
+    for arguments, error in [(dict(busy_timeout=-1), ValueError), (dict(busy_timeout="1"), TypeError),
+                             (dict(reader_cache_kib=-1), ValueError),
+                             (dict(reader_cache_kib=1.5), TypeError),
+                             (dict(reader_cache_kib=2**40), ValueError)]:
+        with pytest.raises(error):
+            uma.configure(**arguments)
+    assert uma.configure() == {"busy_timeout": 10.0, "reader_cache_kib": 131072}
+
+
+def test_a_with_block_that_raises_discards_its_edits(tiny):
     path, _ = tiny
+    before = path.read_bytes()
+    with pytest.raises(ZeroDivisionError):
+        with uma.System(path, edit=True) as s:
+            s.get_matrix(uma.RECOVERY).set_block(0, 0, np.ones((2, 2)))
+            1 / 0
+    assert s.closed
+    assert path.read_bytes() == before
+    with uma.System(path, edit=True) as s:  # the lock went with the edits
+        s.get_matrix(uma.RECOVERY).set_block(0, 0, np.ones((2, 2)))
+        s.discard()
+    assert path.read_bytes() == before
+
+
+def test_a_script_that_exits_with_an_editing_system_open_saves_nothing(tiny):
+    path, _ = tiny
+    before = path.read_bytes()
     script = ("import numpy, uma\n"
               "s = uma.System(%r, edit=True)\n"
               "m = s.get_matrix(uma.REDUCED_STIFFNESS)\n"
-              "m.set_block(0, 0, numpy.full((2, 2), 4.25))\n" % str(path))
-    subprocess.run([sys.executable, "-c", script], check=True, env=os.environ)
-    np.testing.assert_array_equal(library_values(path, uma.REDUCED_STIFFNESS), np.full((2, 2), 4.25))
+              "m.set_block(0, 0, numpy.full((2, 2), 4.25))\n"
+              "raise RuntimeError('the script failed half-way')\n" % str(path))
+    run = subprocess.run([sys.executable, "-c", script], env=os.environ, capture_output=True,
+                         text=True)
+    assert run.returncode == 1
+    assert "the script failed half-way" in run.stderr
+    assert ("uma: the edits of %s were discarded: its system was still open for editing at exit"
+            % path) in run.stderr
+    assert path.read_bytes() == before
 
 
 def test_bad_model_tables_are_refused_and_write_nothing(tmp_path):
@@ -108,7 +149,8 @@ def test_bad_model_tables_are_refused_and_write_nothing(tmp_path):
         (dict(matrices=[{"type": 1, "values": np.eye(2), "colums": "d"}]), ValueError, "unknown"),
         (dict(attributes={"": "m"}), ValueError, "attributes"),
         # References the builder checks: a set member outside its table, a row set too short.
-        (dict(sets={"d": ("dof", [1, 5])}), uma.Error, "outside its table"),
+        (dict(sets={"d": ("dof", [1, 5])}), uma.Error,
+         "the row set of matrix 0 holds degree of freedom number 5 of 2"),
         (dict(matrices=[{"type": 1, "values": np.eye(3), "rows": "d"}]), uma.Error, "one member per row"),
     ]:
         with pytest.raises(error, match=message):

@@ -30,6 +30,12 @@ Editing
         k.set_block(0, 0, numpy.eye(3))
     # leaving the block commits; a commit that fails raises uma.Error with its reason
 
+As with sqlite3, a `with` block that ends by an exception discards the edits (the file stays
+byte for byte as it was) and the exception goes on; close() commits and discard() drops the
+edits. An editing system still open when the interpreter exits (a script that failed, say) is
+discarded, with a warning on stderr, never half saved. One editor at a time per file: a second
+System(path, edit=True), in any process, raises uma.Error with kind "being_edited".
+
 Writing
 -------
 write_model(path, ...) writes a new model file from numpy arrays and label tables.
@@ -41,7 +47,30 @@ ValueError, missing matrices KeyError; what the library or the model file report
 uma.Error (MemoryError when memory runs out). A matrix keeps its system alive, but once the
 system is closed (close(), or the end of its `with` block) using it raises uma.Error.
 
-Reads and products run without the GIL; calls into the library are serialised.
+uma.Error.kind says what failed, for a program to act on: "no_such_file", "not_a_model",
+"newer_version", "damaged", "interrupted_edit" (an editor died during its commit and the file
+cannot be written here to roll it back), "unreadable", "read_only", "io_error", "disk_full",
+"out_of_memory", "being_edited", "locked" (another process held a lock longer than the busy
+timeout), "changed" (the file changed since it was opened: open it again), "not_initialised",
+"other"; None for errors that are no failure of a model file.
+
+    try:
+        s = uma.System(path, edit=True)
+    except uma.Error as e:
+        if e.kind == "being_edited":
+            ...                                            # try again later
+
+Settings
+--------
+uma.configure(busy_timeout=seconds, reader_cache_kib=n) sets how long the store waits for
+another process's lock (default 10 s) and how much each reading system caches (default 128 MiB);
+it answers the settings in effect.
+
+Threads
+-------
+Systems and matrices may be shared between threads. Reads and products run without the GIL;
+calls into the library are serialised (one at a time, destructors included). Closing a system
+in one thread makes the next use of it or its matrices in another raise uma.Error.
 """
 
 import collections as _collections
@@ -57,6 +86,8 @@ from ._uma import (  # noqa: F401  (the package's public names)
     FILTER_INTERNAL,
     GFAA,
     LUMPED_MASS,
+    LOADS,
+    REDUCED_LOADS,
     MODE_MATRIX,
     MODE_POSITION,
     NODE_COORDINATES,
@@ -79,15 +110,16 @@ from ._uma import (  # noqa: F401  (the package's public names)
     System,
     _fail_allocation_at,
     _live_blocks,
+    configure,
 )
 from . import _uma
 
 __all__ = [
     "A_SET", "A_SET_NODES", "DOF_POSITION", "ELEMENT_POSITION", "FILTER_INTERNAL", "GFAA",
-    "LUMPED_MASS", "MODE_MATRIX", "MODE_POSITION", "NODE_COORDINATES", "NODE_POSITION",
+    "LUMPED_MASS", "LOADS", "REDUCED_LOADS", "MODE_MATRIX", "MODE_POSITION", "NODE_COORDINATES", "NODE_POSITION",
     "RECOVERY", "REDUCED_MASS", "REDUCED_STIFFNESS", "TRIM_LOADS", "TRIM_STATIC_MODES",
     "UNIT_LENGTH", "UNIT_MASS", "UNIT_TIME", "UNIT_FORCE", "PROGRAM", "DATE", "SOURCE",
-    "Error", "FlexibleBody", "Matrix", "MatrixInfo", "System", "write_model",
+    "Error", "FlexibleBody", "Matrix", "MatrixInfo", "System", "configure", "write_model",
 ]
 
 MatrixInfo = _collections.namedtuple(
@@ -167,7 +199,8 @@ def write_model(path, *, nodes, dofs=(), modes=(), elements=(), internal=(), set
 
     Bad tables raise TypeError or ValueError; a model whose references do not hold (a dof of
     a missing node, a set member outside its table, a set that does not have one member per
-    row) or a file that cannot be written raises uma.Error.
+    row) or a file that cannot be written raises uma.Error. Several processes may write one path
+    at once: each writes a file of its own beside it and renames it over the path when complete.
 
         uma.write_model("tiny.uma", nodes=[1, 2], dofs=[[1, 1], [2, 1]],
                         sets={"d": ("dof", [1, 2])},

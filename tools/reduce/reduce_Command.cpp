@@ -1,5 +1,6 @@
 #include "reduce_Command.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -14,11 +15,11 @@
 #include <thread>
 #include <vector>
 
+#include "common_Pencil.h"
 #include "pfm_ModelTypes.h"
 #include "pfm_Support.h"
 #include "reduce_CalculixJob.h"
 #include "reduce_CraigBampton.h"
-#include "reduce_DenseEigen.h"
 #include "reduce_InputError.h"
 #include "reduce_Interface.h"
 #include "reduce_ModelOutput.h"
@@ -71,7 +72,8 @@ const char kUsage[] =
     "  --fixed NODES[:DOFS] holds dofs at zero (DOFS as digits, e.g. 123; all when left out),\n"
     "                       for inputs that keep constrained rows\n"
     "  --modes N            keep the N lowest fixed-interface modes (default 10; 0 keeps none)\n"
-    "  --cutoff HZ          keep every fixed-interface mode below HZ instead\n"
+    "  --cutoff HZ          keep every fixed-interface mode below HZ instead (cycles per time\n"
+    "                       unit), counted exactly before they are computed\n"
     "  --loads F.mtx        load vectors, one column each, as long as the matrices. The recovery\n"
     "                       matrix's load columns hold the full model's static response to each\n"
     "                       load with the boundary held (zero at the boundary); with no loads\n"
@@ -84,11 +86,16 @@ const char kUsage[] =
     "modes); the recovery matrix (every dof, then one row per static mode, x the loads, static\n"
     "and dynamic modes); the reduced stiffness and mass; the A-set (the boundary dofs) and its\n"
     "nodes; \"LumpedMass\" (each node's share of the mass); \"xGFAA\" (the stiffness condensed on\n"
-    "the A-set); the units and provenance.\n"
+    "the A-set); with loads, \"Loads\" (as given) and \"ReducedLoads\" (on the reduced\n"
+    "coordinates, boundary parts included); the units and provenance.\n"
     "\n"
     "Input that cannot be reduced is refused with a reason naming the file and line, and\n"
-    "nothing is written. Stages that take longer than a second report on standard error; a\n"
-    "summary goes to standard output.\n"
+    "nothing is written: a stiffness that contradicts the nodes' rigid motions (coordinates,\n"
+    "dof order, rotation units), a boundary that leaves a rigid motion free, an interior that\n"
+    "is not positive definite. Every mode is checked after it is computed (residual and\n"
+    "M-orthogonality below 1e-8, in any unit system); a reduction that misses it is refused.\n"
+    "Stages that take longer than a second report on standard error; a summary goes to\n"
+    "standard output.\n"
     "\n"
     "Exit status: 0 written, 1 refused or failed, 2 usage error.\n";
 
@@ -212,10 +219,11 @@ std::string Now() {
   return text;
 }
 
-// Reports a stage on standard error once it has run for a second, and keeps each stage's time.
+// Reports a stage on standard error once it has run for a second, and keeps each stage's time
+// and the run's.
 class Progress : public StageObserver {
  public:
-  explicit Progress(std::FILE* err) : m_err(err) {}
+  explicit Progress(std::FILE* err) : m_err(err), m_run(Clock::now()) {}
 
   void Begin(const std::string& stage) override {
     m_stage = stage;
@@ -245,11 +253,18 @@ class Progress : public StageObserver {
     m_times.emplace_back(m_stage, seconds);
   }
 
+  void Note(const std::string& text) override {
+    std::fprintf(m_err, "uma-reduce: %s\n", text.c_str());
+    std::fflush(m_err);
+  }
+
   const std::vector<std::pair<std::string, double>>& times() const { return m_times; }
+  double Elapsed() const { return std::chrono::duration<double>(Clock::now() - m_run).count(); }
 
  private:
   using Clock = std::chrono::steady_clock;
   std::FILE* m_err;
+  Clock::time_point m_run;
   std::string m_stage;
   Clock::time_point m_start;
   std::thread m_watch;
@@ -259,35 +274,79 @@ class Progress : public StageObserver {
   std::vector<std::pair<std::string, double>> m_times;
 };
 
-void PrintFrequencies(std::FILE* out, const std::vector<double>& hz, std::size_t most) {
-  for (std::size_t k = 0; k < hz.size() && k < most; ++k) std::fprintf(out, " %.4g", hz[k]);
-  if (hz.size() > most) std::fprintf(out, " ... (%zu in all)", hz.size());
+void PrintFrequencies(std::FILE* out, const std::vector<double>& f, std::size_t most) {
+  for (std::size_t k = 0; k < f.size() && k < most; ++k) std::fprintf(out, " %.6g", f[k]);
+  if (f.size() > most) std::fprintf(out, " ... (%zu in all)", f.size());
   std::fprintf(out, "\n");
 }
 
+// What the summary prints the frequencies in: Hz when the time unit is the second.
+std::string FrequencyUnit(const Arguments& a) {
+  for (const auto& [name, value] : a.output.attributes)
+    if (name == pfm::attributes::kUnitTime) return value == "s" ? "Hz" : "cycles per " + value;
+  return "cycles per time unit";
+}
+
+// The reduced model's frequencies, as uma-check computes them from the file.
+struct SummaryNumbers {
+  uma::common::PencilSpectrum spectrum;
+};
+
+SummaryNumbers Compute(const Reduction& r) {
+  SummaryNumbers s;
+  const int n = static_cast<int>(r.stiffness.rows());
+  s.spectrum = uma::common::SolvePencil(
+      std::vector<double>(r.stiffness.data(), r.stiffness.data() + r.stiffness.size()),
+      std::vector<double>(r.mass.data(), r.mass.data() + r.mass.size()), n);
+  return s;
+}
+
 void Summary(std::FILE* out, const Arguments& a, const FullModel& model, const Reduction& r,
-             const Progress& progress) {
+             const SummaryNumbers& numbers, const Progress& progress) {
+  const std::string unit = FrequencyUnit(a);
   std::fprintf(out, "uma-reduce: wrote %s\n", a.outputPath.c_str());
   std::fprintf(out, "  full model      %d dofs, %zu nodes, load vectors: %lld\n", model.size(),
                model.nodes.size(), static_cast<long long>(model.loads.cols()));
+  if (r.rigidBody.held)
+    std::fprintf(out, "  rigid motions   held: the stiffness restrains them at %d nodes\n",
+                 r.rigidBody.heldNodes);
+  else
+    std::fprintf(out, "  rigid motions   free: ||K r|| / (||K|| ||r||) at most %.2g\n",
+                 *std::max_element(r.rigidBody.residual.begin(), r.rigidBody.residual.end()));
   std::fprintf(out, "  boundary        %d dofs (static modes), nodes:", r.staticModes());
   for (int label : a.reduction.boundary) std::fprintf(out, " %d", label);
   std::fprintf(out, "\n");
   std::fprintf(out, "  interior        %zu dofs; factor %.0f nonzeros, %.1f MB\n",
                r.interior.size(), r.factor.nonzeros, r.factor.bytes / 1e6);
-  std::fprintf(out, "  dynamic modes   %d, fixed-interface frequencies (Hz):", r.dynamicModes());
+  std::fprintf(out, "  dynamic modes   %d", r.dynamicModes());
+  if (r.plan.belowCutoff >= 0)
+    std::fprintf(out, " (counted below the cutoff: %ld)", r.plan.belowCutoff);
+  std::fprintf(out,
+               "%s, fixed-interface frequencies (%s):", r.plan.dense ? " by a dense solve" : "",
+               unit.c_str());
   PrintFrequencies(out, ToHertz(r.eigenvalues), 20);
-  std::fprintf(out, "  reduced model   %d coordinates, frequencies (Hz):",
-               r.staticModes() + r.dynamicModes());
-  try {
-    PrintFrequencies(out, ToHertz(GeneralizedEigenvalues(r.stiffness, r.mass)), 20);
-  } catch (const std::exception& e) {
-    std::fprintf(out, " not computed (%s)\n", e.what());
+  std::fprintf(out,
+               "  verified        mode residuals at most %.2g, M-orthogonality %.2g, constraint "
+               "modes %.2g (tolerance %.0e)\n",
+               r.quality.residual, r.quality.orthogonality, r.constraintResidual, kModeTolerance);
+  if (r.reducedLoads.cols() > 0)
+    std::fprintf(out, "  reduced loads   %lld on the %d coordinates (%s)\n",
+                 static_cast<long long>(r.reducedLoads.cols()), r.staticModes() + r.dynamicModes(),
+                 pfm::types::kReducedLoads);
+  const uma::common::PencilSpectrum& s = numbers.spectrum;
+  std::fprintf(out, "  reduced model   %d coordinates", r.staticModes() + r.dynamicModes());
+  if (s.solved) {
+    std::fprintf(out, ", %d rigid-body modes", s.rigidBodyModes);
+    if (s.infinite > 0) std::fprintf(out, ", %d massless", s.infinite);
+    std::fprintf(out, ", frequencies (%s):", unit.c_str());
+    PrintFrequencies(out, uma::common::Frequencies(s), 20);
+  } else {
+    std::fprintf(out, ", frequencies not computed (%s)\n", s.failure.c_str());
   }
   std::fprintf(out, "  stages         ");
   for (const auto& [stage, seconds] : progress.times())
-    std::fprintf(out, " %s %.2f s", stage.c_str(), seconds);
-  std::fprintf(out, "\n");
+    std::fprintf(out, " %s %.3f s,", stage.c_str(), seconds);
+  std::fprintf(out, " total %.3f s\n", progress.Elapsed());
 }
 
 }  // namespace
@@ -330,7 +389,12 @@ int RunCommand(int argc, const char* const* argv, std::FILE* out, std::FILE* err
                                        a.calculix.empty() ? a.files.stiffness : a.calculix);
       pfm::SaveModel(input.Build(a.outputPath, reduction, a.output), a.outputPath);
     }
-    Summary(out, a, model, reduction, progress);
+    SummaryNumbers numbers;
+    {
+      Stage summary(&progress, "summary");
+      numbers = Compute(reduction);
+    }
+    Summary(out, a, model, reduction, numbers, progress);
     std::fputs(input.Describe().c_str(), out);
     return 0;
   } catch (const std::exception& e) {

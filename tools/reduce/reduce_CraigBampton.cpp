@@ -231,6 +231,10 @@ Reduction Reduce(const FullModel& model, const ReductionOptions& options, StageO
     Stage stage(observer, options.cutoffHz > 0 ? "counting" : "planning");
     r.plan = PlanModes(k.ii, m.ii, options.modes, options.cutoffHz);
   }
+  if (observer && r.plan.belowCutoff >= 0)
+    observer->Note(std::to_string(r.plan.belowCutoff) +
+                   " fixed-interface modes lie below the cutoff" +
+                   (r.plan.dense ? "; solving the interior densely" : ""));
 
   Eigenpairs pairs;
   {

@@ -28,6 +28,8 @@ class StageObserver {
   virtual ~StageObserver() = default;
   virtual void Begin(const std::string& stage) = 0;
   virtual void End() = 0;
+  // Something the user should know as soon as it is known (a count, a choice of method).
+  virtual void Note(const std::string&) {}
 };
 
 // One stage for an observer (which may be null): begun here, ended on every path out.

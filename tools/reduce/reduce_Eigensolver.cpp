@@ -201,6 +201,10 @@ ModePlan PlanModes(const SparseMatrix& kii, const SparseMatrix& mii, int count, 
       }
     }
     count = static_cast<int>(plan.belowCutoff);
+  } else if (count >= n && count > 0) {
+    throw InputError("--modes " + std::to_string(count) + ": the interior has " +
+                     std::to_string(n) + " degrees of freedom, so at most " +
+                     std::to_string(n - 1) + " modes");
   }
   if (count < 0) throw InputError("--modes: the count of modes must not be negative");
   plan.count = count;
@@ -214,9 +218,6 @@ ModePlan PlanModes(const SparseMatrix& kii, const SparseMatrix& mii, int count, 
     throw InputError(what + "the interior's mass reaches " + std::to_string(massive) + " of its " +
                      std::to_string(n) + " degrees of freedom, so it has at most " +
                      std::to_string(massive) + " modes");
-  if (count >= n)
-    throw InputError(what + "the interior has " + std::to_string(n) +
-                     " degrees of freedom, so at most " + std::to_string(n - 1) + " modes");
   const int basis = BasisSize(count, n);
   if (2 * basis <= n) {
     plan.bytes = 8.0 * n * (basis + count);

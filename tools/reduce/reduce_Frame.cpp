@@ -103,7 +103,7 @@ void Frame::AddBeam(int labelA, int labelB, const BeamSection& section) {
   m_beams.push_back({IndexOf(labelA), IndexOf(labelB), section});
 }
 
-FullModel Frame::Assemble() const {
+FullModel Frame::Assemble(bool lumpedMass) const {
   FullModel model;
   model.nodes = m_nodes;
   const int n = static_cast<int>(m_nodes.size()) * 6;
@@ -131,7 +131,11 @@ FullModel Frame::Assemble() const {
     Matrix12 t = Matrix12::Zero();
     for (int i = 0; i < 4; ++i) t.block<3, 3>(3 * i, 3 * i) = r;
     const Matrix12 k = t.transpose() * LocalStiffness(beam.section, L) * t;
-    const Matrix12 m = t.transpose() * LocalMass(beam.section, L) * t;
+    Matrix12 m = t.transpose() * LocalMass(beam.section, L) * t;
+    if (lumpedMass) {
+      m.setZero();
+      for (int i : {0, 1, 2, 6, 7, 8}) m(i, i) = beam.section.density * beam.section.area * L / 2;
+    }
     int at[12];
     for (int i = 0; i < 6; ++i) {
       at[i] = beam.a * 6 + i;

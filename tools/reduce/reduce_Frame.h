@@ -33,8 +33,10 @@ class Frame {
   // the global Z axis (global Y for a beam along Z).
   void AddBeam(int labelA, int labelB, const BeamSection& section);
 
-  // The full model: 6 dofs per node in node order (ldof 1..6), no loads.
-  FullModel Assemble() const;
+  // The full model: 6 dofs per node in node order (ldof 1..6), no loads. With `lumpedMass`,
+  // each beam's mass goes half to each end node's translations and the rotations have none (a
+  // semi-definite mass), as FE programs lump it.
+  FullModel Assemble(bool lumpedMass = false) const;
 
  private:
   struct Beam {

@@ -140,6 +140,17 @@ pfm::ModelBuilder BuildReducedModel(const std::string& name, const FullModel& mo
   b.DistributionForType(
       pfm::types::ReducedMass(),
       b.AddDistribution(reduced, reduced, modeSet, modeSet, Values(reduction.mass)));
+  if (loads > 0) {
+    // The loads as given, and on the reduced coordinates, so that a host can apply them.
+    const int loadSet =
+        b.AddSet(pfm::MemberKind::Mode,
+                 std::vector<int>(loadAndModes.begin(), loadAndModes.begin() + loads));
+    b.DistributionName(pfm::types::kLoads,
+                       b.AddDistribution(n, loads, dofSet, loadSet, Values(model.loads)));
+    b.DistributionName(
+        pfm::types::kReducedLoads,
+        b.AddDistribution(reduced, loads, modeSet, loadSet, Values(reduction.reducedLoads)));
+  }
   std::vector<double> lumped =
       options.lumpedMass.empty() ? LumpedNodeMass(model) : options.lumpedMass;
   b.DistributionName(pfm::types::kLumpedMass,

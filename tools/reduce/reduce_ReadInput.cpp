@@ -123,6 +123,10 @@ pfm::ModelBuilder Input::Build(const std::string& name, const Reduction& reducti
   out.dofs = transformation.outputDofs;
   out.nodes = transformation.outputNodes;
   out.files = original.files;
+  // The loads as given: on the original dofs, none on the rows the expansion adds.
+  out.loads =
+      Eigen::MatrixXd::Zero(static_cast<Eigen::Index>(out.dofs.size()), original.loads.cols());
+  out.loads.topRows(original.loads.rows()) = original.loads;
   Reduction expanded = reduction;
   expanded.modes = transformation.expansion * reduction.modes;
   expanded.loadResponse = transformation.expansion * reduction.loadResponse;

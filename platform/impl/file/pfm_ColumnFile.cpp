@@ -1,6 +1,7 @@
 // Column-wise value access to a model file (see pfm_ColumnFile.h).
 #include "pfm_ColumnFile.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -34,6 +35,64 @@ struct ResetOnExit {
 constexpr std::int64_t kBytes = sizeof(double);
 
 }  // namespace
+
+std::string FolderOf(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+FailureKind KindOf(const sql::Error& e, bool committing) {
+  switch (e.primary()) {
+    case SQLITE_IOERR:
+      return FailureKind::IoError;
+    case SQLITE_FULL:
+      return FailureKind::DiskFull;
+    case SQLITE_NOMEM:
+      return FailureKind::OutOfMemory;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return FailureKind::Locked;
+    case SQLITE_READONLY:
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+      if (e.code() == SQLITE_READONLY_ROLLBACK) return FailureKind::InterruptedEdit;
+      return committing ? FailureKind::ReadOnly : FailureKind::Unreadable;
+    case SQLITE_INTERRUPT:
+    case SQLITE_ABORT:
+      return FailureKind::Other;
+    default:
+      return FailureKind::Damaged;
+  }
+}
+
+FailureKind RecoverInterruptedEdit(const std::string& path, std::string& detail) {
+  detail.clear();
+  if (::faccessat(AT_FDCWD, path.c_str(), R_OK | W_OK, AT_EACCESS) != 0 ||
+      ::faccessat(AT_FDCWD, FolderOf(path).c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+    return FailureKind::InterruptedEdit;
+  try {
+    sql::Db db(sql::FileName(path), SQLITE_OPEN_READWRITE);
+    if (db.ReadOnly()) return FailureKind::InterruptedEdit;
+    db.Exec("PRAGMA mmap_size = 0");
+    db.QueryInt("PRAGMA schema_version");  // the first read rolls the journal back
+    return FailureKind::None;
+  } catch (const sql::Error& e) {
+    detail = e.what();
+    FailureKind kind = KindOf(e, false);
+    switch (kind) {
+      case FailureKind::IoError:
+      case FailureKind::DiskFull:
+      case FailureKind::OutOfMemory:
+      case FailureKind::Locked:
+        return kind;
+      default:
+        return FailureKind::InterruptedEdit;
+    }
+  } catch (const std::bad_alloc&) {
+    return FailureKind::OutOfMemory;
+  }
+}
 
 const double* LittleEndian(const double* values, std::size_t count, std::vector<double>& scratch) {
   if (kLittleEndianHost) return values;
@@ -91,11 +150,18 @@ ColumnFile::~ColumnFile() {
 }
 
 void ColumnFile::Damaged(const std::string& detail) const {
-  throw QOBBasError(ModelFileMessage(ModelFileProblem::Damaged, m_path, detail));
+  throw StoreError(FailureKind::Damaged, ModelFileMessage(FailureKind::Damaged, m_path, detail));
 }
 
 void ColumnFile::Changed() const {
-  throw QOBBasError(ModelFileMessage(ModelFileProblem::Changed, m_path));
+  throw StoreError(FailureKind::Changed, ModelFileMessage(FailureKind::Changed, m_path));
+}
+
+void ColumnFile::Fail(const sql::Error& e) const {
+  FailureKind kind = KindOf(e, false);
+  if (kind == FailureKind::Other) kind = FailureKind::Unreadable;
+  throw StoreError(
+      kind, ModelFileMessage(kind, m_path, kind == FailureKind::OutOfMemory ? "" : e.what()));
 }
 
 bool ColumnFile::ChangedOnDisk() const {
@@ -114,6 +180,7 @@ void ColumnFile::ExpectOpenedVersion() {
 template <class Work>
 void ColumnFile::AtOpenedVersion(Work work) {
   const bool own = !m_editing;
+  m_db->SetBusyTimeout(sql::Db::BusyTimeoutMs());
   // Ends a read transaction of its own however the scope is left.
   struct Ending {
     sqlite3* db;
@@ -121,30 +188,35 @@ void ColumnFile::AtOpenedVersion(Work work) {
     ~Ending() {
       if (open) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     }
-  } ending{m_db->handle()};
-  try {
-    if (own) {
-      m_begin.Run();
-      ending.open = true;
+  };
+  for (bool recovered = false;; recovered = true) {
+    Ending ending{m_db->handle()};
+    try {
+      if (own) {
+        m_begin.Run();
+        ending.open = true;
+      }
+      ExpectOpenedVersion();
+      work();
+      ExpectOpenedVersion();
+      if (own) {
+        m_end.Run();
+        ending.open = false;
+      }
+      return;
+    } catch (const sql::Error& e) {
+      if (ChangedOnDisk()) Changed();
+      if (e.code() != SQLITE_READONLY_ROLLBACK || recovered) Fail(e);
+    } catch (const QOBBasError&) {
+      // Whatever a read of a file rewritten under it found, the file changed.
+      if (ChangedOnDisk()) Changed();
+      throw;
     }
-    ExpectOpenedVersion();
-    work();
-    ExpectOpenedVersion();
-    if (own) {
-      m_end.Run();
-      ending.open = false;
-    }
-  } catch (const sql::Error& e) {
-    if (ChangedOnDisk()) Changed();
-    if (e.primary() == SQLITE_IOERR)
-      throw QOBBasError(ModelFileMessage(ModelFileProblem::IoError, m_path, e.what()));
-    if (e.primary() == SQLITE_FULL)
-      throw QOBBasError(ModelFileMessage(ModelFileProblem::DiskFull, m_path, e.what()));
-    throw;
-  } catch (const QOBBasError&) {
-    // Whatever a read of a file rewritten under it found, the file changed.
-    if (ChangedOnDisk()) Changed();
-    throw;
+    // An editor ended during its commit: its journal holds the version this open shows.
+    std::string detail;
+    const FailureKind kind = RecoverInterruptedEdit(m_path, detail);
+    if (kind != FailureKind::None) throw StoreError(kind, ModelFileMessage(kind, m_path, detail));
+    if (ChangedOnDisk()) Changed();  // rolling back rewrote it: open it again
   }
 }
 
@@ -240,7 +312,9 @@ void ColumnFile::CommitEdits(const std::function<void()>& write) {
   } release{*this};
   // Only a program that ignores SQLite's locks can have changed it (replaced, truncated or
   // rewritten the file); its version stays.
-  if (ChangedOnDisk()) throw QOBBasError(ModelFileProblemPhrase(ModelFileProblem::Changed));
+  if (ChangedOnDisk())
+    throw StoreError(FailureKind::Changed, ModelFileProblemPhrase(FailureKind::Changed));
+  m_db->SetBusyTimeout(sql::Db::BusyTimeoutMs());
   write();
   m_end.Run();
   release.committed = true;

@@ -9,7 +9,10 @@
 // version that was opened (SQLite's data version, which another connection's commit changes,
 // and the file's identity and size and time on disk, which a program rewriting, truncating or
 // replacing it behind SQLite's back changes). A read of a file that changed fails with
-// "the model file changed since it was opened: PATH". A connection opened for editing holds its
+// "the model file changed since it was opened: PATH". A read that finds an edit interrupted by
+// a crash (the editor's journal left behind) rolls it back when the file and its folder can be
+// written, and otherwise fails with the interrupted-edit reason. Every failure of a read is a
+// StoreError (pfm_Support.h) with its kind. A connection opened for editing holds its
 // write transaction (SQLite's RESERVED lock: others may read, none may write) from the open to
 // the commit, so that no other session can edit the file meanwhile.
 #pragma once
@@ -23,8 +26,22 @@
 #include <vector>
 
 #include "pfm_Sqlite.h"
+#include "pfm_Support.h"
 
 namespace pfm {
+
+// The folder that holds `path`, where an edit makes its journal.
+std::string FolderOf(const std::string& path);
+
+// Rolls back the edit an editor left in the journal of the file at `path` when it ended during
+// its commit, on a connection that can write (SQLite rolls a hot journal back as it first
+// reads). Answers None when done (or when there was nothing to roll back), InterruptedEdit when
+// the file or its folder cannot be written here, and the kind of another failure (an I/O
+// error, a lock held too long, ...) with SQLite's message in `detail`.
+FailureKind RecoverInterruptedEdit(const std::string& path, std::string& detail);
+
+// The kind of a failure SQLite reported, as a read (or, `committing`, a commit) meets it.
+FailureKind KindOf(const sql::Error& e, bool committing);
 
 // What tells one version of a model file from another.
 struct FileVersion {
@@ -56,9 +73,10 @@ class ColumnFile {
   bool editing() const { return m_editing; }
 
   // Copies rows r0..r0+nr-1 of columns c0..c0+nc-1 of distribution `d`, whose columns hold
-  // `rows` values each, into `out` (leading dimension `ld`). Throws QOBBasError naming the file
+  // `rows` values each, into `out` (leading dimension `ld`). Throws StoreError naming the file
   // as damaged when a column is missing or of the wrong length, as changed when it is no longer
-  // the version opened, and the I/O error or full disk when the system reports one.
+  // the version opened, and the I/O error (or another failure of the surroundings) when the
+  // system reports one.
   void Read(int d, int rows, int r0, int nr, int c0, int nc, double* out, std::int64_t ld);
   // Writes that block from `in` in the edit transaction; it reaches the file at the commit.
   // Throws QOBBasError on a file opened for reading.
@@ -79,6 +97,8 @@ class ColumnFile {
   bool ChangedOnDisk() const;
   // Throws the error for a damaged file: "a damaged file: PATH (detail)".
   [[noreturn]] void Damaged(const std::string& detail) const;
+  // Throws the StoreError of a failure SQLite reported during a read.
+  [[noreturn]] void Fail(const sql::Error& e) const;
 
  private:
   template <class Visit>

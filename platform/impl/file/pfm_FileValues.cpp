@@ -39,26 +39,36 @@ void FileValues::Write(int r0, int nr, int c0, int nc, const double* in, std::in
 }
 
 namespace {
-// Why a commit failed, in a few words and without the path, which the message gives already.
-std::string CommitReason(const std::exception& e) {
+// Why a commit failed, in a few words and without the path, which the message gives already,
+// and its kind.
+std::string CommitReason(const std::exception& e, FailureKind& kind) {
+  kind = FailureKind::Other;
   const auto* failure = dynamic_cast<const sql::Error*>(&e);
   if (!failure) {
-    if (dynamic_cast<const std::bad_alloc*>(&e)) return "out of memory";
+    if (dynamic_cast<const std::bad_alloc*>(&e) || dynamic_cast<const QOBBasOutOfMemory*>(&e)) {
+      kind = FailureKind::OutOfMemory;
+      return "out of memory";
+    }
+    if (const auto* store = dynamic_cast<const StoreError*>(&e)) kind = store->kind();
     return e.what();
   }
+  kind = KindOf(*failure, true);
   std::string detail = std::string(" (") + e.what() + ")";
-  switch (failure->primary()) {
-    case SQLITE_IOERR:
-      return ModelFileProblemPhrase(ModelFileProblem::IoError) + detail;
-    case SQLITE_FULL:
-      return ModelFileProblemPhrase(ModelFileProblem::DiskFull) + detail;
-    case SQLITE_BUSY:
+  switch (kind) {
+    case FailureKind::IoError:
+      return ModelFileProblemPhrase(FailureKind::IoError) + detail;
+    case FailureKind::DiskFull:
+      return ModelFileProblemPhrase(FailureKind::DiskFull) + detail;
+    case FailureKind::OutOfMemory:
+      return "out of memory";
+    case FailureKind::Locked:
       return "another program kept the file locked" + detail;
-    case SQLITE_READONLY:
-    case SQLITE_CANTOPEN:
-    case SQLITE_PERM:
+    case FailureKind::ReadOnly:
       return "the file or its folder cannot be written" + detail;
+    case FailureKind::Damaged:
+      return e.what();
     default:
+      kind = FailureKind::Other;
       return e.what();
   }
 }
@@ -80,11 +90,13 @@ void FileBacking::Commit(Model& model, const Overlay& changes) {
       }
     });
   } catch (const std::exception& e) {
-    std::string message = "the edits of " + m_file->path() + " were not saved: " + CommitReason(e);
+    FailureKind kind = FailureKind::Other;
+    std::string message =
+        "the edits of " + m_file->path() + " were not saved: " + CommitReason(e, kind);
     // One line, whatever SQLite's message or the path held.
     for (char& c : message)
       if (c == '\n' || c == '\r') c = ' ';
-    throw QOBBasError(message);
+    throw StoreError(kind, message);
   }
 }
 

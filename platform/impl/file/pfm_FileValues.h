@@ -29,7 +29,7 @@ class FileValues : public ValueStore {
 
 // Commits an edit session of a model file: every column that the session changed is written
 // in one transaction. On failure the transaction is rolled back, the file is as it was, and
-// QOBBasError says "the edits of PATH were not saved: REASON", one line.
+// StoreError says "the edits of PATH were not saved: REASON", one line, with the kind.
 class FileBacking : public ModelBacking {
  public:
   explicit FileBacking(std::shared_ptr<ColumnFile> file) : m_file(std::move(file)) {}

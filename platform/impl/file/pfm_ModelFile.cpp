@@ -60,17 +60,32 @@ struct ProblemName {
   ModelFileProblem problem;
   const char* phrase;
 };
+// Read-only comes first: it shares its phrase with Unreadable and is told apart by its detail.
 constexpr ProblemName kPhrases[] = {
     {ModelFileProblem::NoSuchFile, "no such file"},
     {ModelFileProblem::NotAModel, "not a model file"},
     {ModelFileProblem::NewerVersion, "a newer format version"},
     {ModelFileProblem::Damaged, "a damaged file"},
+    {ModelFileProblem::ReadOnly, "cannot open the file"},
     {ModelFileProblem::Unreadable, "cannot open the file"},
     {ModelFileProblem::IoError, "an I/O error"},
     {ModelFileProblem::DiskFull, "the disk is full"},
+    {ModelFileProblem::OutOfMemory, "out of memory"},
     {ModelFileProblem::BeingEdited, "the model is being edited by another session"},
+    {ModelFileProblem::Locked, "the model file is locked by another program"},
     {ModelFileProblem::Changed, "the model file changed since it was opened"},
 };
+
+// The details that make "cannot open the file" an open for editing of what cannot be written.
+constexpr const char* kReadOnlyDetails[] = {kReadOnlyFileDetail, kReadOnlyFolderDetail};
+
+constexpr const char* kInterruptedStart = "an edit of ";
+constexpr const char* kInterruptedEnd =
+    " was interrupted; open it once where the file can be written to recover it";
+
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
 }  // namespace
 
 const char* ModelFileProblemPhrase(ModelFileProblem problem) {
@@ -81,7 +96,9 @@ const char* ModelFileProblemPhrase(ModelFileProblem problem) {
 
 std::string ModelFileMessage(ModelFileProblem problem, const std::string& path,
                              const std::string& detail) {
-  std::string message = std::string(ModelFileProblemPhrase(problem)) + ": " + path;
+  std::string message = problem == ModelFileProblem::InterruptedEdit
+                            ? kInterruptedStart + path + kInterruptedEnd
+                            : std::string(ModelFileProblemPhrase(problem)) + ": " + path;
   if (!detail.empty()) message += " (" + detail + ")";
   // One line, whatever the path or SQLite's message held.
   for (char& c : message)
@@ -90,11 +107,28 @@ std::string ModelFileMessage(ModelFileProblem problem, const std::string& path,
 }
 
 ModelFileProblem ModelFileProblemOf(const std::string& reason) {
-  for (const ProblemName& p : kPhrases)
-    if (reason.rfind(std::string(p.phrase) + ": ", 0) == 0) return p.problem;
+  if (reason.rfind(kInterruptedStart, 0) == 0 &&
+      reason.find(kInterruptedEnd, std::string(kInterruptedStart).size()) != std::string::npos)
+    return ModelFileProblem::InterruptedEdit;
+  for (const ProblemName& p : kPhrases) {
+    if (reason.rfind(std::string(p.phrase) + ": ", 0) != 0) continue;
+    if (p.problem != ModelFileProblem::ReadOnly) return p.problem;
+    for (const char* detail : kReadOnlyDetails)
+      if (EndsWith(reason, std::string(" (") + detail + ")")) return p.problem;
+  }
   return ModelFileProblem::None;
 }
 
-void RegisterModelFiles() { ModelRegistry::SetLoader(LoadModelFile); }
+StoreSettings& ModelFileSettings() {
+  static StoreSettings settings;
+  return settings;
+}
+
+void RegisterModelFiles() {
+  ModelRegistry::SetLoader(
+      [](const std::string& path, bool editable, std::string& reason, FailureKind& kind) {
+        return LoadModelFile(path, editable, reason, kind);
+      });
+}
 
 }  // namespace pfm

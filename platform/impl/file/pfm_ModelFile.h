@@ -8,8 +8,10 @@
 // version of the file it opened, or fails a read with "the model file changed since it was
 // opened". Opening for editing opens it read-write and locks out other editors (of this process
 // or another) until the commit; the file changes only at the commit, which either writes every
-// changed column or, on any failure or crash, leaves the file as it was. Every connection waits
-// for another's commit rather than fail at once. Names are always file paths, never URIs.
+// changed column or, on any failure or crash, leaves the file as it was; the next open that
+// can write the file and its folder rolls an interrupted commit back, whether it reads or
+// edits. Every connection waits for another's commit (up to the busy timeout of the store's
+// settings) rather than fail at once. Names are always file paths, never URIs.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +20,7 @@
 #include <string>
 
 #include "pfm_Model.h"
+#include "pfm_Support.h"
 
 namespace pfm {
 
@@ -31,37 +34,42 @@ const char* ModelFileSchema();
 const char* ModelFileOptionalSchema();
 
 // Writes `model` (structure and values as its value stores hold them) to `path`, replacing a
-// file that is there. The file appears whole or not at all: it is written beside the target
-// and renamed over it. Throws QOBBasError with a plain message when it cannot.
+// file that is there. The file appears whole or not at all: it is written to a temporary file
+// of its own beside the target (created exclusively, so that saves to one path at once never
+// share one), synced, and renamed over the target. Throws QOBBasError with a plain message when
+// it cannot; the target is then as it was. Removes no file but its own temporary one.
 void SaveModelFile(const Model& model, const std::string& path);
 
-// Opens the model file at `path`. Answers null and sets `reason` (see ModelFileMessage) when
-// it cannot; the model's name is `path`.
+// Opens the model file at `path`. Answers null and sets `reason` (see ModelFileMessage) and
+// `kind` when it cannot; the model's name is `path`. An open for editing of a model that yields
+// no system (no substructure, no system, or a record that reports null) holds no lock: there
+// is nothing to edit.
+std::shared_ptr<Model> LoadModelFile(const std::string& path, bool editable, std::string& reason,
+                                     FailureKind& kind);
 std::shared_ptr<Model> LoadModelFile(const std::string& path, bool editable, std::string& reason);
 
 // Makes LoadModelFile the model registry's loader, so that models are opened by file path.
 void RegisterModelFiles();
 
-// Why a model file could not be opened. A reason reads "<phrase>: <path>" or
-// "<phrase>: <path> (<detail>)", one line, with the phrases below; tools print it as it is.
-enum class ModelFileProblem {
-  None,          // ""
-  NoSuchFile,    // "no such file"
-  NotAModel,     // "not a model file"
-  NewerVersion,  // "a newer format version"
-  Damaged,       // "a damaged file"
-  Unreadable,    // "cannot open the file" (permissions, a read-only file or folder opened for
-                 // editing)
-  IoError,       // "an I/O error" (the system failed to read or write the file)
-  DiskFull,      // "the disk is full"
-  BeingEdited,   // "the model is being edited by another session" (an open for editing)
-  Changed,       // "the model file changed since it was opened" (a read of an open model)
-};
+// Why a model file could not be opened: the support API's kinds. A reason reads
+// "<phrase>: <path>" or "<phrase>: <path> (<detail>)", one line, with the phrases of
+// FailureKind (pfm_Support.h); tools print it as it is. An interrupted edit reads "an edit of
+// <path> was interrupted; open it once where the file can be written to recover it".
+using ModelFileProblem = FailureKind;
 const char* ModelFileProblemPhrase(ModelFileProblem problem);
 std::string ModelFileMessage(ModelFileProblem problem, const std::string& path,
                              const std::string& detail = "");
 // The problem a reason reports, from its phrase; None for any other text.
 ModelFileProblem ModelFileProblemOf(const std::string& reason);
+
+// The details of an open for editing refused because the file, or its folder, cannot be written.
+constexpr const char* kReadOnlyFileDetail =
+    "the file is read-only; it cannot be opened for editing";
+constexpr const char* kReadOnlyFolderDetail =
+    "its folder cannot be written; an edit needs to make its journal there";
+
+// The store's settings as the model files use them (SetStoreSettings sets them).
+StoreSettings& ModelFileSettings();
 
 // For tests: called during every commit after each column is written, so that a test can
 // fail the commit (throw) or end the process in the middle of it. An empty function removes it.

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <limits>
@@ -37,20 +38,28 @@ bool StartsLikeSqlite(const std::string& path) {
 std::string Quoted(const std::string& key) { return "\"" + key + "\""; }
 std::string Quoted(int key) { return std::to_string(key); }
 
+// What a model file has that a file of another format lacks, for the reason of a refusal.
+std::string Expected() {
+  char id[16];
+  std::snprintf(id, sizeof id, "0x%08X", static_cast<unsigned>(kModelFileApplicationId));
+  return std::string("a model file has ") + id;
+}
+
 OpenFailure Classify(const sql::Error& e, const std::string& path) {
   switch (e.primary()) {
     case SQLITE_NOTADB:
       if (StartsLikeSqlite(path)) return {ModelFileProblem::Damaged, e.what()};
-      return {ModelFileProblem::NotAModel, ""};
+      return {ModelFileProblem::NotAModel,
+              "not an SQLite database; " + Expected() + " as its SQLite application id"};
     case SQLITE_IOERR:
       return {ModelFileProblem::IoError, e.what()};
     case SQLITE_FULL:
       return {ModelFileProblem::DiskFull, e.what()};
-    case SQLITE_READONLY:
-      if (e.code() == SQLITE_READONLY_ROLLBACK)
-        return {ModelFileProblem::Damaged,
-                "an edit was interrupted; open the model for editing once to restore it"};
-      return {ModelFileProblem::Unreadable, e.what()};
+    case SQLITE_NOMEM:
+      return {ModelFileProblem::OutOfMemory, ""};
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return {ModelFileProblem::Locked, e.what()};
     default:
       if (e.FromSurroundings()) return {ModelFileProblem::Unreadable, e.what()};
       return {ModelFileProblem::Damaged, e.what()};
@@ -231,16 +240,6 @@ void CheckSizesAgainst(const SystemData& sys, std::int64_t fileSize) {
   }
 }
 
-// Most of a reading connection's page cache, in KiB; only pages read take memory.
-constexpr int kReaderCacheKiB = 128 * 1024;
-
-// The folder that holds `path`, where an edit makes its journal.
-std::string FolderOf(const std::string& path) {
-  std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // Opens the file, makes sure it is a model file of a version this library reads, and leaves the
 // connection inside the transaction that reads the structure: for editing, the write
 // transaction that locks other editors out until the commit.
@@ -249,15 +248,16 @@ std::unique_ptr<sql::Db> OpenIdentified(const std::string& path, bool editable, 
                                       editable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY);
   GuardConnection(*db, size);
   if (editable && db->ReadOnly())
-    throw OpenFailure{ModelFileProblem::Unreadable,
-                      "the file is read-only; it cannot be opened for editing"};
+    throw OpenFailure{ModelFileProblem::ReadOnly, kReadOnlyFileDetail};
   // Reads go through SQLite's page cache, never a mapping of the file: a mapped file shortened
   // by another program would end this process at the next read.
   db->Exec("PRAGMA mmap_size = 0");
-  // A reader keeps the pages it read (up to kReaderCacheKiB) between reads, for as long as the
-  // file is unchanged, so that reading a block again costs about a copy of its values. An
-  // editor keeps SQLite's default: a large commit spills to the file rather than to memory.
-  if (!editable) db->Exec("PRAGMA cache_size = -" + std::to_string(kReaderCacheKiB));
+  // A reader keeps the pages it read (up to the settings' reader cache) between reads, for as
+  // long as the file is unchanged, so that reading a block again costs about a copy of its
+  // values. An editor keeps SQLite's default: a large commit spills to the file rather than to
+  // memory.
+  if (!editable)
+    db->Exec("PRAGMA cache_size = -" + std::to_string(ModelFileSettings().readerCacheKiB));
   if (editable) {
     // Another editor holds the lock for as long as it edits: no waiting for it.
     db->SetBusyTimeout(0);
@@ -267,12 +267,18 @@ std::unique_ptr<sql::Db> OpenIdentified(const std::string& path, bool editable, 
       if (e.primary() == SQLITE_BUSY) throw OpenFailure{ModelFileProblem::BeingEdited, ""};
       throw;
     }
-    db->SetBusyTimeout(sql::Db::kBusyTimeoutMs);
+    db->SetBusyTimeout(sql::Db::BusyTimeoutMs());
   } else {
     db->Exec("BEGIN");
   }
-  if (db->QueryInt("PRAGMA application_id") != kModelFileApplicationId)
-    throw OpenFailure{ModelFileProblem::NotAModel, ""};
+  const std::int64_t id = db->QueryInt("PRAGMA application_id");
+  if (id != kModelFileApplicationId) {
+    char found[24];
+    std::snprintf(found, sizeof found, id == 0 ? "%lld" : "0x%08llX",
+                  static_cast<long long>(id) & 0xffffffffLL);
+    throw OpenFailure{ModelFileProblem::NotAModel,
+                      std::string("application id ") + found + "; " + Expected()};
+  }
   std::int64_t version = db->QueryInt("PRAGMA user_version");
   if (version > kModelFileVersion)
     throw OpenFailure{ModelFileProblem::NewerVersion, "format " + std::to_string(version) +
@@ -293,8 +299,7 @@ std::shared_ptr<Model> Open(const std::string& path, bool editable) {
   if (st.st_size == 0) throw OpenFailure{ModelFileProblem::NotAModel, "an empty file"};
   // An edit that could never be saved is refused now rather than at its commit.
   if (editable && ::faccessat(AT_FDCWD, FolderOf(path).c_str(), W_OK | X_OK, AT_EACCESS) != 0)
-    throw OpenFailure{ModelFileProblem::Unreadable,
-                      "its folder cannot be written; an edit needs to make its journal there"};
+    throw OpenFailure{ModelFileProblem::ReadOnly, kReadOnlyFolderDetail};
   // The structure as of one moment, in the transaction OpenIdentified began.
   std::unique_ptr<sql::Db> db = OpenIdentified(path, editable, st.st_size);
   auto model = std::make_shared<Model>();
@@ -308,6 +313,10 @@ std::shared_ptr<Model> Open(const std::string& path, bool editable) {
   CheckSizesAgainst(model->system, st.st_size);
   FileVersion version = FileVersion::OnDisk(path);
   version.dataVersion = db->QueryInt("PRAGMA data_version");
+  // An open for editing that yields no system has nothing to edit: it keeps no write lock, and
+  // other editors get in (its session stays open as the handle's rules want).
+  const bool yieldsSystem = model->hasSubstructure && model->hasSystem && !model->recordReportsNull;
+  editable = editable && yieldsSystem;
   auto file = std::make_shared<ColumnFile>(std::move(db), path, version, editable);
   auto& distributions = model->system.distributions;
   for (std::size_t i = 0; i < distributions.size(); ++i)
@@ -322,21 +331,42 @@ std::shared_ptr<Model> Open(const std::string& path, bool editable) {
   return model;
 }
 
-}  // namespace
-
-std::shared_ptr<Model> LoadModelFile(const std::string& path, bool editable, std::string& reason) {
-  OpenFailure failure;
+// Opens the file; when an editor ended during its commit and left its journal, rolls that edit
+// back first (an open for reading cannot, on its read-only connection) and opens again.
+std::shared_ptr<Model> OpenRecovered(const std::string& path, bool editable) {
   try {
     return Open(path, editable);
+  } catch (const sql::Error& e) {
+    if (e.code() != SQLITE_READONLY_ROLLBACK) throw;
+  }
+  std::string detail;
+  ModelFileProblem problem = RecoverInterruptedEdit(path, detail);
+  if (problem != ModelFileProblem::None) throw OpenFailure{problem, detail};
+  return Open(path, editable);
+}
+
+}  // namespace
+
+std::shared_ptr<Model> LoadModelFile(const std::string& path, bool editable, std::string& reason,
+                                     FailureKind& kind) {
+  OpenFailure failure;
+  try {
+    return OpenRecovered(path, editable);
   } catch (const OpenFailure& f) {
     failure = f;
   } catch (const sql::Error& e) {
     failure = Classify(e, path);
   } catch (const std::bad_alloc&) {
-    failure = {ModelFileProblem::Unreadable, "out of memory"};
+    failure = {ModelFileProblem::OutOfMemory, ""};
   }
+  kind = failure.problem;
   reason = ModelFileMessage(failure.problem, path, failure.detail);
   return nullptr;
+}
+
+std::shared_ptr<Model> LoadModelFile(const std::string& path, bool editable, std::string& reason) {
+  FailureKind kind = FailureKind::None;
+  return LoadModelFile(path, editable, reason, kind);
 }
 
 }  // namespace pfm

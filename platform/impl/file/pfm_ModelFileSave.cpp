@@ -1,5 +1,6 @@
 // Writing a whole model to a model file: structure first, then each distribution's values
-// column by column, in one transaction on a file beside the target that is renamed over it.
+// column by column, in one transaction on a temporary file of the save's own beside the target,
+// which is synced and renamed over the target.
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -7,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <random>
 
 #include "pfm_ColumnFile.h"
 #include "pfm_ModelBuilder.h"
@@ -116,12 +118,70 @@ void WriteDistributions(sql::Db& db, const SystemData& s) {
 
 // Makes a rename in `path`'s directory durable.
 void SyncDirectoryOf(const std::string& path) {
-  std::size_t slash = path.rfind('/');
-  std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+  int fd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   ::fsync(fd);
   ::close(fd);
+}
+
+// Why a system call failed, for the reason of a failed save.
+struct SystemFailure {
+  std::string why;
+};
+
+// Makes an empty file "PATH.saving-XXXXXX" of this save's own beside `path`: created
+// exclusively (never one that exists, which another save may be writing), with the permissions
+// a new file gets (0666 less the umask), as mkstemp would but without its 0600. Answers its name.
+std::string CreateTemporaryBeside(const std::string& path) {
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  std::random_device device;
+  std::mt19937_64 random((static_cast<std::uint64_t>(device()) << 32) ^ device() ^
+                         static_cast<std::uint64_t>(::getpid()));
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = path + ".saving-";
+    for (int i = 0; i < 6; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
+    int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      ::close(fd);
+      return name;
+    }
+    if (errno != EEXIST) throw SystemFailure{std::strerror(errno)};
+  }
+  throw SystemFailure{"no temporary file could be made beside it"};
+}
+
+// Makes what was written to `path` durable.
+void SyncFile(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0 || ::fsync(fd) != 0) {
+    std::string why = std::strerror(errno);
+    if (fd >= 0) ::close(fd);
+    throw SystemFailure{why};
+  }
+  ::close(fd);
+}
+
+// Writes the whole model into the empty file `part`.
+void WriteModel(const Model& model, const std::string& part) {
+  sql::Db db(sql::FileName(part), SQLITE_OPEN_READWRITE);
+  // The page size takes effect only before the first table is made.
+  db.Exec("PRAGMA page_size = 65536");
+  db.Exec("PRAGMA journal_mode = OFF");  // a file of its own: a failed save is simply removed
+  db.Exec("PRAGMA application_id = " + std::to_string(kModelFileApplicationId));
+  db.Exec("PRAGMA user_version = " + std::to_string(kModelFileVersion));
+  sql::Transaction transaction(db);
+  db.Exec(ModelFileSchema());
+  db.Exec(ModelFileOptionalSchema());
+  WriteHeader(db, model);
+  WriteTables(db, model.system);
+  WriteMap(db, "distribution_by_type", model.system.distributionByType);
+  WriteMap(db, "distribution_by_name", model.system.distributionByName);
+  WriteMap(db, "user_matrix", model.system.userMatrixByName);
+  WriteMap(db, "set_by_type", model.system.setByType);
+  WriteMap(db, "model_attribute", model.attributes);
+  WriteMesh(db, model.mesh);
+  WriteDistributions(db, model.system);
+  transaction.Commit();
 }
 
 }  // namespace
@@ -132,36 +192,26 @@ void SaveModelFile(const Model& model, const std::string& path) {
   } catch (const QOBBasError& e) {
     throw QOBBasError("model '" + model.name + "' cannot be saved: " + e.what());
   }
-  const std::string part = path + ".saving";
-  std::remove(part.c_str());
+  const auto fail = [&](const std::string& why) {
+    return QOBBasError("cannot save the model to " + path + ": " + why);
+  };
+  std::string part;
   try {
-    sql::Db db(sql::FileName(part), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    // The page size takes effect only before the first table is made.
-    db.Exec("PRAGMA page_size = 65536");
-    db.Exec("PRAGMA journal_mode = OFF");  // a new file: a failed save is simply removed
-    db.Exec("PRAGMA application_id = " + std::to_string(kModelFileApplicationId));
-    db.Exec("PRAGMA user_version = " + std::to_string(kModelFileVersion));
-    sql::Transaction transaction(db);
-    db.Exec(ModelFileSchema());
-    db.Exec(ModelFileOptionalSchema());
-    WriteHeader(db, model);
-    WriteTables(db, model.system);
-    WriteMap(db, "distribution_by_type", model.system.distributionByType);
-    WriteMap(db, "distribution_by_name", model.system.distributionByName);
-    WriteMap(db, "user_matrix", model.system.userMatrixByName);
-    WriteMap(db, "set_by_type", model.system.setByType);
-    WriteMap(db, "model_attribute", model.attributes);
-    WriteMesh(db, model.mesh);
-    WriteDistributions(db, model.system);
-    transaction.Commit();
+    part = CreateTemporaryBeside(path);
+  } catch (const SystemFailure& f) {
+    throw fail(f.why);
+  }
+  // From here on the temporary file is this save's own, and the only file it removes.
+  try {
+    WriteModel(model, part);
+    SyncFile(part);
+    if (std::rename(part.c_str(), path.c_str()) != 0) throw SystemFailure{std::strerror(errno)};
+  } catch (const SystemFailure& f) {
+    std::remove(part.c_str());
+    throw fail(f.why);
   } catch (const std::exception& e) {
     std::remove(part.c_str());
-    throw QOBBasError("cannot save the model to " + path + ": " + e.what());
-  }
-  if (std::rename(part.c_str(), path.c_str()) != 0) {
-    std::string why = std::strerror(errno);
-    std::remove(part.c_str());
-    throw QOBBasError("cannot save the model to " + path + ": " + why);
+    throw fail(e.what());
   }
   SyncDirectoryOf(path);
 }

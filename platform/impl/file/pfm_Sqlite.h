@@ -1,6 +1,12 @@
 // A thin owner layer over SQLite for the model files: a connection, prepared statements,
 // incremental blob handles and transactions, each released by its destructor. Every failure
 // throws sql::Error, which carries SQLite's extended result code and message.
+//
+// Every connection goes through a VFS of the platform's own ("pfm"), which forwards each call to
+// the default VFS and notes a read that the system failed. SQLite reports such a read as a
+// corrupt database (a read failing with EIO is SQLITE_IOERR_CORRUPTFS inside, SQLITE_CORRUPT
+// outside) and keeps no error number for it; a failure during which a read failed is reported
+// here as the I/O error it is (SQLITE_IOERR_READ, "disk I/O error").
 #pragma once
 
 #include <cstdint>
@@ -17,6 +23,7 @@ namespace pfm::sql {
 class Error : public QOBBasError {
  public:
   Error(int code, const std::string& what) : QOBBasError(what), m_code(code) {}
+  ~Error() override;
   int code() const { return m_code; }            // extended result code
   int primary() const { return m_code & 0xff; }  // primary result code
   // The failure lies with the surroundings (permissions, locks, I/O, memory), not the file's
@@ -35,14 +42,16 @@ std::string FileName(const std::string& path);
 class Db {
  public:
   // Opens `name` with sqlite3_open_v2 flags (never as a URI unless `flags` say so); throws
-  // Error when it cannot. Every connection waits up to kBusyTimeoutMs for another connection's
-  // lock (a commit under way) before it gives up with SQLITE_BUSY.
+  // Error when it cannot. Every connection waits up to the store's busy timeout
+  // (StoreSettings::busyTimeoutMs, as when it was opened) for another connection's lock (a
+  // commit under way) before it gives up with SQLITE_BUSY.
   Db(const std::string& name, int flags);
   ~Db();
   Db(const Db&) = delete;
   Db& operator=(const Db&) = delete;
 
-  static constexpr int kBusyTimeoutMs = 10000;
+  // The store's busy timeout now.
+  static int BusyTimeoutMs();
 
   sqlite3* handle() const { return m_db; }
   // How long a lock is waited for from now on.

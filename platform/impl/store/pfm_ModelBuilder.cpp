@@ -4,6 +4,7 @@
 #include <set>
 
 #include "QOBBasCoreUtils.h"
+#include "pfm_ModelTypes.h"
 #include "pfm_Session.h"
 
 namespace pfm {
@@ -174,6 +175,38 @@ std::size_t TableSize(const SystemData& s, MemberKind kind) {
   return 0;
 }
 
+const char* MemberName(MemberKind kind) {
+  switch (kind) {
+    case MemberKind::Dof:
+      return "degree of freedom";
+    case MemberKind::Mode:
+      return "mode";
+    case MemberKind::Node:
+      return "node";
+    case MemberKind::Element:
+      return "element";
+    case MemberKind::Other:
+      break;
+  }
+  return "member";
+}
+
+// A set as an author knows it: by the set type it is filed under, else by the matrix it labels,
+// else by its index.
+std::string SetName(const SystemData& s, int set) {
+  for (const auto& [type, index] : s.setByType) {
+    if (index != set) continue;
+    if (type == types::ASet()) return "the A-set";
+    if (type == types::ASetNodes()) return "the A-set nodes set";
+    return "the set of set type " + std::to_string(type);
+  }
+  for (std::size_t d = 0; d < s.distributions.size(); ++d) {
+    if (s.distributions[d].rowSet == set) return "the row set of matrix " + std::to_string(d);
+    if (s.distributions[d].columnSet == set) return "the column set of matrix " + std::to_string(d);
+  }
+  return "set " + std::to_string(set);
+}
+
 }  // namespace
 
 void ValidateModel(const Model& model) {
@@ -189,15 +222,17 @@ void ValidateModel(const Model& model) {
   for (const Dof& d : s.dofs)
     Require(d.node >= 1 && static_cast<std::size_t>(d.node) <= s.nodes.size(),
             "a degree of freedom refers to a node that does not exist");
-  for (const ComponentSet& set : s.sets) {
+  for (std::size_t i = 0; i < s.sets.size(); ++i) {
+    const ComponentSet& set = s.sets[i];
     Require(InRange(set.collection, s.collections.size()), "a set refers to a missing collection");
     MemberKind kind =
         KindOfPositionType(s.collections[static_cast<std::size_t>(set.collection)].positionType);
     if (kind == MemberKind::Other) continue;  // members of other kinds are opaque numbers
     std::size_t table = TableSize(s, kind);
     for (int member : set.members)
-      Require(member >= 1 && static_cast<std::size_t>(member) <= table,
-              "a set member is outside its table");
+      if (member < 1 || static_cast<std::size_t>(member) > table)
+        throw QOBBasError(SetName(s, static_cast<int>(i)) + " holds " + MemberName(kind) +
+                          " number " + std::to_string(member) + " of " + std::to_string(table));
   }
   for (const Distribution& d : s.distributions) {
     Require(d.rows >= 0 && d.columns >= 0 && d.values, "a matrix has no values");

@@ -27,6 +27,11 @@ std::string& LastFailure() {
   return reason;
 }
 
+FailureKind& LastFailureKind() {
+  static FailureKind kind = FailureKind::None;
+  return kind;
+}
+
 std::map<int, Session>& Open() {
   static std::map<int, Session> sessions;
   return sessions;
@@ -37,6 +42,11 @@ int g_nextSession = 1;
 std::string& CloseFailure() {
   static std::string reason;
   return reason;
+}
+
+FailureKind& CloseFailureKind() {
+  static FailureKind kind = FailureKind::None;
+  return kind;
 }
 
 }  // namespace
@@ -55,22 +65,30 @@ std::shared_ptr<Model> ModelRegistry::Find(const std::string& name) {
 void ModelRegistry::SetLoader(Loader loader) { FileLoader() = std::move(loader); }
 
 const std::string& ModelRegistry::LastOpenFailure() { return LastFailure(); }
+FailureKind ModelRegistry::LastOpenFailureKind() { return LastFailureKind(); }
 
 std::shared_ptr<Model> ModelRegistry::Open(const std::string& name, bool editable) {
   LastFailure().clear();
+  LastFailureKind() = FailureKind::None;
   // Database access is up only between the library's initialise and its finalise.
   if (ModuleUsers("DDB_AnalysisSupport") <= 0) {
     LastFailure() = kNotInitialised;
+    LastFailureKind() = FailureKind::NotInitialised;
     return nullptr;
   }
   if (auto model = Find(name)) return model;
   if (FileLoader()) {
     std::string reason;
-    auto model = FileLoader()(name, editable, reason);
-    if (!model) LastFailure() = reason.empty() ? "cannot open the model" : reason;
+    FailureKind kind = FailureKind::Other;
+    auto model = FileLoader()(name, editable, reason, kind);
+    if (!model) {
+      LastFailure() = reason.empty() ? "cannot open the model" : reason;
+      LastFailureKind() = reason.empty() || kind == FailureKind::None ? FailureKind::Other : kind;
+    }
     return model;
   }
   LastFailure() = "no such model";
+  LastFailureKind() = FailureKind::Other;
   return nullptr;
 }
 
@@ -221,6 +239,7 @@ void Sessions::Close(int id) {
   Session s = std::move(it->second);
   pfm::Open().erase(it);
   CloseFailure().clear();
+  CloseFailureKind() = FailureKind::None;
   if (!s.editable) return;
   // Closing runs in destructors and cannot throw: a failed commit leaves the model as it was;
   // its reason goes to the error stream, one line, and stays for hosts to read.
@@ -232,11 +251,28 @@ void Sessions::Close(int id) {
     s.model->backing->Commit(*s.model, s.overlay);
   } catch (const std::exception& e) {
     CloseFailure() = e.what();
+    const auto* store = dynamic_cast<const StoreError*>(&e);
+    CloseFailureKind() = store                                        ? store->kind()
+                         : dynamic_cast<const QOBBasOutOfMemory*>(&e) ? FailureKind::OutOfMemory
+                         : dynamic_cast<const std::bad_alloc*>(&e)    ? FailureKind::OutOfMemory
+                                                                      : FailureKind::Other;
     aio_cerr.print(e.what()).put('\n').flush();
   }
 }
 
+void Sessions::Discard(int id) {
+  auto it = pfm::Open().find(id);
+  if (it == pfm::Open().end()) return;
+  // The session's edits go with it; a model file's edit transaction is rolled back and its
+  // lock released when the last holder of the model lets it go.
+  Session s = std::move(it->second);
+  pfm::Open().erase(it);
+  CloseFailure().clear();
+  CloseFailureKind() = FailureKind::None;
+}
+
 const std::string& Sessions::LastCloseFailure() { return CloseFailure(); }
+FailureKind Sessions::LastCloseFailureKind() { return CloseFailureKind(); }
 
 void Sessions::CloseAll() {
   while (!pfm::Open().empty()) Close(pfm::Open().begin()->first);

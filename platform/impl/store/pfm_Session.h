@@ -14,6 +14,7 @@
 
 #include "QOBSimAPI.h"
 #include "pfm_Model.h"
+#include "pfm_Support.h"
 
 namespace pfm {
 
@@ -24,13 +25,14 @@ class ModelRegistry {
   static void Remove(const std::string& name);
   static void Clear();
   static std::shared_ptr<Model> Find(const std::string& name);
-  // Loads a model that is not registered (from a file); answers null and sets `reason` when
-  // it cannot.
+  // Loads a model that is not registered (from a file); answers null and sets `reason` and
+  // `kind` when it cannot.
   using Loader = std::function<std::shared_ptr<Model>(const std::string& name, bool editable,
-                                                      std::string& reason)>;
+                                                      std::string& reason, FailureKind& kind)>;
   static void SetLoader(Loader loader);
-  // Why the last open of a model failed ("" after a successful open).
+  // Why the last open of a model failed ("" after a successful open), and its kind.
   static const std::string& LastOpenFailure();
+  static FailureKind LastOpenFailureKind();
   static std::shared_ptr<Model> Open(const std::string& name, bool editable);
 };
 
@@ -98,9 +100,12 @@ class Sessions {
   static Session& Open(std::shared_ptr<Model> model, bool editable);
   // Commits the edits of the session and ends it; unknown numbers do nothing. Never throws: a
   // commit that fails leaves the model unchanged, writes its reason as one line on aio_cerr and
-  // keeps it in LastCloseFailure().
+  // keeps it in LastCloseFailure(), its kind in LastCloseFailureKind().
   static void Close(int id);
+  // Ends the session without committing its edits (LastCloseFailure() is "" then).
+  static void Discard(int id);
   static const std::string& LastCloseFailure();
+  static FailureKind LastCloseFailureKind();
   static void CloseAll();
   static Session* Find(int id);
   static int OpenCount();
