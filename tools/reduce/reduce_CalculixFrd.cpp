@@ -105,6 +105,18 @@ class FrdReader {
       Fail(std::string("expected a line starting with ") + key);
   }
 
+  // The next record of an ASCII block: a line that starts with -1.
+  void Record(std::string& line, const char* block) {
+    if (!NextLine(line)) Fail(std::string("the ") + block + " block ends early");
+    Key(line, "-1");
+  }
+
+  void End(const char* block) {
+    std::string line;
+    if (!NextLine(line)) Fail(std::string("the ") + block + " block has no end");
+    Key(line, "-3");
+  }
+
   template <class T>
   T Binary() {
     T v{};
@@ -132,8 +144,7 @@ class FrdReader {
     const std::size_t width = h.format == 1 ? 10 : 5;
     std::string line;
     for (long long i = 0; i < h.count; ++i) {
-      if (!NextLine(line)) Fail("the node block ends early");
-      Key(line, "-1");
+      Record(line, "node");
       FrdNode n;
       n.label = Field(line, 3, width, "node label");
       n.x = Real(line, 3 + width);
@@ -141,8 +152,7 @@ class FrdReader {
       n.z = Real(line, 3 + width + 24);
       mesh.nodes.push_back(n);
     }
-    if (!NextLine(line)) Fail("the node block has no end");
-    Key(line, "-3");
+    End("node");
   }
 
   void Elements(const BlockHeader& h, FrdMesh& mesh) {
@@ -164,8 +174,7 @@ class FrdReader {
     const std::size_t width = h.format == 1 ? 10 : 5;
     std::string line;
     for (long long i = 0; i < h.count; ++i) {
-      if (!NextLine(line)) Fail("the element block ends early");
-      Key(line, "-1");
+      Record(line, "element");
       FrdElement e;
       e.label = Field(line, 3, width, "element label");
       e.type = Field(line, 3 + width, 5, "element type");
@@ -183,8 +192,7 @@ class FrdReader {
       }
       mesh.elements.push_back(std::move(e));
     }
-    if (!NextLine(line)) Fail("the element block has no end");
-    Key(line, "-3");
+    End("element");
   }
 
   std::string m_name;
