@@ -148,6 +148,13 @@ std::string Input::Describe() const {
                   "  CalculiX        %s: %zu deck nodes, %zu generated (internal), elements:%s\n",
                   job.deck.path.c_str(), job.deck.nodes.size(), job.owner.size(), mesh.c_str());
     out += line;
+    if (!job.deck.boundaries.empty()) {
+      std::set<int> nodes;
+      for (const DeckBoundary& b : job.deck.boundaries) nodes.insert(b.node);
+      std::snprintf(line, sizeof line, "                  its *BOUNDARY holds dofs of %zu nodes\n",
+                    nodes.size());
+      out += line;
+    }
     if (calculix->ranCalculix)
       std::snprintf(line, sizeof line,
                     "                  matrices written by CalculiX in %.2f s on a copy of the "
