@@ -274,8 +274,9 @@ TEST(CalculixModel, RefusesRowsTheDeckDoesNotExplain) {
             std::string::npos);
 }
 
-// The damaged inputs the fuzzer found: each is refused with a reason, never a crash.
-TEST(CalculixReaders, RefuseTheDamagedInputsTheFuzzerFound) {
+// Damaged inputs kept as test data (made by hand, and those the fuzzer found): each is refused
+// with a reason that names it, never a crash.
+TEST(CalculixReaders, RefuseTheDamagedInputsKeptAsTestData) {
   const std::string folder = std::string(UMA_SOURCE_DIR) + "/tests/data/calculix";
   DIR* dir = ::opendir(folder.c_str());
   ASSERT_NE(dir, nullptr) << folder;
