@@ -16,6 +16,7 @@
 #include "reduce_CraigBampton.h"
 #include "reduce_Frame.h"
 #include "reduce_InputError.h"
+#include "reduce_Interface.h"
 #include "reduce_ModelOutput.h"
 #include "uma_CheckReport.h"
 #include "uma_ReduceRun.h"
@@ -355,4 +356,94 @@ TEST_F(ReductionInAnyUnits, EveryStageReportsAndTheStagesAddUpToTheRun) {
     EXPECT_NE(stages.find(name), std::string::npos) << name << " in " << stages;
   ASSERT_GT(total, 0) << stages;
   EXPECT_NEAR(sum / total, 1.0, 0.05) << stages;
+}
+
+TEST(Pencil, AFreeBodyReducedToOneNodeKeepsItsSixRigidBodyModesAndEveryElasticOne) {
+  // The static modes of a body held by one interface node are its rigid motions: their
+  // stiffness is round-off, and must not set the scale the pencil is measured in.
+  const sample::BlockShape shape{0.012, 0.004, 0.004, 6, 2, 2, false};
+  for (const UnitSystem& units : {UnitSystem::SI(), UnitSystem::MillimetreTonneSecond()}) {
+    const FullModel block = sample::SteelBlock(shape, units);
+    reduce::InterfaceNode joint;
+    joint.label = 9001;
+    joint.placed = true;
+    joint.x = units.FromSI(-0.002, 1, 0, 0);
+    joint.nodes = sample::FaceAtXZero(shape);
+    joint.option = "--rigid 9001";
+    const reduce::Transformation t = reduce::Transform(block, {joint}, {});
+    reduce::ReductionOptions options;
+    options.boundary = {9001};
+    options.modes = 12;
+    const reduce::Reduction r = reduce::Reduce(t.model, options);
+    const int n = static_cast<int>(r.stiffness.rows());
+    const uma::common::PencilSpectrum s = uma::common::SolvePencil(
+        std::vector<double>(r.stiffness.data(), r.stiffness.data() + r.stiffness.size()),
+        std::vector<double>(r.mass.data(), r.mass.data() + r.mass.size()), n);
+    ASSERT_TRUE(s.solved) << s.failure;
+    EXPECT_EQ(s.rigidBodyModes, 6);
+    EXPECT_EQ(s.infinite + s.indeterminate + s.negative, 0);
+    ASSERT_EQ(s.eigenvalues.size(), static_cast<std::size_t>(n));
+    Eigen::GeneralizedSelfAdjointEigenSolver<Eigen::MatrixXd> exact(r.stiffness, r.mass,
+                                                                    Eigen::EigenvaluesOnly);
+    for (int i = 6; i < n; ++i)
+      EXPECT_NEAR(s.eigenvalues[static_cast<std::size_t>(i)] / exact.eigenvalues()(i), 1.0, 1e-9);
+  }
+}
+
+TEST(ReductionChecks, HeldModelsOneDimensionalModelsAndIllConditionedStiffnessesAreReduced) {
+  // A block whose far face is held (its rows left out, as a FE program leaves out supports):
+  // small enough that the held nodes are more than half, so only the model's word tells.
+  sample::BlockShape shape{0.004, 0.004, 0.004, 1, 1, 1, false};
+  FullModel block = sample::SteelBlock(shape, UnitSystem::SI());
+  std::vector<int> keep;
+  for (int r = 0; r < block.size(); ++r)
+    if (block.nodes[static_cast<std::size_t>(r / 3)].x == 0) keep.push_back(r);
+  FullModel held;
+  held.nodes = block.nodes;
+  for (int r : keep) held.dofs.push_back(block.dofs[static_cast<std::size_t>(r)]);
+  const Eigen::MatrixXd k(block.stiffness), m(block.mass);
+  Eigen::MatrixXd kk(keep.size(), keep.size()), mm(keep.size(), keep.size());
+  for (std::size_t i = 0; i < keep.size(); ++i)
+    for (std::size_t j = 0; j < keep.size(); ++j) {
+      kk(i, j) = k(keep[i], keep[j]);
+      mm(i, j) = m(keep[i], keep[j]);
+    }
+  held.stiffness = kk.sparseView();
+  held.mass = mm.sparseView();
+  held.loads.resize(held.size(), 0);
+  held.held = true;
+  reduce::ReductionOptions options;
+  options.boundary = {1};
+  options.modes = 2;
+  const reduce::Reduction r = reduce::Reduce(held, options);
+  EXPECT_TRUE(r.rigidBody.held);
+  held.held = false;
+  EXPECT_THROW(reduce::Reduce(held, options), reduce::InputError) << "unless the model says so";
+
+  // A chain of springs along x (one dof a node) with a link 1e10 times stiffer than the
+  // others: one node holds every motion the chain can make, and the soft modes' residuals are
+  // held to what round-off in K phi allows.
+  FullModel chain;
+  const int points = 8;
+  std::vector<Eigen::Triplet<double, int>> kt, mt;
+  for (int i = 0; i < points; ++i) {
+    chain.nodes.push_back({i + 1, 0.1 * i, 0, 0, 0});
+    chain.dofs.push_back({i + 1, 1, 0});
+    mt.emplace_back(i, i, 1.0);
+  }
+  for (int i = 0; i + 1 < points; ++i) {
+    const double s = i == 4 ? 1e18 : 1e8;
+    kt.insert(kt.end(), {{i, i, s}, {i + 1, i + 1, s}, {i, i + 1, -s}, {i + 1, i, -s}});
+  }
+  chain.stiffness.resize(points, points);
+  chain.stiffness.setFromTriplets(kt.begin(), kt.end());
+  chain.mass.resize(points, points);
+  chain.mass.setFromTriplets(mt.begin(), mt.end());
+  chain.loads.resize(points, 0);
+  options.boundary = {1};
+  options.modes = 3;
+  const reduce::Reduction c = reduce::Reduce(chain, options);
+  EXPECT_EQ(c.dynamicModes(), 3);
+  EXPECT_LE(c.quality.modeResidual, c.quality.modeTolerance);
+  EXPECT_GT(c.quality.tolerance, reduce::kModeTolerance) << "the stiff link's round-off counts";
 }

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstddef>
 
+#include "common_Pencil.h"
+
 namespace check {
 
 namespace {
@@ -53,13 +55,10 @@ std::vector<double> RigidMotions(const std::vector<RigidPlace>& places, int n) {
   return r;
 }
 
-std::array<double, 6> RigidMotionResiduals(const std::vector<double>& k, int n,
+std::array<double, 6> RigidMotionResiduals(const std::vector<double>& k,
+                                           const std::vector<double>& m, int n,
                                            const std::vector<double>& motions) {
-  std::vector<double> d(static_cast<std::size_t>(n));
-  for (int i = 0; i < n; ++i) {
-    const double kii = k[At(i, i, n)];
-    d[static_cast<std::size_t>(i)] = kii > 0 ? 1 / std::sqrt(kii) : 0.0;
-  }
+  const std::vector<double> d = uma::common::EquilibrationScales(k, m, n);
   double norm = 0;  // ||D K D||_inf
   for (int r = 0; r < n; ++r) {
     double sum = 0;

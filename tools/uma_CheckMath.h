@@ -29,9 +29,10 @@ struct MassProperties {
 // (translations along x, y, z, rotations about x, y, z).
 std::vector<double> RigidMotions(const std::vector<RigidPlace>& places, int n);
 
-// ||D K r|| / (||D K D|| ||D^-1 r||) for each column r of `motions`, D = diag(K)^-1/2: round-off
-// when K leaves the motion free, whatever the units.
-std::array<double, 6> RigidMotionResiduals(const std::vector<double>& k, int n,
+// ||D K r|| / (||D K D|| ||D^-1 r||) for each column r of `motions`, D the scales that
+// equilibrate the pencil (K, M): round-off when K leaves the motion free, whatever the units.
+std::array<double, 6> RigidMotionResiduals(const std::vector<double>& k,
+                                           const std::vector<double>& m, int n,
                                            const std::vector<double>& motions);
 
 // The largest |k(i,j)| / sqrt(k(i,i) k(j,j)) over rows `rows` and columns `columns` (first,

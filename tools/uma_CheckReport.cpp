@@ -551,7 +551,8 @@ class Checker {
     int n = m ? m->NumRows() : 0;
     if (n <= 0 || n != m->NumColumns()) return std::nullopt;
     if (n > uma::common::kLargestPencil) {
-      Warning("too-large", "the " + Meaning(type) + " has more than " + Str(uma::common::kLargestPencil) +
+      Warning("too-large", "the " + Meaning(type) + " has more than " +
+                               Str(uma::common::kLargestPencil) +
                                " rows: its physics is not checked");
       return std::nullopt;
     }
@@ -711,11 +712,12 @@ class Checker {
       Warning("rigid-body", "the rigid-body mass is not positive (" + Num(mass) + ")");
     else
       LumpedMassTotal(mass);
-    if (k && r.physics.rigidBodyModes.value_or(0) > 0) RigidMotions(*k, n, places);
+    if (k && r.physics.rigidBodyModes.value_or(0) > 0) RigidMotions(*k, m, n, places);
   }
 
   // The reduced stiffness against the A-set's rigid motions about its centre.
-  void RigidMotions(const std::vector<double>& k, int n, std::vector<RigidPlace> places) {
+  void RigidMotions(const std::vector<double>& k, const std::vector<double>& m, int n,
+                    std::vector<RigidPlace> places) {
     double centre[3] = {0, 0, 0};
     const std::size_t nS = m_aSet->size();
     for (std::size_t i = 0; i < nS; ++i) {
@@ -729,7 +731,7 @@ class Checker {
       places[i].z -= centre[2];
     }
     const std::array<double, 6> residual =
-        RigidMotionResiduals(k, n, check::RigidMotions(places, n));
+        RigidMotionResiduals(k, m, n, check::RigidMotions(places, n));
     r.physics.rigidMotionResidual = *std::max_element(residual.begin(), residual.end());
     static const char* const kMotions[] = {"translation along x", "translation along y",
                                            "translation along z", "rotation about x",

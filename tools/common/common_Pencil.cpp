@@ -27,29 +27,35 @@ std::vector<double> SymmetricPart(const std::vector<double>& a, int n) {
   return s;
 }
 
-// Scales that give K a unit diagonal (a dof without stiffness is scaled by its mass against the
-// typical ratio of the others, or left alone).
-std::vector<double> Equilibration(const std::vector<double>& k, const std::vector<double>& m,
-                                  int n) {
-  std::vector<double> d(static_cast<std::size_t>(n), 0.0), ratios;
+}  // namespace
+
+std::vector<double> EquilibrationScales(const std::vector<double>& k, const std::vector<double>& m,
+                                        int n) {
+  std::vector<double> ratios;
+  double traceK = 0, traceM = 0;
   for (int i = 0; i < n; ++i) {
     const double kii = k[At(i, i, n)], mii = m[At(i, i, n)];
-    if (kii > 0) d[static_cast<std::size_t>(i)] = 1 / std::sqrt(kii);
+    if (kii > 0) traceK += kii;
+    if (mii > 0) traceM += mii;
     if (kii > 0 && mii > 0) ratios.push_back(kii / mii);
   }
-  double typical = 1.0;
+  // A high quantile: a coordinate whose stiffness is round-off (a rigid motion) has a ratio near
+  // 0 and must not set the scale.
+  double typical = traceK > 0 && traceM > 0 ? traceK / traceM : 1.0;
   if (!ratios.empty()) {
-    std::nth_element(ratios.begin(), ratios.begin() + static_cast<long>(ratios.size() / 2),
-                     ratios.end());
-    typical = ratios[ratios.size() / 2];
+    const std::size_t at = (ratios.size() - 1) * 9 / 10;
+    std::nth_element(ratios.begin(), ratios.begin() + static_cast<long>(at), ratios.end());
+    typical = ratios[at];
   }
+  std::vector<double> d(static_cast<std::size_t>(n));
   for (int i = 0; i < n; ++i) {
-    double& di = d[static_cast<std::size_t>(i)];
-    const double mii = m[At(i, i, n)];
-    if (di == 0.0) di = mii > 0 ? 1 / std::sqrt(mii * typical) : 1.0;
+    const double both = std::max(0.0, k[At(i, i, n)]) + typical * std::max(0.0, m[At(i, i, n)]);
+    d[static_cast<std::size_t>(i)] = both > 0 ? 1 / std::sqrt(both) : 1.0;
   }
   return d;
 }
+
+namespace {
 
 // mu of m x = mu (k + sigma m) x, ascending, over the directions where k + sigma m is not
 // negligible: those where both k and m vanish have no eigenvalue at all and are dropped
@@ -129,7 +135,7 @@ PencilSpectrum SolvePencil(const std::vector<double>& kIn, const std::vector<dou
     return out;
   }
   std::vector<double> k = SymmetricPart(kIn, n), m = SymmetricPart(mIn, n);
-  const std::vector<double> d = Equilibration(k, m, n);
+  const std::vector<double> d = EquilibrationScales(k, m, n);
   double traceK = 0, traceM = 0;
   for (int c = 0; c < n; ++c)
     for (int r = 0; r < n; ++r) {
@@ -162,10 +168,15 @@ PencilSpectrum SolvePencil(const std::vector<double>& kIn, const std::vector<dou
         "negative eigenvalues";
     return out;
   }
-  // Again with the shift at the first elastic eigenvalue, which sets rigid-body modes apart.
+  // Again with the shift at the first elastic eigenvalue, which sets rigid-body modes apart;
+  // kept only when it accounts for the same directions (a shift too low to hold the rigid
+  // motions would lose them).
   const double first = FirstElastic(pass);
   Pass closer;
-  if (first > 0 && first < pass.sigma && Solve(k, m, n, first, closer)) pass = closer;
+  if (first > 0 && first < pass.sigma && Solve(k, m, n, first, closer) &&
+      closer.infinite == pass.infinite && closer.indeterminate == pass.indeterminate &&
+      closer.lambda.size() == pass.lambda.size())
+    pass = closer;
 
   out.solved = true;
   out.shift = pass.sigma;

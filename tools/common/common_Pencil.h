@@ -29,6 +29,12 @@ struct PencilSpectrum {
 // symmetric parts are used.
 PencilSpectrum SolvePencil(const std::vector<double>& k, const std::vector<double>& m, int n);
 
+// Diagonal scales d that equilibrate K + t M (t a high quantile of K_ii / M_ii): with them,
+// d K d and d M d no longer depend on the units of each coordinate, and a coordinate whose
+// stiffness is only round-off (a rigid motion) is scaled by its mass.
+std::vector<double> EquilibrationScales(const std::vector<double>& k, const std::vector<double>& m,
+                                        int n);
+
 // Cycles per time unit of each finite eigenvalue: 0 for the rigid-body ones, negative (the
 // square root of |lambda| with its sign) for a negative one.
 std::vector<double> Frequencies(const PencilSpectrum& spectrum);

@@ -224,19 +224,21 @@ class KrylovSchur {
 
 }  // namespace
 
-void SymmetricProduct(const SparseMatrix& a, const Eigen::MatrixXd& x, Eigen::MatrixXd& y) {
+void SymmetricProduct(const SparseMatrix& a, const Eigen::MatrixXd& x, Eigen::MatrixXd& y,
+                      bool magnitudes) {
   const Eigen::Index n = a.cols(), b = x.cols();
   y.resize(a.rows(), b);
   // Each column of a symmetric A is its row: y(c, :) = sum over column c of a(r, c) x(r, :),
   // with x in rows so that a nonzero reads b neighbouring values.
-  const RowMatrix xr = x;
+  RowMatrix xr = x;
+  if (magnitudes) xr = xr.cwiseAbs();
   RowMatrix yr(n, b);
   auto work = [&](Eigen::Index first, Eigen::Index last) {
     for (Eigen::Index c = first; c < last; ++c) {
       auto out = yr.row(c);
       out.setZero();
       for (SparseMatrix::InnerIterator it(a, static_cast<int>(c)); it; ++it)
-        out.noalias() += it.value() * xr.row(it.row());
+        out.noalias() += (magnitudes ? std::fabs(it.value()) : it.value()) * xr.row(it.row());
     }
   };
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());

@@ -42,7 +42,9 @@ LanczosShape ShapeFor(int count, int n);
 LanczosResult BlockLanczos(const SparseCholesky& factor, const SparseMatrix& mass, int count,
                            const LanczosOptions& options = {});
 
-// y = A x for a block of vectors, A symmetric with both triangles stored, on every core.
-void SymmetricProduct(const SparseMatrix& a, const Eigen::MatrixXd& x, Eigen::MatrixXd& y);
+// y = A x for a block of vectors, A symmetric with both triangles stored, on every core. With
+// `magnitudes`, y = |A| |x|: the size of the terms a product sums, for round-off bounds.
+void SymmetricProduct(const SparseMatrix& a, const Eigen::MatrixXd& x, Eigen::MatrixXd& y,
+                      bool magnitudes = false);
 
 }  // namespace reduce

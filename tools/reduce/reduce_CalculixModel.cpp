@@ -241,6 +241,7 @@ CalculixModel AssembleCalculixModel(CalculixDeck deck, const CalculixFiles& name
   CalculixModel out;
   FullModel& model = out.model;
   model.files = {names.sti, names.mas, names.dof, deck.path, ""};
+  model.held = !deck.boundaries.empty();
   std::set<int>& withRows = out.withRows;
   for (std::size_t r = 0; r < n; ++r) {
     const int node = latest[r], direction = rows[r].direction;

@@ -319,7 +319,10 @@ void Summary(std::FILE* out, const Arguments& a, const FullModel& model, const R
     std::fprintf(out, "  rigid motions   free: ||K r|| / (||K|| ||r||) at most %.2g\n",
                  *std::max_element(r.rigidBody.residual.begin(), r.rigidBody.residual.end()));
   std::fprintf(out, "  boundary        %d dofs (static modes), nodes:", r.staticModes());
-  for (int label : a.reduction.boundary) std::fprintf(out, " %d", label);
+  const std::size_t shown = std::min<std::size_t>(a.reduction.boundary.size(), 12);
+  for (std::size_t i = 0; i < shown; ++i) std::fprintf(out, " %d", a.reduction.boundary[i]);
+  if (a.reduction.boundary.size() > shown)
+    std::fprintf(out, " ... (%zu nodes)", a.reduction.boundary.size());
   std::fprintf(out, "\n");
   std::fprintf(out, "  interior        %zu dofs; factor %.0f nonzeros, %.1f MB\n",
                r.interior.size(), r.factor.nonzeros, r.factor.bytes / 1e6);
@@ -331,9 +334,10 @@ void Summary(std::FILE* out, const Arguments& a, const FullModel& model, const R
                unit.c_str());
   PrintFrequencies(out, ToHertz(r.eigenvalues), 20);
   std::fprintf(out,
-               "  verified        mode residuals at most %.2g, M-orthogonality %.2g, constraint "
-               "modes %.2g (tolerance %.0e)\n",
-               r.quality.residual, r.quality.orthogonality, r.constraintResidual, kModeTolerance);
+               "  verified        mode residuals at most %.2g (tolerance %.2g), M-orthogonality "
+               "%.2g, constraint modes %.2g (tolerance %.0e)\n",
+               r.quality.residual, std::max(r.quality.tolerance, kModeTolerance),
+               r.quality.orthogonality, r.constraintResidual, kModeTolerance);
   if (r.reducedLoads.cols() > 0)
     std::fprintf(out, "  reduced loads   %lld on the %d coordinates (%s)\n",
                  static_cast<long long>(r.reducedLoads.cols()), r.staticModes() + r.dynamicModes(),

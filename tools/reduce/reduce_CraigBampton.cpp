@@ -171,9 +171,8 @@ double StaticDynamicCoupling(const SparseMatrix& k, const Eigen::MatrixXd& modes
                              const Eigen::MatrixXd& reduced, int nb) {
   const Eigen::Index nq = modes.cols() - nb;
   if (nb == 0 || nq == 0) return 0.0;
-  const SparseMatrix magnitude = k.cwiseAbs();
   Eigen::MatrixXd kphi;
-  SymmetricProduct(magnitude, modes.rightCols(nq).cwiseAbs(), kphi);
+  SymmetricProduct(k, modes.rightCols(nq), kphi, true);
   const Eigen::MatrixXd scale = modes.leftCols(nb).cwiseAbs().transpose() * kphi;
   double worst = 0;
   for (Eigen::Index q = 0; q < nq; ++q)

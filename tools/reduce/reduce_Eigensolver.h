@@ -26,9 +26,17 @@ struct Eigenpairs {
   Eigen::MatrixXd vectors;  // mass-normalised, one per column
 };
 
+// A mode's residual may also reach what round-off leaves of K phi - lambda M phi: this factor
+// times machine epsilon times the size of the terms that cancel there (an ill-conditioned
+// stiffness, such as thin beams expanded into solids, cannot give less).
+constexpr double kRoundOffFactor = 100;
+
 struct ModeQuality {
-  double residual = 0;    // the worst over the modes
-  int residualMode = -1;  // where (from 0), -1 for no mode
+  double residual = 0;       // the worst over the modes
+  double tolerance = 0;      // the largest tolerance any mode was held to
+  int residualMode = -1;     // the mode nearest its tolerance (from 0), -1 for no mode
+  double modeResidual = 0;   // its residual
+  double modeTolerance = 0;  // its tolerance: kModeTolerance or its round-off floor
   double orthogonality = 0;
 };
 
@@ -55,7 +63,8 @@ Eigenpairs ComputeModes(const SparseCholesky& factor, const SparseMatrix& kii,
 // The residuals and orthogonality of `pairs` against the pencil (kii, mii).
 ModeQuality CheckModes(const SparseMatrix& kii, const SparseMatrix& mii, const Eigenpairs& pairs);
 
-// Why `quality` refuses the modes ("" when they pass `kModeTolerance`).
+// Why `quality` refuses the modes ("" when every mode passes its tolerance and the set is
+// M-orthonormal to kModeTolerance).
 std::string ModeFailure(const ModeQuality& quality, const Eigenpairs& pairs);
 
 }  // namespace reduce

@@ -23,6 +23,9 @@ struct FullModel {
   std::vector<NodeRow> nodes;  // every node a dof names, and possibly more
   Eigen::MatrixXd loads;       // n x loads, one load vector per column (may have 0 columns)
   FullModelFiles files;        // where it came from ("" for a model assembled in memory)
+  // Some dofs are held at zero and left out of the matrices (supports: a CalculiX *BOUNDARY,
+  // --fixed): the stiffness restrains rigid motions where they were, legitimately.
+  bool held = false;
 
   int size() const { return static_cast<int>(dofs.size()); }
 };

@@ -339,6 +339,8 @@ class Builder {
       if (i.placed) t.model.nodes.push_back({i.label, i.x, i.y, i.z, 0});
     t.outputNodes = t.model.nodes;
     t.model.files = m_model.files;
+    t.model.held =
+        m_model.held || std::any_of(heldQ.begin(), heldQ.end(), [](char h) { return h != 0; });
     t.sameModel = m_interfaces.empty() &&
                   !std::any_of(heldQ.begin(), heldQ.end(), [](char h) { return h != 0; });
     if (t.sameModel) {

@@ -120,6 +120,11 @@ RigidBodyCheck CheckRigidBodyMotions(const FullModel& model) {
         size > 0 ? residual.col(j).norm() / (norm * size) : 0.0;
   }
 
+  if (model.held) {
+    // Supports restrain the body wherever the user put them: nothing to judge.
+    check.held = true;
+    return check;
+  }
   bool translationsFree = true;
   for (int j = 0; j < 3; ++j)
     translationsFree &= check.residual[static_cast<std::size_t>(j)] <= kRigidTolerance;
@@ -174,10 +179,22 @@ void CheckBoundaryHoldsTheBody(const FullModel& model, const std::vector<int>& b
   Eigen::JacobiSVD<Eigen::MatrixXd> svd(rb, Eigen::ComputeFullV);
   const Eigen::VectorXd& s = svd.singularValues();
   const double floor = 1e-8 * s(0);
+  int unheld = 0;
+  while (unheld < 6 && !(s(5 - unheld) > floor)) ++unheld;
+  if (unheld == 0) return;
+  // Of the motions the boundary does not hold, those the model can make at all (a planar or
+  // one-dimensional model has fewer than six).
+  Eigen::MatrixXd all(model.size(), 6);
+  for (int r = 0; r < model.size(); ++r)
+    all.row(r) =
+        MotionRow(g.where[static_cast<std::size_t>(r)], g.ldof[static_cast<std::size_t>(r)]);
+  const Eigen::MatrixXd unheldMotions = svd.matrixV().rightCols(unheld);
+  Eigen::JacobiSVD<Eigen::MatrixXd> made(all * unheldMotions, Eigen::ComputeFullV);
+  const double largest = Eigen::JacobiSVD<Eigen::MatrixXd>(all).singularValues()(0);
   int free = 0;
-  while (free < 6 && !(s(5 - free) > floor)) ++free;
+  while (free < unheld && made.singularValues()(free) > 1e-8 * largest) ++free;
   if (free == 0) return;
-  const Eigen::VectorXd v = svd.matrixV().col(5);
+  const Eigen::VectorXd v = unheldMotions * made.matrixV().col(0);
   const Eigen::Vector3d t = v.head<3>(), w = v.tail<3>();
 
   // The boundary nodes, each once, and those on the axis of a free rotation.

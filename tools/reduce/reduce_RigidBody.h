@@ -27,8 +27,9 @@ struct RigidBodyCheck {
 // Names of the motions in that order: "translation along x", ..., "rotation about z".
 const char* MotionName(int motion);
 
-// Checks the stiffness against the rigid motions of the nodes. A body that is held locally
-// (the translations meet stiffness at no more than half of the nodes) is reported as held;
+// Checks the stiffness against the rigid motions of the nodes. A model whose input holds dofs
+// (FullModel::held), or a body held locally (the translations meet stiffness at no more than
+// half of the nodes), is reported as held;
 // otherwise a motion that is not free throws InputError saying which and what may be wrong.
 // Also refuses a stiffness with a negative diagonal entry.
 RigidBodyCheck CheckRigidBodyMotions(const FullModel& model);
