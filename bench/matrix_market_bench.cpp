@@ -1,0 +1,134 @@
+// Reading the stiffness of a 3-D solid (a block of 8-node bricks, about 100,000 dofs, one
+// triangle stored) from a Matrix Market file into the compressed columns of both triangles that
+// the reduction takes, beside reading the same file's bytes with read() (the anchor). Both run
+// on a warm file. The peak memory of one read is measured in a child process of its own and
+// reported per stored entry of the file.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "bench_RatioReporter.h"
+#include "reduce_MatrixMarket.h"
+#include "uma_SolidBlock.h"
+#include "uma_TempDir.h"
+
+namespace {
+
+struct Input {
+  sample::TempDir dir{"uma-mtx-bench-"};
+  std::string path;
+  long long bytes = 0;
+  long long entries = 0;  // stored in the file: one triangle
+  int dofs = 0;
+};
+
+Input& TheInput() {
+  static Input* input = [] {
+    auto* in = new Input;
+    sample::BlockShape shape;
+    shape.nx = 60;
+    shape.ny = 22;
+    shape.nz = 22;
+    reduce::FullModel model = sample::SteelBlock(shape, sample::UnitSystem::SI());
+    in->dofs = model.size();
+    in->path = in->dir.File("K.mtx");
+    reduce::WriteSymmetric(in->path, model.stiffness);
+    in->entries = (model.stiffness.nonZeros() + model.stiffness.rows()) / 2;
+    std::ifstream f(in->path, std::ios::binary | std::ios::ate);
+    in->bytes = static_cast<long long>(f.tellg());
+    return in;
+  }();
+  return *input;
+}
+
+reduce::SparseMatrix ReadStiffness(const std::string& path) {
+  return reduce::ToSymmetric(reduce::ReadMatrixMarket(path), "stiffness");
+}
+
+// Resident kilobytes now.
+long ResidentKiB() {
+  long pages = 0, resident = 0;
+  std::FILE* f = std::fopen("/proc/self/statm", "r");
+  if (f) {
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+  }
+  return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// The peak memory one read adds to a process, in bytes: measured in a child so that nothing the
+// parent holds counts. -1 when the child fails.
+double PeakBytesOfOneRead(const std::string& path) {
+  int pipeFds[2];
+  if (::pipe(pipeFds) != 0) return -1;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(pipeFds[0]);
+    const long before = ResidentKiB();
+    reduce::SparseMatrix k = ReadStiffness(path);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const double added = 1024.0 * static_cast<double>(usage.ru_maxrss - before);
+    (void)!::write(pipeFds[1], &added, sizeof added);
+    ::_exit(k.nonZeros() > 0 ? 0 : 1);
+  }
+  ::close(pipeFds[1]);
+  double added = -1;
+  if (::read(pipeFds[0], &added, sizeof added) != sizeof added) added = -1;
+  ::close(pipeFds[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? added : -1;
+}
+
+void ReadMatrixMarket(benchmark::State& state) {
+  Input& in = TheInput();
+  ReadStiffness(in.path);  // a warm file
+  for (auto _ : state) {
+    reduce::SparseMatrix k = ReadStiffness(in.path);
+    benchmark::DoNotOptimize(k.valuePtr());
+  }
+  state.SetBytesProcessed(state.iterations() * in.bytes);
+  state.counters["file_MB"] = static_cast<double>(in.bytes) / 1e6;
+  state.counters["dofs"] = in.dofs;
+  state.counters["stored_entries"] = static_cast<double>(in.entries);
+  const double peak = PeakBytesOfOneRead(in.path);
+  state.counters["peak_MB"] = peak / 1e6;
+  state.counters["peak_bytes_per_entry"] = peak / static_cast<double>(in.entries);
+}
+
+// The anchor: the file's bytes through read(), 4 MiB at a time.
+void RawRead(benchmark::State& state) {
+  Input& in = TheInput();
+  std::vector<char> buffer(4 << 20);
+  for (auto _ : state) {
+    const int fd = ::open(in.path.c_str(), O_RDONLY | O_CLOEXEC);
+    long long total = 0;
+    for (ssize_t got; (got = ::read(fd, buffer.data(), buffer.size())) > 0;) total += got;
+    ::close(fd);
+    if (total != in.bytes) state.SkipWithError("short read");
+    benchmark::DoNotOptimize(buffer.data());
+  }
+  state.SetBytesProcessed(state.iterations() * in.bytes);
+}
+
+}  // namespace
+
+BENCHMARK(RawRead)->Unit(benchmark::kMillisecond);
+BENCHMARK(ReadMatrixMarket)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  bench::RatioReporter reporter({{"ReadMatrixMarket", "RawRead"}});
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}
