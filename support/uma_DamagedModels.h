@@ -22,6 +22,7 @@ struct DamagedModel {
   const char* sql;     // run on sample::EveryFeature saved as a model file
   Answer answer;
   const char* detail;  // what the reason or the read error says, for Refused and ReadsFail
+  bool chunked = false;  // damages a file of the current format, not one of format version 1
 };
 
 const std::vector<DamagedModel>& DamagedModels();
