@@ -124,12 +124,13 @@ const std::vector<DamagedModel>& DamagedModels() {
       {"chunk-text", nullptr,
        "UPDATE value_chunk SET data = 'not numbers' WHERE id = (SELECT first_chunk + 1 FROM "
        "distribution WHERE idx = 1)",
-       D::ReadsFail, "the values of matrix 1 column 1 hold a chunk of 11 bytes instead of 40", true},
+       D::ReadsFail, "the values of matrix 1 column 1 hold a chunk of 11 bytes instead of 40",
+       true},
       {"chunk-null", "value_chunk",
        "UPDATE value_chunk SET data = NULL WHERE id = (SELECT first_chunk FROM distribution WHERE "
        "idx = 0)",
-       D::ReadsFail, "the values of matrix 0 column 0 hold a chunk of 0 bytes instead of 120",
-       true},
+       D::ReadsFail,
+       "the values of matrix 0 column 0 cannot be read: cannot open value of type null", true},
       {"chunks-overlap", nullptr,
        "UPDATE distribution SET first_chunk = (SELECT first_chunk + 1 FROM distribution WHERE idx "
        "= 0) WHERE idx = 2",

@@ -2,8 +2,6 @@
 // pfm_ChunkedColumns.h).
 #include "pfm_ChunkedColumns.h"
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -12,12 +10,6 @@
 namespace pfm {
 
 namespace {
-
-// Leaves a statement ready for its next use however the scope is left.
-struct ResetOnExit {
-  sql::Statement& statement;
-  ~ResetOnExit() { statement.Reset(); }
-};
 
 constexpr std::int64_t kBytes = sizeof(double);
 
@@ -46,9 +38,7 @@ void ChunkedColumns::InsertChunks(sql::Statement& insert, std::int64_t firstId,
 }
 
 ChunkedColumns::ChunkedColumns(sql::Db& db, std::vector<Matrix> matrices)
-    : m_db(db),
-      m_matrices(std::move(matrices)),
-      m_chunks(db, "SELECT id, data FROM value_chunk WHERE id BETWEEN ?1 AND ?2 ORDER BY id") {}
+    : m_db(db), m_matrices(std::move(matrices)) {}
 
 std::int64_t ChunkedColumns::ChunkId(int d, int c, std::int64_t k) const {
   const Matrix& m = m_matrices[static_cast<std::size_t>(d)];
@@ -58,46 +48,57 @@ std::int64_t ChunkedColumns::ChunkId(int d, int c, std::int64_t k) const {
 void ChunkedColumns::ReadOwn(int d, int c, int a, int b, double* out) {
   const int own = m_matrices[static_cast<std::size_t>(d)].rows - SharedRowsOf(m_matrices, d, c);
   const std::int64_t k0 = a / kChunkValues, k1 = (b - 1) / kChunkValues;
-  ResetOnExit reset{m_chunks};
-  try {
-    m_chunks.Bind(1, ChunkId(d, c, k0)).Bind(2, ChunkId(d, c, k1));
-    for (std::int64_t k = k0; k <= k1; ++k) {
-      if (!m_chunks.Step() || m_chunks.Int(0) != ChunkId(d, c, k))
+  for (std::int64_t k = k0; k <= k1; ++k) {
+    const std::int64_t first = k * kChunkValues;
+    const std::int64_t length = std::min<std::int64_t>(kChunkValues, own - first);
+    try {
+      if (m_blob)
+        m_blob->MoveTo(ChunkId(d, c, k));
+      else
+        m_blob.emplace(m_db, "value_chunk", "data", ChunkId(d, c, k), false);
+    } catch (const sql::Error& e) {
+      m_blob.reset();
+      if (e.FromSurroundings()) throw;
+      // SQLite's words for a row that is not there; any other failure is told as it is.
+      if (std::strstr(e.what(), "no such rowid"))
         throw DamagedValues(ValuesOf(d, c) + " are missing");
-      const std::int64_t first = k * kChunkValues;
-      const std::int64_t length = std::min<std::int64_t>(kChunkValues, own - first);
-      if (m_chunks.Type(1) != SQLITE_BLOB ||
-          static_cast<std::int64_t>(m_chunks.Bytes(1)) != length * kBytes)
-        throw DamagedValues(ValuesOf(d, c) + " hold a chunk of " +
-                            std::to_string(m_chunks.Bytes(1)) + " bytes instead of " +
-                            std::to_string(length * kBytes));
+      throw DamagedValues(ValuesOf(d, c) + " cannot be read: " + e.what());
+    }
+    try {
+      if (m_blob->Bytes() != length * kBytes)
+        throw DamagedValues(ValuesOf(d, c) + " hold a chunk of " + std::to_string(m_blob->Bytes()) +
+                            " bytes instead of " + std::to_string(length * kBytes));
       const std::int64_t from = std::max<std::int64_t>(a, first);
       const std::int64_t to = std::min<std::int64_t>(b, first + length);
-      std::memcpy(out + (from - a), static_cast<const double*>(m_chunks.Blob(1)) + (from - first),
-                  static_cast<std::size_t>((to - from) * kBytes));
+      m_blob->Read(out + (from - a), (to - from) * kBytes, (from - first) * kBytes);
+    } catch (const sql::Error& e) {
+      m_blob.reset();
+      if (e.FromSurroundings()) throw;
+      throw DamagedValues(ValuesOf(d, c) + " cannot be read: " + e.what());
     }
-  } catch (const sql::Error& e) {
-    if (e.FromSurroundings()) throw;
-    throw DamagedValues(ValuesOf(d, c) + " cannot be read: " + e.what());
   }
+}
+
+void ChunkedColumns::ReadColumn(int d, int c, int r0, int nr, double* out) {
+  const SharedRows* share = nullptr;
+  const int shared = SharedRowsOf(m_matrices, d, c, &share);
+  if (r0 < shared)
+    ReadOwn(share->source, share->sourceColumn + (c - share->firstColumn), r0,
+            std::min(r0 + nr, shared), out);
+  if (r0 + nr > shared) {
+    const int from = std::max(r0, shared);
+    ReadOwn(d, c, from - shared, r0 + nr - shared, out + (from - r0));
+  }
+  FromLittleEndian(out, static_cast<std::size_t>(nr));
 }
 
 void ChunkedColumns::Read(int d, int r0, int nr, int c0, int nc, double* out, std::int64_t ld) {
   if (nr <= 0) return;
-  for (int c = 0; c < nc; ++c) {
-    const int column = c0 + c;
-    double* o = out + c * ld;
-    const SharedRows* share = nullptr;
-    const int shared = SharedRowsOf(m_matrices, d, column, &share);
-    if (r0 < shared)
-      ReadOwn(share->source, share->sourceColumn + (column - share->firstColumn), r0,
-              std::min(r0 + nr, shared), o);
-    if (r0 + nr > shared) {
-      const int from = std::max(r0, shared);
-      ReadOwn(d, column, from - shared, r0 + nr - shared, o + (from - r0));
-    }
-    FromLittleEndian(o, static_cast<std::size_t>(nr));
-  }
+  struct Close {
+    std::optional<sql::Blob>& blob;
+    ~Close() { blob.reset(); }
+  } close{m_blob};
+  for (int c = 0; c < nc; ++c) ReadColumn(d, c0 + c, r0, nr, out + c * ld);
 }
 
 bool ChunkedColumns::WriteColumn(int d, int c, const double* values) {

@@ -1,7 +1,8 @@
 // Format version 2's values. Each column is kept in chunks of kChunkValues little-endian doubles
 // (the last of a column may be shorter), one row of the table value_chunk each, so that reaching
 // any row of a column costs one lookup by rowid whatever the column's length, and chunks pack
-// whole pages. A distribution's chunks have consecutive ids: chunk k of column c is
+// whole pages. A read moves one incremental blob handle from chunk to chunk and closes it
+// before it returns (an open handle would hold the read, and its lock, open). A distribution's chunks have consecutive ids: chunk k of column c is
 //   first_chunk + c * ceil(rows / kChunkValues) + k.
 // Columns that share their first rows with another distribution (the table shared_rows) keep
 // only the rows below those in chunks of their own; the shared rows are read from the source's
@@ -10,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "pfm_Model.h"
@@ -20,7 +22,7 @@ namespace pfm {
 
 class ChunkedColumns : public ValueLayout {
  public:
-  static constexpr int kChunkValues = 1020;  // 8160 bytes: eight chunks to a 64 KiB page
+  static constexpr int kChunkValues = 1020;  // 8160 bytes: two chunks to a 16 KiB page
 
   struct Matrix {
     int rows = 0;
@@ -47,6 +49,8 @@ class ChunkedColumns : public ValueLayout {
   std::int64_t ChunkId(int d, int c, std::int64_t k) const;
   // Rows a..b-1 of the rows column `c` of `d` keeps itself (counted from its first own row).
   void ReadOwn(int d, int c, int a, int b, double* out);
+  // Reads rows r0..r0+nr-1 of one column into `out` (host order), whoever holds them.
+  void ReadColumn(int d, int c, int r0, int nr, double* out);
   // Makes every row of column `c` of `d` its own, holding `values`.
   void WriteOwn(int d, int c, const double* values);
   // Column `c` of `d` no longer shares rows: its range of shared columns is split around it.
@@ -54,7 +58,9 @@ class ChunkedColumns : public ValueLayout {
 
   sql::Db& m_db;
   std::vector<Matrix> m_matrices;
-  sql::Statement m_chunks;  // a run of chunks by id
+  // One blob handle moved from chunk to chunk for the length of a read: it holds the read open,
+  // so it never outlives the call.
+  std::optional<sql::Blob> m_blob;
   std::vector<double> m_column, m_scratch;
 };
 

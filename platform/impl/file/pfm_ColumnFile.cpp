@@ -192,7 +192,9 @@ void ColumnFile::AtOpenedVersion(Work work) {
         m_begin.Run();
         ending.open = true;
       }
-      ExpectOpenedVersion();
+      // Checked once, after the work and inside the same read: a file that changed before or
+      // while it was read fails the read (whatever it read is dropped), one that did not shows
+      // the version opened. Every check is a system call, the larger part of a small read.
       work();
       ExpectOpenedVersion();
       if (own) {

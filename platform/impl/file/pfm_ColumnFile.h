@@ -107,7 +107,7 @@ class ColumnFile {
   template <class Work>
   void Checked(Work work);
   // Runs `work` on the version opened: in a read transaction of its own unless the edit
-  // transaction is held, between two checks of the version.
+  // transaction is held, followed by a check of the version.
   template <class Work>
   void AtOpenedVersion(Work work);
   void ExpectOpenedVersion();
