@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_Reference.h"
 #include "reduce_CraigBampton.h"
 #include "reduce_Frame.h"
 #include "uma_TempDir.h"
@@ -59,25 +60,6 @@ double PeakMegabytes() {
   return usage.ru_maxrss / 1024.0;
 }
 
-template <class T>
-void WriteRaw(const std::string& path, const T* data, std::size_t count) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(count * sizeof(T)));
-}
-
-void WriteCsc(const std::string& dir, const char* name, const reduce::SparseMatrix& a) {
-  WriteRaw(dir + "/" + name + ".indptr", a.outerIndexPtr(), static_cast<std::size_t>(a.cols() + 1));
-  WriteRaw(dir + "/" + name + ".indices", a.innerIndexPtr(),
-           static_cast<std::size_t>(a.nonZeros()));
-  WriteRaw(dir + "/" + name + ".data", a.valuePtr(), static_cast<std::size_t>(a.nonZeros()));
-}
-
-// A number out of the reference's one-line JSON answer.
-double Field(const std::string& json, const std::string& key) {
-  std::size_t at = json.find("\"" + key + "\":");
-  return at == std::string::npos ? NAN : std::atof(json.c_str() + at + key.size() + 3);
-}
-
 void BM_Reduce(benchmark::State& state) {
   Shared& s = State();
   reduce::Reduction r;
@@ -116,49 +98,35 @@ void BM_Reduce(benchmark::State& state) {
 
 void BM_ScipyReference(benchmark::State& state) {
   Shared& s = State();
-  if (std::system("/usr/bin/python3 -c 'import scipy' 2>/dev/null") != 0) {
-    state.SkipWithError("scipy is not installed for /usr/bin/python3: no comparison");
-    for (auto _ : state) {
-    }
-    return;
-  }
   sample::TempDir dir("uma-reduce-bench-");
-  WriteCsc(dir.path(), "K", s.model.stiffness);
-  WriteCsc(dir.path(), "M", s.model.mass);
   std::vector<int> boundary;
   for (int r = 0; r < s.model.size(); ++r)
     if (s.model.dofs[static_cast<std::size_t>(r)].node <= kBoundaryNodes) boundary.push_back(r);
-  WriteRaw(dir.File("boundary.int32"), boundary.data(), boundary.size());
-
-  const std::string command = "/usr/bin/python3 " UMA_BENCH_DIR "/reduce_scipy_reference.py " +
-                              dir.path() + " " + std::to_string(kModes);
-  std::string json;
+  uma::bench::Reference reference;
   for (auto _ : state) {
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    char line[1024];
-    json.clear();
-    while (pipe && std::fgets(line, sizeof line, pipe.get())) json += line;
-    state.SetIterationTime(Field(json, "seconds"));
+    reference = uma::bench::Scipy(dir.path(), s.model, boundary, kModes);
+    state.SetIterationTime(reference.ran ? uma::bench::Field(reference.json, "seconds") : 0);
   }
-  const double scipySeconds = Field(json, "seconds");
-  state.counters["peak_MB"] = Field(json, "maxrss_mb");
-  state.counters["factor_nnz"] = Field(json, "factor_nonzeros");
-
+  if (!reference.ran) {
+    state.SkipWithError("scipy is not installed for /usr/bin/python3: no comparison");
+    return;
+  }
+  const std::string& json = reference.json;
+  const double scipySeconds = uma::bench::Field(json, "seconds");
+  state.counters["peak_MB"] = uma::bench::Field(json, "maxrss_mb");
+  state.counters["factor_nnz"] = uma::bench::Field(json, "factor_nonzeros");
   // Our run's time over scipy's, and how far the eigenvalues are apart.
-  std::ifstream in(dir.File("scipy-eigenvalues.float64"), std::ios::binary);
-  std::vector<double> theirs(kModes);
-  in.read(reinterpret_cast<char*>(theirs.data()), kModes * sizeof(double));
   double worst = 0.0;
   for (int k = 0; k < kModes && k < s.eigenvalues.size(); ++k)
-    worst = std::max(worst, std::abs(s.eigenvalues(k) - theirs[static_cast<std::size_t>(k)]) /
-                                theirs[static_cast<std::size_t>(k)]);
+    worst = std::max(worst, std::abs(s.eigenvalues(k) - reference.eigenvalues[static_cast<std::size_t>(k)]) /
+                                reference.eigenvalues[static_cast<std::size_t>(k)]);
   state.counters["eigenvalue_rel_diff"] = worst;
   state.counters["scipy_s"] = scipySeconds;
-  state.counters["cpu_s"] = Field(json, "cpu_seconds");
-  state.counters["max_residual"] = Field(json, "max_residual");
+  state.counters["cpu_s"] = uma::bench::Field(json, "cpu_seconds");
+  state.counters["max_residual"] = uma::bench::Field(json, "max_residual");
   if (s.seconds > 0) {
     state.counters["ratio_ours_to_scipy"] = s.seconds / scipySeconds;
-    state.counters["cpu_ratio_ours_to_scipy"] = s.cpuSeconds / Field(json, "cpu_seconds");
+    state.counters["cpu_ratio_ours_to_scipy"] = s.cpuSeconds / uma::bench::Field(json, "cpu_seconds");
   }
 }
 

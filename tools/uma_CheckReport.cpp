@@ -550,8 +550,8 @@ class Checker {
     Matrix m = ByType(type);
     int n = m ? m->NumRows() : 0;
     if (n <= 0 || n != m->NumColumns()) return std::nullopt;
-    if (n > kLargestEigenproblem) {
-      Warning("too-large", "the " + Meaning(type) + " has more than " + Str(kLargestEigenproblem) +
+    if (n > uma::common::kLargestPencil) {
+      Warning("too-large", "the " + Meaning(type) + " has more than " + Str(uma::common::kLargestPencil) +
                                " rows: its physics is not checked");
       return std::nullopt;
     }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common_Pencil.h"
 #include "uma_CheckMath.h"
 
 namespace check {
@@ -35,7 +36,6 @@ constexpr double kRigidTolerance = 1e-6;          // ||K r|| against ||K|| ||r||
 constexpr double kLayoutTolerance = 1e-9;         // values a layout fixes, against their column
 constexpr double kMassTolerance = 1e-6;           // lumped mass total against the rigid-body mass
 constexpr double kLoadTolerance = 1e-8;           // reduced loads against |Phi|^T |F|
-constexpr int kLargestEigenproblem = 4000;  // larger reduced matrices skip the eigenvalue checks
 
 struct Physics {
   std::optional<double> stiffnessAsymmetry, massAsymmetry;

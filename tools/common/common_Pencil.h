@@ -11,6 +11,9 @@
 
 namespace uma::common {
 
+// Larger pencils are not solved by the tools (a dense solve of O(n^3) work).
+constexpr int kLargestPencil = 4000;
+
 struct PencilSpectrum {
   bool solved = false;
   std::string failure;              // why not, when not solved

@@ -264,6 +264,11 @@ struct SummaryNumbers {
 SummaryNumbers Compute(const Reduction& r) {
   SummaryNumbers s;
   const int n = static_cast<int>(r.stiffness.rows());
+  if (n > uma::common::kLargestPencil) {
+    s.spectrum.failure = "more than " + std::to_string(uma::common::kLargestPencil) +
+                         " coordinates: not solved densely";
+    return s;
+  }
   s.spectrum = uma::common::SolvePencil(
       std::vector<double>(r.stiffness.data(), r.stiffness.data() + r.stiffness.size()),
       std::vector<double>(r.mass.data(), r.mass.data() + r.mass.size()), n);

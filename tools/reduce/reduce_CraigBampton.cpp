@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "reduce_BlockLanczos.h"
 #include "reduce_InputError.h"
 
 namespace reduce {
@@ -129,7 +130,9 @@ double ConstraintModes(const SparseCholesky& factor, const Blocks& k, const Redu
     const Eigen::MatrixXd coupling = Eigen::MatrixXd(k.ib.middleCols(b0, columns));
     x = -coupling;
     factor.SolveInPlace(x.data(), static_cast<long>(columns));
-    const Eigen::MatrixXd residual = d.asDiagonal() * (k.ii * x + coupling);
+    Eigen::MatrixXd product;
+    SymmetricProduct(k.ii, x, product);
+    const Eigen::MatrixXd residual = d.asDiagonal() * (product + coupling);
     for (Eigen::Index c = 0; c < columns; ++c) {
       const double scale = norm * d.cwiseInverse().cwiseProduct(x.col(c)).norm() +
                            (d.asDiagonal() * coupling.col(c)).norm();
@@ -152,7 +155,8 @@ Eigen::MatrixXd Projected(const SparseMatrix& a, const Eigen::MatrixXd& modes) {
                                     kChunkValues / std::max<double>(1.0, static_cast<double>(n)))));
   for (Eigen::Index c0 = 0; c0 < m; c0 += chunk) {
     const Eigen::Index columns = std::min(chunk, m - c0);
-    const Eigen::MatrixXd product = a * modes.middleCols(c0, columns);
+    Eigen::MatrixXd product;
+    SymmetricProduct(a, modes.middleCols(c0, columns), product);
     out.middleCols(c0, columns).noalias() = modes.transpose() * product;
   }
   // Exactly symmetric: the mean of the two triangles.
@@ -168,7 +172,8 @@ double StaticDynamicCoupling(const SparseMatrix& k, const Eigen::MatrixXd& modes
   const Eigen::Index nq = modes.cols() - nb;
   if (nb == 0 || nq == 0) return 0.0;
   const SparseMatrix magnitude = k.cwiseAbs();
-  const Eigen::MatrixXd kphi = magnitude * modes.rightCols(nq).cwiseAbs();
+  Eigen::MatrixXd kphi;
+  SymmetricProduct(magnitude, modes.rightCols(nq).cwiseAbs(), kphi);
   const Eigen::MatrixXd scale = modes.leftCols(nb).cwiseAbs().transpose() * kphi;
   double worst = 0;
   for (Eigen::Index q = 0; q < nq; ++q)
@@ -278,7 +283,8 @@ Reduction Reduce(const FullModel& model, const ReductionOptions& options, StageO
       for (int i = 0; i < ni; ++i)
         r.loadResponse.row(r.interior[static_cast<std::size_t>(i)]) = u.row(i);
     }
-    r.reducedLoads = r.modes.transpose() * model.loads;
+    r.reducedLoads = loads > 0 ? Eigen::MatrixXd(r.modes.transpose() * model.loads)
+                               : Eigen::MatrixXd(r.modes.cols(), 0);
   }
   factor.reset();
 

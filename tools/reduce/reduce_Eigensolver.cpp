@@ -1,6 +1,5 @@
 #include "reduce_Eigensolver.h"
 
-#include <Spectra/SymGEigsShiftSolver.h>
 #include <lapacke.h>
 #include <unistd.h>
 
@@ -9,6 +8,7 @@
 #include <cstdio>
 #include <numeric>
 
+#include "reduce_BlockLanczos.h"
 #include "reduce_InputError.h"
 
 namespace reduce {
@@ -42,83 +42,14 @@ long MassiveColumns(const SparseMatrix& m) {
   return count;
 }
 
-// The Lanczos basis the iterative solver keeps for `count` modes.
-int BasisSize(int count, int n) { return std::min(n, std::max(2 * count + 1, count + 20)); }
-
-// Spectra's shift-invert operator about 0, scaled: y = s K_ii^-1 x. Spectra judges convergence
-// and the exhaustion of its Krylov space against absolute thresholds (eps^(2/3), eps sqrt(n)),
-// so the operator's eigenvalues s / lambda must be of order one, whatever the unit system.
-class ScaledInverse {
- public:
-  using Scalar = double;
-  ScaledInverse(const SparseCholesky& factor, double scale) : m_factor(factor), m_scale(scale) {}
-  Eigen::Index rows() const { return m_factor.size(); }
-  Eigen::Index cols() const { return m_factor.size(); }
-  void set_shift(double) {}
-  void perform_op(const double* x, double* y) const {
-    m_factor.Solve(x, y);
-    Eigen::Map<Eigen::VectorXd>(y, m_factor.size()) *= m_scale;
-  }
-
- private:
-  const SparseCholesky& m_factor;
-  double m_scale;
-};
-
-// y = M_ii x, the inner product of the generalised problem.
-class MassProduct {
- public:
-  using Scalar = double;
-  explicit MassProduct(const SparseMatrix& mass) : m_mass(mass) {}
-  Eigen::Index rows() const { return m_mass.rows(); }
-  Eigen::Index cols() const { return m_mass.cols(); }
-  void perform_op(const double* x, double* y) const {
-    Eigen::Map<Eigen::VectorXd>(y, m_mass.rows()).noalias() =
-        m_mass * Eigen::Map<const Eigen::VectorXd>(x, m_mass.cols());
-  }
-
- private:
-  const SparseMatrix& m_mass;
-};
-
-// A start in the range of K^-1 M (one inverse step from a fixed pseudo-random vector), and an
-// upper bound of the same order as the lowest eigenvalue (the Rayleigh quotient after a few
-// more steps), which scales the operator.
-struct Start {
-  Eigen::VectorXd vector;
-  double scale = 0;
-};
-
-Start StartOf(const SparseCholesky& factor, const SparseMatrix& m) {
-  const int n = factor.size();
-  Eigen::VectorXd x(n);
-  std::uint64_t state = 0x9e3779b97f4a7c15ULL;
-  for (int i = 0; i < n; ++i) {
-    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-    x(i) = static_cast<double>(state >> 11) / 9007199254740992.0 - 0.5;
-  }
-  Start s;
-  Eigen::VectorXd mx = m * x;
-  for (int step = 0; step < 4; ++step) {
-    Eigen::VectorXd next = factor.Solve(Eigen::MatrixXd(mx));
-    if (step == 0) s.vector = next;
-    Eigen::VectorXd mnext = m * next;
-    const double kx = next.dot(mx), mm = next.dot(mnext);  // next^T K next = next^T M x
-    if (!(mm > 0) || !(kx > 0)) throw InputError(kNoMass);
-    s.scale = kx / mm;
-    const double norm = std::sqrt(mm);
-    x = next / norm;
-    mx = mnext / norm;
-  }
-  return s;
-}
-
 // Mass-normalises each column and gives it a sign of its own (its largest entry positive), so
 // that the same model always gives the same modes.
 void Normalise(const SparseMatrix& m, Eigenpairs& pairs) {
+  Eigen::MatrixXd mphi;
+  SymmetricProduct(m, pairs.vectors, mphi);
   for (Eigen::Index k = 0; k < pairs.vectors.cols(); ++k) {
     auto phi = pairs.vectors.col(k);
-    const double modalMass = phi.dot(m * phi);
+    const double modalMass = phi.dot(mphi.col(k));
     if (!(modalMass > 0) || !std::isfinite(pairs.values(k))) throw InputError(kNoMass);
     phi /= std::sqrt(modalMass);
     Eigen::Index at = 0;
@@ -128,30 +59,8 @@ void Normalise(const SparseMatrix& m, Eigenpairs& pairs) {
 }
 
 Eigenpairs Iterative(const SparseCholesky& factor, const SparseMatrix& m, int count) {
-  const int n = factor.size();
-  Start start = StartOf(factor, m);
-  ScaledInverse op(factor, start.scale);
-  MassProduct bop(m);
-  Spectra::SymGEigsShiftSolver<ScaledInverse, MassProduct, Spectra::GEigsMode::ShiftInvert> solver(
-      op, bop, count, BasisSize(count, n), 0.0);
-  solver.init(start.vector.data());
-  const Eigen::Index converged = solver.compute(Spectra::SortRule::LargestMagn, 1000, 1e-12);
-  if (solver.info() != Spectra::CompInfo::Successful)
-    throw std::runtime_error("the eigensolver did not converge (" + std::to_string(converged) +
-                             " of " + std::to_string(count) + " modes)");
-  const Eigen::VectorXd values = solver.eigenvalues() * start.scale;
-  const Eigen::MatrixXd vectors = solver.eigenvectors();
-  std::vector<int> order(static_cast<std::size_t>(values.size()));
-  std::iota(order.begin(), order.end(), 0);
-  std::sort(order.begin(), order.end(), [&](int a, int b) { return values(a) < values(b); });
-  Eigenpairs out;
-  out.values.resize(values.size());
-  out.vectors.resize(n, values.size());
-  for (Eigen::Index k = 0; k < values.size(); ++k) {
-    out.values(k) = values(order[static_cast<std::size_t>(k)]);
-    out.vectors.col(k) = vectors.col(order[static_cast<std::size_t>(k)]);
-  }
-  return out;
+  LanczosResult result = BlockLanczos(factor, m, count);
+  return {std::move(result.values), std::move(result.vectors)};
 }
 
 // The reversed pencil M x = mu K x, solved densely after equilibration by K's diagonal: mu =
@@ -218,9 +127,9 @@ ModePlan PlanModes(const SparseMatrix& kii, const SparseMatrix& mii, int count, 
     throw InputError(what + "the interior's mass reaches " + std::to_string(massive) + " of its " +
                      std::to_string(n) + " degrees of freedom, so it has at most " +
                      std::to_string(massive) + " modes");
-  const int basis = BasisSize(count, n);
-  if (2 * basis <= n) {
-    plan.bytes = 8.0 * n * (basis + count);
+  const LanczosShape shape = ShapeFor(count, n);
+  if (2 * (shape.basis + shape.block) <= n) {
+    plan.bytes = 8.0 * n * (2.0 * shape.basis + count + 4.0 * shape.block);
   } else {
     plan.dense = true;
     plan.bytes = 8.0 * n * n * 2;
@@ -252,9 +161,10 @@ ModeQuality CheckModes(const SparseMatrix& kii, const SparseMatrix& mii, const E
   ModeQuality q;
   if (pairs.values.size() == 0) return q;
   const Eigen::VectorXd d = kii.diagonal().cwiseSqrt().cwiseInverse();
-  const Eigen::MatrixXd mphi = mii * pairs.vectors;
-  const Eigen::MatrixXd residual =
-      d.asDiagonal() * (kii * pairs.vectors - mphi * pairs.values.asDiagonal());
+  Eigen::MatrixXd mphi, kphi;
+  SymmetricProduct(mii, pairs.vectors, mphi);
+  SymmetricProduct(kii, pairs.vectors, kphi);
+  const Eigen::MatrixXd residual = d.asDiagonal() * (kphi - mphi * pairs.values.asDiagonal());
   for (Eigen::Index k = 0; k < pairs.values.size(); ++k) {
     const double r = residual.col(k).norm() /
                      (std::fabs(pairs.values(k)) * (d.asDiagonal() * mphi.col(k)).norm());
