@@ -5,7 +5,6 @@
 // of its own (this program run again) and reported per stored entry of the file.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_Memory.h"
 #include "bench_RatioReporter.h"
 #include "reduce_MatrixMarket.h"
 #include "uma_SolidBlock.h"
@@ -52,28 +52,14 @@ reduce::SparseMatrix ReadStiffness(const std::string& path) {
   return reduce::ToSymmetric(reduce::ReadMatrixMarket(path), "stiffness");
 }
 
-// Resident kilobytes now.
-long ResidentKiB() {
-  long pages = 0, resident = 0;
-  std::FILE* f = std::fopen("/proc/self/statm", "r");
-  if (f) {
-    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-    std::fclose(f);
-  }
-  return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
 constexpr const char* kPeakOption = "--peak-of-one-read";
 
 // In a process of its own (this program run again), so that nothing else counts: the bytes
 // by which one read raises the peak resident memory above what the process held before it.
 void PrintPeakOfOneRead(const std::string& path) {
-  const long before = ResidentKiB();
+  const long before = bench::ResidentKiB();
   reduce::SparseMatrix k = ReadStiffness(path);
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  std::printf("%.0f\n",
-              k.nonZeros() > 0 ? 1024.0 * static_cast<double>(usage.ru_maxrss - before) : -1.0);
+  std::printf("%.0f\n", k.nonZeros() > 0 ? bench::PeakAddedBytes(before) : -1.0);
 }
 
 double PeakBytesOfOneRead(const std::string& path) {

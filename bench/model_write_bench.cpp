@@ -6,7 +6,6 @@
 // to a file (the anchor).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "QOBSspUmaCore.h"
+#include "bench_Memory.h"
 #include "bench_RatioReporter.h"
 #include "pfm_Support.h"
 #include "reduce_ModelOutput.h"
@@ -65,30 +65,18 @@ std::unique_ptr<Inputs> MakeInputs() {
   return in;
 }
 
-long ResidentKiB() {
-  long pages = 0, resident = 0;
-  std::FILE* f = std::fopen("/proc/self/statm", "r");
-  if (f) {
-    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-    std::fclose(f);
-  }
-  return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
 // In a process of its own: makes the inputs, writes the model to `path`, and prints the bytes
 // by which writing raised the peak resident memory and the seconds it took.
 int WriteOnce(const std::string& path) {
   int count = 0;
   QOBSspUmaCore_initialize(count);
   std::unique_ptr<Inputs> in = MakeInputs();
-  const long before = ResidentKiB();
+  const long before = bench::ResidentKiB();
   const auto start = std::chrono::steady_clock::now();
   pfm::SaveModel(reduce::BuildReducedModel(path, in->model, in->reduction, {}), path);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  std::printf("%.0f %.6f\n", 1024.0 * static_cast<double>(usage.ru_maxrss - before), seconds);
+  std::printf("%.0f %.6f\n", bench::PeakAddedBytes(before), seconds);
   QOBSspUmaCore_finalize(count);
   return 0;
 }

@@ -35,15 +35,18 @@ CREATE TABLE user_matrix (name TEXT PRIMARY KEY, distribution INTEGER NOT NULL);
 CREATE TABLE set_by_type (set_type INTEGER PRIMARY KEY, component_set INTEGER NOT NULL);
 )sql";
 
-// Version 1: a BLOB per column.
-constexpr const char* kVersion1Values = R"sql(
+// The matrices: version 2 adds where each one's chunks start.
+constexpr const char* kDistribution = R"sql(
 CREATE TABLE distribution (
   idx         INTEGER PRIMARY KEY,
   dense       INTEGER NOT NULL,
   num_rows    INTEGER NOT NULL,
   num_columns INTEGER NOT NULL,
   row_set     INTEGER,
-  column_set  INTEGER
+  column_set  INTEGER)sql";
+
+// Version 1: a BLOB per column.
+constexpr const char* kVersion1Values = R"sql(
 );
 CREATE TABLE column_values (
   distribution INTEGER NOT NULL,
@@ -54,14 +57,7 @@ CREATE TABLE column_values (
 )sql";
 
 // Version 2: columns in chunks, shared rows stored once.
-constexpr const char* kVersion2Values = R"sql(
-CREATE TABLE distribution (
-  idx         INTEGER PRIMARY KEY,
-  dense       INTEGER NOT NULL,
-  num_rows    INTEGER NOT NULL,
-  num_columns INTEGER NOT NULL,
-  row_set     INTEGER,
-  column_set  INTEGER,
+constexpr const char* kVersion2Values = R"sql(,
   first_chunk INTEGER NOT NULL
 );
 CREATE TABLE shared_rows (
@@ -78,7 +74,8 @@ CREATE TABLE value_chunk (id INTEGER PRIMARY KEY, data BLOB NOT NULL);
 }  // namespace
 
 std::string ModelFileSchema(int version) {
-  return std::string(kCommonSchema) + (version == 1 ? kVersion1Values : kVersion2Values);
+  return std::string(kCommonSchema) + kDistribution +
+         (version == 1 ? kVersion1Values : kVersion2Values);
 }
 
 const char* ModelFileOptionalSchema() {
