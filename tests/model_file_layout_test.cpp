@@ -145,6 +145,23 @@ TEST_F(ModelFileLayout, EditsOfSharedRowsChangeOnlyTheMatrixWritten) {
   EXPECT_EQ(Block(session, 1, 0, kRows + kExtra - 1, 0, kBasis), recovery);
 }
 
+// A matrix the program holds is saved from its memory as it is; the view refuses writes and
+// blocks outside it.
+TEST_F(ModelFileLayout, AViewOfTheProgramsMemorySavesAsItIs) {
+  std::vector<double> held = Expected(0, 0, kRows - 1, 0, kBasis - 1);
+  pfm::ModelBuilder b("view");
+  b.AddDistributionFrom(kRows, kBasis, -1, -1,
+                        std::make_shared<pfm::ViewValues>(held.data(), kRows));
+  const std::string path = m_dir.File("view.uma");
+  pfm::SaveModel(b, path);
+  uma_System s(path.c_str(), false);
+  EXPECT_EQ(Block(uma_TestAccess::Session(s), 0, 0, kRows - 1, 0, kBasis - 1), held);
+  pfm::ValueStore& view = *b.system().distributions[0].values;
+  double value = 0.0;
+  EXPECT_THROW(view.Write(0, 1, 0, 1, &value, 1), QOBBasError);
+  EXPECT_THROW(view.Read(kRows - 1, 2, 0, 1, &value, 2), QOBBasError);
+}
+
 TEST_F(ModelFileLayout, FilesOfEitherVersionClaimingTheOtherAreDamaged) {
   const std::string v1 = m_dir.File("v1.uma"), v2 = m_dir.File("v2.uma");
   pfm::SaveModel(*Recovery().Build(), v1, 1);

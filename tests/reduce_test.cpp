@@ -1,6 +1,7 @@
 // The reduction of full finite-element models: beam physics against Euler-Bernoulli, the
 // reduced model against the full one, the model file as a host reads it, refused inputs.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <Eigen/Eigenvalues>
 #include <cmath>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "pfm_ModelTypes.h"
+#include "pfm_Sqlite.h"
 #include "pfm_Support.h"
 #include "reduce_Command.h"
 #include "reduce_CraigBampton.h"
@@ -22,8 +24,8 @@
 #include "reduce_ModelOutput.h"
 #include "uma_IncoreMatrix.h"
 #include "uma_Matrix.h"
-#include "uma_System.h"
 #include "uma_ReduceRun.h"
+#include "uma_System.h"
 #include "uma_TempDir.h"
 #include "uma_TestSupport.h"
 
@@ -189,7 +191,18 @@ TEST_F(ReducedModelFile, RecoversAStaticTipLoadAndReadsAsTheLibraryExpects) {
     std::unique_ptr<const uma_Matrix> modes(system.Matrix(pfm::types::ModeMatrix(), 0));
     ASSERT_TRUE(modes);
     EXPECT_EQ(modes->NumColumns() - system.NumStaticModes(), 4);
+    // The recovery matrix's mode columns are the mode matrix in their dof rows.
+    uma_IncoreMatrix fromModes(n, 1, nullptr), fromRecovery(n, 1, nullptr);
+    modes->GetValues(0, n - 1, 7, 7, fromModes);
+    recovery->GetValues(0, n - 1, 8, 8, fromRecovery);
+    EXPECT_EQ(std::vector<double>(fromModes.Values(), fromModes.Values() + n),
+              std::vector<double>(fromRecovery.Values(), fromRecovery.Values() + n));
   }
+  // ... which the file stores once: all of the recovery matrix's mode columns share them.
+  pfm::sql::Db file(path, SQLITE_OPEN_READONLY);
+  EXPECT_EQ(file.QueryInt("SELECT count(*) FROM shared_rows WHERE first_column = 1 AND columns = "
+                          "10 AND source_column = 0"),
+            1);
 
   // The same tip deflection from the constraint modes: both ends on the boundary, the root held,
   // the tip loaded on the condensed stiffness.
@@ -265,8 +278,8 @@ TEST(MatrixMarketFiles, ReadLargeFilesInAnyOrderIntoSortedColumns) {
   std::vector<std::pair<std::pair<int, int>, double>> entries(lower.begin(), lower.end());
   std::shuffle(entries.begin(), entries.end(), random);
   std::ostringstream text;
-  text << "%%MatrixMarket matrix coordinate real symmetric\n% " << std::string(3 << 20, 'x')
-       << "\n" << n << ' ' << n << ' ' << entries.size() << "\r\n";
+  text << "%%MatrixMarket matrix coordinate real symmetric\n% " << std::string(3 << 20, 'x') << "\n"
+       << n << ' ' << n << ' ' << entries.size() << "\r\n";
   for (std::size_t k = 0; k < entries.size(); ++k) {
     auto [cell, value] = entries[k];
     if (k % 2) std::swap(cell.first, cell.second);  // the upper triangle
@@ -291,9 +304,9 @@ TEST(MatrixMarketFiles, ReadLargeFilesInAnyOrderIntoSortedColumns) {
 
   Write(dir, "forms.mtx",
         "%%MatrixMarket matrix coordinate real general\n2 2 3\n+1 1 0x1p3\n2 2 +2.5\n1 2 -0\n");
-  EXPECT_EQ(Eigen::MatrixXd(reduce::ToSymmetric(reduce::ReadMatrixMarket(dir.File("forms.mtx")),
-                                                "k")),
-            (Eigen::Matrix2d() << 8, 0, 0, 2.5).finished());
+  EXPECT_EQ(
+      Eigen::MatrixXd(reduce::ToSymmetric(reduce::ReadMatrixMarket(dir.File("forms.mtx")), "k")),
+      (Eigen::Matrix2d() << 8, 0, 0, 2.5).finished());
 }
 
 // Faults found once the whole file is read (a cell given twice, a general matrix that is not
@@ -315,10 +328,9 @@ TEST(MatrixMarketFiles, RefusalsAfterReadingNameTheLines) {
                                          std::to_string(fillerLines + 4) + ")");
   }
   // (3, 1) differs from (1, 3) and (2, 1) from (1, 2): the first in row order is named.
-  const std::string asymmetric =
-      Write(dir, "asymmetric.mtx",
-            "%%MatrixMarket matrix coordinate real general\n" + filler +
-                "3 3 5\n3 1 4\n1 3 3\n2 1 7\n1 2 1\n2 2 1\n");
+  const std::string asymmetric = Write(dir, "asymmetric.mtx",
+                                       "%%MatrixMarket matrix coordinate real general\n" + filler +
+                                           "3 3 5\n3 1 4\n1 3 3\n2 1 7\n1 2 1\n2 2 1\n");
   try {
     reduce::ToSymmetric(reduce::ReadMatrixMarket(asymmetric), "stiffness");
     ADD_FAILURE() << "an asymmetric matrix was read";
