@@ -2,7 +2,8 @@
 // (the last of a column may be shorter), one row of the table value_chunk each, so that reaching
 // any row of a column costs one lookup by rowid whatever the column's length, and chunks pack
 // whole pages. A read moves one incremental blob handle from chunk to chunk and closes it
-// before it returns (an open handle would hold the read, and its lock, open). A distribution's chunks have consecutive ids: chunk k of column c is
+// before it returns (an open handle would hold the read, and its lock, open). A distribution's
+// chunks have consecutive ids: chunk k of column c is
 //   first_chunk + c * ceil(rows / kChunkValues) + k.
 // Columns that share their first rows with another distribution (the table shared_rows) keep
 // only the rows below those in chunks of their own; the shared rows are read from the source's
