@@ -75,7 +75,7 @@ inline void WriteCsc(const std::string& dir, const char* name, const reduce::Spa
 
 struct Reference {
   bool ran = false;
-  std::string json;                // its one-line answer
+  std::string json;                 // its one-line answer
   std::vector<double> eigenvalues;  // ascending
 };
 
@@ -88,8 +88,8 @@ inline Reference Scipy(const std::string& dir, const reduce::FullModel& model,
   WriteCsc(dir, "K", model.stiffness);
   WriteCsc(dir, "M", model.mass);
   WriteRaw(dir + "/boundary.int32", boundaryRows.data(), boundaryRows.size());
-  Run run = Spawn({"/usr/bin/python3", UMA_BENCH_DIR "/reduce_scipy_reference.py", dir,
-                   std::to_string(modes)});
+  Run run = Spawn(
+      {"/usr/bin/python3", UMA_BENCH_DIR "/reduce_scipy_reference.py", dir, std::to_string(modes)});
   r.ran = run.status == 0;
   r.json = run.out;
   std::ifstream in(dir + "/scipy-eigenvalues.float64", std::ios::binary);

@@ -118,15 +118,17 @@ void BM_ScipyReference(benchmark::State& state) {
   // Our run's time over scipy's, and how far the eigenvalues are apart.
   double worst = 0.0;
   for (int k = 0; k < kModes && k < s.eigenvalues.size(); ++k)
-    worst = std::max(worst, std::abs(s.eigenvalues(k) - reference.eigenvalues[static_cast<std::size_t>(k)]) /
-                                reference.eigenvalues[static_cast<std::size_t>(k)]);
+    worst = std::max(
+        worst, std::abs(s.eigenvalues(k) - reference.eigenvalues[static_cast<std::size_t>(k)]) /
+                   reference.eigenvalues[static_cast<std::size_t>(k)]);
   state.counters["eigenvalue_rel_diff"] = worst;
   state.counters["scipy_s"] = scipySeconds;
   state.counters["cpu_s"] = uma::bench::Field(json, "cpu_seconds");
   state.counters["max_residual"] = uma::bench::Field(json, "max_residual");
   if (s.seconds > 0) {
     state.counters["ratio_ours_to_scipy"] = s.seconds / scipySeconds;
-    state.counters["cpu_ratio_ours_to_scipy"] = s.cpuSeconds / uma::bench::Field(json, "cpu_seconds");
+    state.counters["cpu_ratio_ours_to_scipy"] =
+        s.cpuSeconds / uma::bench::Field(json, "cpu_seconds");
   }
 }
 

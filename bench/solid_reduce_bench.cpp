@@ -8,10 +8,10 @@
 //
 // UMA_SOLID_ELEMENTS=NX,NY,NZ sets the mesh (default 40,40,4); at 130,130,13 it is about a
 // million dofs, for a manual run.
+#include <Spectra/SymGEigsShiftSolver.h>
 #include <benchmark/benchmark.h>
 #include <cblas.h>
 
-#include <Spectra/SymGEigsShiftSolver.h>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -86,9 +86,9 @@ void BM_UmaReduceFileToFile(benchmark::State& state) {
   Run run;
   for (auto _ : state) {
     run = Spawn({UMA_REDUCE, "--stiffness", p.dir.File("K.mtx"), "--mass", p.dir.File("M.mtx"),
-                 "--dofs", p.dir.File("dofs.csv"), "--nodes", p.dir.File("nodes.csv"),
-                 "--boundary", Labels(p.boundary), "--modes", std::to_string(kModes),
-                 "--units", "mm,t,s,N", "-o", output});
+                 "--dofs", p.dir.File("dofs.csv"), "--nodes", p.dir.File("nodes.csv"), "--boundary",
+                 Labels(p.boundary), "--modes", std::to_string(kModes), "--units", "mm,t,s,N", "-o",
+                 output});
     state.SetIterationTime(run.seconds);
   }
   if (run.status != 0) {
@@ -102,8 +102,7 @@ void BM_UmaReduceFileToFile(benchmark::State& state) {
   state.counters["boundary_dofs"] = 3.0 * p.boundary.size();
   state.counters["peak_MB"] = run.peakMegabytes;
   state.counters["file_MB"] = static_cast<double>(file.tellg()) / 1e6;
-  state.counters["basis_MB"] =
-      8.0 * p.model.size() * (3.0 * p.boundary.size() + kModes) / 1e6;
+  state.counters["basis_MB"] = 8.0 * p.model.size() * (3.0 * p.boundary.size() + kModes) / 1e6;
 }
 
 void BM_CalculiXEigenanalysis(benchmark::State& state) {
@@ -156,7 +155,8 @@ void BM_CalculiXEigenanalysis(benchmark::State& state) {
   // How far our fixed-interface frequencies are from CalculiX's.
   if (!p.ourEigenvalues.size()) return;
   double worst = 0;
-  for (std::size_t k = 0; k < theirs.size() && k < static_cast<std::size_t>(p.ourEigenvalues.size()); ++k) {
+  for (std::size_t k = 0;
+       k < theirs.size() && k < static_cast<std::size_t>(p.ourEigenvalues.size()); ++k) {
     const double ours = std::sqrt(p.ourEigenvalues(static_cast<Eigen::Index>(k))) / (2 * M_PI);
     worst = std::max(worst, std::fabs(ours - theirs[k]) / theirs[k]);
   }
@@ -199,9 +199,8 @@ Interior& FactoredInterior() {
     auto* in = new Interior;
     std::vector<char> boundary(static_cast<std::size_t>(p.model.size()), 0);
     for (int r = 0; r < p.model.size(); ++r)
-      boundary[static_cast<std::size_t>(r)] =
-          std::binary_search(p.boundary.begin(), p.boundary.end(),
-                             p.model.dofs[static_cast<std::size_t>(r)].node);
+      boundary[static_cast<std::size_t>(r)] = std::binary_search(
+          p.boundary.begin(), p.boundary.end(), p.model.dofs[static_cast<std::size_t>(r)].node);
     std::vector<int> where(boundary.size(), -1);
     int ni = 0;
     for (std::size_t r = 0; r < boundary.size(); ++r)
@@ -210,8 +209,10 @@ Interior& FactoredInterior() {
       std::vector<Eigen::Triplet<double, int>> t;
       for (int c = 0; c < a.outerSize(); ++c)
         for (reduce::SparseMatrix::InnerIterator it(a, c); it; ++it)
-          if (where[static_cast<std::size_t>(it.row())] >= 0 && where[static_cast<std::size_t>(c)] >= 0)
-            t.emplace_back(where[static_cast<std::size_t>(it.row())], where[static_cast<std::size_t>(c)], it.value());
+          if (where[static_cast<std::size_t>(it.row())] >= 0 &&
+              where[static_cast<std::size_t>(c)] >= 0)
+            t.emplace_back(where[static_cast<std::size_t>(it.row())],
+                           where[static_cast<std::size_t>(c)], it.value());
       reduce::SparseMatrix out(ni, ni);
       out.setFromTriplets(t.begin(), t.end());
       return out;
@@ -272,8 +273,8 @@ void BM_EigenSolveSpectra(benchmark::State& state) {
   for (auto _ : state) {
     ScaledInverse op(*in.factor, scale);
     MassProduct bop(in.mii);
-    Spectra::SymGEigsShiftSolver<ScaledInverse, MassProduct, Spectra::GEigsMode::ShiftInvert> solver(
-        op, bop, kModes, 2 * kModes + 1, 0.0);
+    Spectra::SymGEigsShiftSolver<ScaledInverse, MassProduct, Spectra::GEigsMode::ShiftInvert>
+        solver(op, bop, kModes, 2 * kModes + 1, 0.0);
     solver.init();
     solver.compute(Spectra::SortRule::LargestMagn, 1000, 1e-12);
     values = solver.eigenvalues() * scale;

@@ -112,6 +112,49 @@ const std::vector<DamagedModel>& DamagedModels() {
        "UPDATE column_values SET data = NULL WHERE distribution = 0 AND column_index = 0",
        D::ReadsFail,
        "the values of matrix 0 column 0 cannot be read: cannot open value of type null"},
+      // Values in chunks, shared rows (the current format).
+      {"chunk-missing", nullptr,
+       "DELETE FROM value_chunk WHERE id = (SELECT first_chunk FROM distribution WHERE idx = 0)",
+       D::ReadsFail, "the values of matrix 0 column 0 are missing", true},
+      {"chunk-short", nullptr,
+       "UPDATE value_chunk SET data = x'0000' WHERE id = (SELECT first_chunk FROM distribution "
+       "WHERE idx = 2)",
+       D::ReadsFail, "the values of matrix 2 column 0 hold a chunk of 2 bytes instead of 120",
+       true},
+      {"chunk-text", nullptr,
+       "UPDATE value_chunk SET data = 'not numbers' WHERE id = (SELECT first_chunk + 1 FROM "
+       "distribution WHERE idx = 1)",
+       D::ReadsFail, "the values of matrix 1 column 1 hold a chunk of 11 bytes instead of 40",
+       true},
+      {"chunk-null", "value_chunk",
+       "UPDATE value_chunk SET data = NULL WHERE id = (SELECT first_chunk FROM distribution WHERE "
+       "idx = 0)",
+       D::ReadsFail,
+       "the values of matrix 0 column 0 cannot be read: cannot open value of type null", true},
+      {"chunks-overlap", nullptr,
+       "UPDATE distribution SET first_chunk = (SELECT first_chunk + 1 FROM distribution WHERE idx "
+       "= 0) WHERE idx = 2",
+       D::Refused, "two matrices share chunks", true},
+      {"first-chunk-negative", nullptr, "UPDATE distribution SET first_chunk = -5 WHERE idx = 1",
+       D::Refused, "matrix 1 has a first chunk out of range", true},
+      {"first-chunk-text", nullptr, "UPDATE distribution SET first_chunk = 'x' WHERE idx = 1",
+       D::Refused, "a first chunk is not an integer", true},
+      {"shared-source-missing", nullptr, "INSERT INTO shared_rows VALUES (2, 0, 1, 9, 0)",
+       D::Refused, "matrix 2 shares rows with a missing matrix", true},
+      {"shared-columns-outside", nullptr, "INSERT INTO shared_rows VALUES (2, 3, 5, 0, 0)",
+       D::Refused, "matrix 2 shares rows of columns outside the matrices", true},
+      {"shared-chain", nullptr,
+       "INSERT INTO shared_rows VALUES (2, 0, 1, 0, 0); INSERT INTO shared_rows VALUES (0, 0, 1, "
+       "2, 0)",
+       D::Refused, "matrix 0 shares rows with a matrix that shares rows itself", true},
+      {"shared-matrix-missing", nullptr, "INSERT INTO shared_rows VALUES (7, 0, 1, 0, 0)",
+       D::Refused, "the shared_rows table refers to a missing matrix", true},
+      {"shared-rows-of-another", nullptr, "INSERT INTO shared_rows VALUES (2, 0, 1, 0, 0)",
+       D::Opens, "", true},
+      {"chunks-without-rowid", nullptr,
+       "DROP TABLE value_chunk; CREATE TABLE value_chunk (id INTEGER PRIMARY KEY, data BLOB NOT "
+       "NULL) WITHOUT ROWID",
+       D::Refused, "the value_chunk table is a table without rowids", true},
       // References and lookup tables.
       {"type-refers-to-missing-matrix", nullptr,
        "UPDATE distribution_by_type SET distribution = 6 WHERE matrix_type = 20061", D::Refused,
@@ -250,7 +293,8 @@ void Loosen(Database& db, const std::string& table) {
 }  // namespace
 
 void WriteDamagedModel(const DamagedModel& model, const std::string& path) {
-  pfm::SaveModel(EveryFeature(model.name), path);
+  pfm::SaveModel(*EveryFeature(model.name).Build(), path,
+                 model.chunked ? pfm::kModelFormatVersion : 1);
   Database db(path);
   if (model.loosen) Loosen(db, model.loosen);
   db.Exec(model.sql);

@@ -21,7 +21,8 @@ struct DamagedModel {
   const char* loosen;  // a table made again without its constraints first, or null
   const char* sql;     // run on sample::EveryFeature saved as a model file
   Answer answer;
-  const char* detail;  // what the reason or the read error says, for Refused and ReadsFail
+  const char* detail;    // what the reason or the read error says, for Refused and ReadsFail
+  bool chunked = false;  // damages a file of the current format, not one of format version 1
 };
 
 const std::vector<DamagedModel>& DamagedModels();

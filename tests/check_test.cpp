@@ -269,9 +269,9 @@ TEST_F(Check, PhysicalFaultsAreWarningsThatDoNotFail) {
 
 TEST_F(Check, ValuesThatCannotBeReadOrAreNotFiniteAreErrors) {
   std::string path = m_dir.File("float32.uma");
-  pfm::SaveModelFile(*Reduced("m").Build(), path);
+  pfm::SaveModelFile(*Reduced("m").Build(), path, 1);
   {
-    // Column 3 of the stiffness written as 32-bit floats.
+    // Column 3 of the stiffness written as 32-bit floats (format version 1: a BLOB per column).
     pfm::sql::Db db(path, SQLITE_OPEN_READWRITE);
     std::vector<float> floats(kReduced, 1.0f);
     pfm::sql::Statement s(db,

@@ -1,15 +1,21 @@
 // The reduction of full finite-element models: beam physics against Euler-Bernoulli, the
 // reduced model against the full one, the model file as a host reads it, refused inputs.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <Eigen/Eigenvalues>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <iomanip>
+#include <map>
 #include <memory>
+#include <random>
+#include <sstream>
 #include <vector>
 
 #include "pfm_ModelTypes.h"
+#include "pfm_Sqlite.h"
 #include "pfm_Support.h"
 #include "reduce_Command.h"
 #include "reduce_CraigBampton.h"
@@ -185,7 +191,18 @@ TEST_F(ReducedModelFile, RecoversAStaticTipLoadAndReadsAsTheLibraryExpects) {
     std::unique_ptr<const uma_Matrix> modes(system.Matrix(pfm::types::ModeMatrix(), 0));
     ASSERT_TRUE(modes);
     EXPECT_EQ(modes->NumColumns() - system.NumStaticModes(), 4);
+    // The recovery matrix's mode columns are the mode matrix in their dof rows.
+    uma_IncoreMatrix fromModes(n, 1, nullptr), fromRecovery(n, 1, nullptr);
+    modes->GetValues(0, n - 1, 7, 7, fromModes);
+    recovery->GetValues(0, n - 1, 8, 8, fromRecovery);
+    EXPECT_EQ(std::vector<double>(fromModes.Values(), fromModes.Values() + n),
+              std::vector<double>(fromRecovery.Values(), fromRecovery.Values() + n));
   }
+  // ... which the file stores once: all of the recovery matrix's mode columns share them.
+  pfm::sql::Db file(path, SQLITE_OPEN_READONLY);
+  EXPECT_EQ(file.QueryInt("SELECT count(*) FROM shared_rows WHERE first_column = 1 AND columns = "
+                          "10 AND source_column = 0"),
+            1);
 
   // The same tip deflection from the constraint modes: both ends on the boundary, the root held,
   // the tip loaded on the condensed stiffness.
@@ -243,6 +260,88 @@ TEST(MatrixMarketFiles, ReadBackWhatIsWrittenAndAcceptEveryLayoutOfASymmetricMat
   EXPECT_EQ(nodes[0].z, 0.3);
   Write(dir, "twice.csv", "1,0,0,0\n1,1,0,0\n");
   EXPECT_THROW(reduce::ReadNodes(dir.File("twice.csv")), reduce::InputError);
+}
+
+// A random symmetric matrix given in a file larger than the reader's block, in no order, each
+// cell in either triangle, with comments, CRLF and values strtod reads but from_chars does not:
+// both triangles come back, rows sorted in each column.
+TEST(MatrixMarketFiles, ReadLargeFilesInAnyOrderIntoSortedColumns) {
+  sample::TempDir dir;
+  constexpr int n = 3000;
+  std::mt19937 random(7);
+  std::map<std::pair<int, int>, double> lower;
+  for (int i = 0; i < n; ++i) lower[{i, i}] = 10.0 + i;
+  while (lower.size() < 70000) {
+    int r = static_cast<int>(random() % n), c = static_cast<int>(random() % n);
+    lower[{std::max(r, c), std::min(r, c)}] = static_cast<double>(random() % 1000) / 7.0 - 50.0;
+  }
+  std::vector<std::pair<std::pair<int, int>, double>> entries(lower.begin(), lower.end());
+  std::shuffle(entries.begin(), entries.end(), random);
+  std::ostringstream text;
+  text << "%%MatrixMarket matrix coordinate real symmetric\n% " << std::string(3 << 20, 'x') << "\n"
+       << n << ' ' << n << ' ' << entries.size() << "\r\n";
+  for (std::size_t k = 0; k < entries.size(); ++k) {
+    auto [cell, value] = entries[k];
+    if (k % 2) std::swap(cell.first, cell.second);  // the upper triangle
+    text << cell.first + 1 << "\t " << cell.second + 1 << ' ' << std::setprecision(17) << value
+         << (k % 3 ? "\n" : "\r\n");
+  }
+  text << "  \n";
+  Write(dir, "big.mtx", text.str());
+  reduce::SparseMatrix k = reduce::ToSymmetric(reduce::ReadMatrixMarket(dir.File("big.mtx")), "k");
+  std::vector<Eigen::Triplet<double, int>> expected;
+  for (const auto& [cell, value] : lower) {
+    expected.emplace_back(cell.first, cell.second, value);
+    if (cell.first != cell.second) expected.emplace_back(cell.second, cell.first, value);
+  }
+  reduce::SparseMatrix reference(n, n);
+  reference.setFromTriplets(expected.begin(), expected.end());
+  ASSERT_EQ(k.nonZeros(), reference.nonZeros());
+  EXPECT_EQ((k - reference).norm(), 0.0);
+  for (int c = 0; c < n; ++c)
+    EXPECT_TRUE(std::is_sorted(k.innerIndexPtr() + k.outerIndexPtr()[c],
+                               k.innerIndexPtr() + k.outerIndexPtr()[c + 1]));
+
+  Write(dir, "forms.mtx",
+        "%%MatrixMarket matrix coordinate real general\n2 2 3\n+1 1 0x1p3\n2 2 +2.5\n1 2 -0\n");
+  EXPECT_EQ(
+      Eigen::MatrixXd(reduce::ToSymmetric(reduce::ReadMatrixMarket(dir.File("forms.mtx")), "k")),
+      (Eigen::Matrix2d() << 8, 0, 0, 2.5).finished());
+}
+
+// Faults found once the whole file is read (a cell given twice, a general matrix that is not
+// symmetric) still name their lines, past the reader's first block.
+TEST(MatrixMarketFiles, RefusalsAfterReadingNameTheLines) {
+  sample::TempDir dir;
+  std::string filler;
+  for (int i = 0; i < 100000; ++i) filler += "% a comment line to push the entries far down\n";
+  const long fillerLines = 100000;
+  const std::string twice = Write(dir, "twice.mtx",
+                                  "%%MatrixMarket matrix coordinate real symmetric\n" + filler +
+                                      "3 3 4\n3 3 1\n1 2 5\n3 1 2\n2 1 5\n");
+  try {
+    reduce::ReadMatrixMarket(twice);
+    ADD_FAILURE() << "a cell given twice was read";
+  } catch (const reduce::InputError& e) {
+    EXPECT_EQ(std::string(e.what()), twice + ":" + std::to_string(fillerLines + 6) +
+                                         ": entry (2, 1) is given again (first on line " +
+                                         std::to_string(fillerLines + 4) + ")");
+  }
+  // (3, 1) differs from (1, 3) and (2, 1) from (1, 2): the first in row order is named.
+  const std::string asymmetric = Write(dir, "asymmetric.mtx",
+                                       "%%MatrixMarket matrix coordinate real general\n" + filler +
+                                           "3 3 5\n3 1 4\n1 3 3\n2 1 7\n1 2 1\n2 2 1\n");
+  try {
+    reduce::ToSymmetric(reduce::ReadMatrixMarket(asymmetric), "stiffness");
+    ADD_FAILURE() << "an asymmetric matrix was read";
+  } catch (const reduce::InputError& e) {
+    EXPECT_EQ(std::string(e.what()), asymmetric + ":" + std::to_string(fillerLines + 6) +
+                                         ": the stiffness matrix is not symmetric: (1, 2) is 1 "
+                                         "but (2, 1) is 7");
+  }
+  // Values out of a double's range are refused as before.
+  Write(dir, "tiny.mtx", "%%MatrixMarket matrix coordinate real symmetric\n1 1 1\n1 1 1e-400\n");
+  EXPECT_THROW(reduce::ReadMatrixMarket(dir.File("tiny.mtx")), reduce::InputError);
 }
 
 class ReduceCommand : public UmaTest {

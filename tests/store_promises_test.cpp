@@ -393,7 +393,8 @@ TEST_F(StorePromises, EachFailureHasItsKind) {
   problems += OpenProblem("text", m_dir.File("notes.txt"), false, FailureKind::NotAModel);
   {
     const std::string newer = copy("newer.uma");
-    pfm::sql::Db(newer, SQLITE_OPEN_READWRITE).Exec("PRAGMA user_version = 2");
+    pfm::sql::Db(newer, SQLITE_OPEN_READWRITE)
+        .Exec("PRAGMA user_version = " + std::to_string(pfm::kModelFileVersion + 1));
     problems += OpenProblem("newer", newer, false, FailureKind::NewerVersion);
   }
   {
@@ -454,8 +455,7 @@ TEST_F(StorePromises, EachFailureHasItsKind) {
   {
     // Reads of an open model: its values damaged, its file replaced.
     const std::string damaged = copy("damaged.uma");
-    pfm::sql::Db(damaged, SQLITE_OPEN_READWRITE)
-        .Exec("DELETE FROM column_values WHERE column_index = 3");
+    pfm::sql::Db(damaged, SQLITE_OPEN_READWRITE).Exec("DELETE FROM value_chunk");
     uma_System s(damaged.c_str(), false);
     for (FailureKind expected : {FailureKind::Damaged, FailureKind::Changed}) {
       try {

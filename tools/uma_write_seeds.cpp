@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "pfm_ModelTypes.h"
 #include "pfm_Support.h"
 #include "uma_DamagedModels.h"
 #include "uma_FlexibleBodySample.h"
@@ -33,6 +34,24 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Columns of two chunks, and a matrix whose columns share their first rows with another's.
+pfm::ModelBuilder SharedRows() {
+  constexpr int kRows = 1100, kColumns = 2;
+  pfm::ModelBuilder b("shared-rows");
+  std::vector<double> basis, recovery;
+  for (int c = 0; c < kColumns; ++c)
+    for (int r = 0; r < kRows; ++r) basis.push_back(r + 0.5 * c);
+  for (int c = 0; c <= kColumns; ++c)
+    for (int r = 0; r < kRows + 1; ++r)
+      recovery.push_back(c > 0 && r < kRows ? basis[static_cast<std::size_t>((c - 1) * kRows + r)]
+                                            : -1.0);
+  b.AddDistribution(kRows, kColumns, -1, -1, basis);
+  b.ShareRows(b.AddDistribution(kRows + 1, kColumns + 1, -1, -1, recovery), {0, 1, kColumns, 0});
+  b.DistributionForType(pfm::types::ModeMatrix(), 0)
+      .DistributionForType(pfm::types::RecoveryMatrix(), 1);
+  return b;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -43,13 +62,17 @@ int main(int argc, char** argv) {
   const std::string dir = argv[1];
   try {
     std::vector<std::string> written;
+    // Each sample in the current format and in format version 1.
     auto save = [&](const pfm::ModelBuilder& builder, const std::string& name) {
       written.push_back(dir + "/" + name + ".uma");
       pfm::SaveModel(builder, written.back());
+      written.push_back(dir + "/" + name + "-v1.uma");
+      pfm::SaveModel(builder.model(), written.back(), 1);
     };
     save(sample::FlexibleBeam("beam"), "beam");
     save(sample::EveryFeature("every-feature"), "every-feature");
     save(sample::SmallSystem("small-system"), "small-system");
+    save(SharedRows(), "shared-rows");
     for (const sample::DamagedModel& model : sample::DamagedModels()) {
       written.push_back(dir + "/damaged-" + model.name + ".uma");
       sample::WriteDamagedModel(model, written.back());

@@ -82,6 +82,32 @@ class MemoryValues : public ValueStore {
   std::vector<double> m_values;
 };
 
+// Values that stay in the caller's memory: column-major with leading dimension `ld`, read
+// only (Write throws QOBBasError). The memory must outlive every model that uses it; this lets a
+// program save a large matrix it holds without copying it.
+class ViewValues : public ValueStore {
+ public:
+  ViewValues(const double* values, std::int64_t ld) : m_values(values), m_ld(ld) {}
+  void Read(int r0, int nr, int c0, int nc, double* out, std::int64_t ld) const override;
+  void Write(int r0, int nr, int c0, int nc, const double* in, std::int64_t ld) override;
+
+ private:
+  const double* m_values;
+  std::int64_t m_ld;
+};
+
+// Columns of one distribution whose first rows are columns of another: the rows 0 .. (the
+// source's rows - 1) of columns firstColumn .. firstColumn + columns - 1 equal those of the
+// source's columns sourceColumn .. sourceColumn + columns - 1. A model file stores those rows
+// once (a reduction's recovery matrix and its mode matrix share the basis this way). The
+// distribution's value store still answers every row.
+struct SharedRows {
+  int source = -1;  // distribution index
+  int firstColumn = 0;
+  int columns = 0;
+  int sourceColumn = 0;
+};
+
 struct Distribution {
   bool dense = true;  // stored as a dense matrix, or as another kind
   int rows = 0;
@@ -89,6 +115,8 @@ struct Distribution {
   int rowSet = -1;     // set labelling the rows, or -1
   int columnSet = -1;  // set labelling the columns, or -1
   std::shared_ptr<ValueStore> values;
+  // Ranges of columns that share their first rows with another distribution, by first column.
+  std::vector<SharedRows> shared;
 };
 
 struct SystemData {

@@ -43,12 +43,21 @@ class ModelBuilder {
   // A distribution of rows x columns values, column by column (zeros when `values` is empty).
   int AddDistribution(int rows, int columns, int rowSet, int columnSet,
                       std::vector<double> values = {}, bool dense = true);
+  // A distribution whose values a store of the caller's gives (ViewValues for a matrix the
+  // caller holds): neither this builder nor Build() copies them.
+  int AddDistributionFrom(int rows, int columns, int rowSet, int columnSet,
+                          std::shared_ptr<ValueStore> values, bool dense = true);
+  // Declares that columns of `distribution` hold another's columns in their first rows (see
+  // SharedRows), so that a model file stores those rows once. Saving checks that they do.
+  ModelBuilder& ShareRows(int distribution, const SharedRows& share);
   ModelBuilder& DistributionForType(int matrixType, int distribution);
   ModelBuilder& NodeCoordinates(int distribution);
   ModelBuilder& DistributionName(const std::string& name, int distribution);
   ModelBuilder& UserMatrix(const std::string& name, int distribution);
 
   SystemData& system() { return m_model->system; }
+  // The model as built so far, unchecked and not copied (SaveModel writes it as it is).
+  const Model& model() const { return *m_model; }
   std::shared_ptr<Model> Build() const;
   // Builds the model and makes it openable under its name, ahead of a model file of that name.
   std::shared_ptr<Model> Register() const;

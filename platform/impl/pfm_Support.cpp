@@ -107,9 +107,24 @@ void SetStoreSettings(const StoreSettings& settings) {
 }
 
 void SaveModel(const ModelBuilder& builder, const std::string& path) {
-  SaveModelFile(*builder.Build(), path);
+  // Straight from the builder (checked as Build() checks it): a copy of large values would only
+  // be thrown away.
+  const Model& model = builder.model();
+  try {
+    ValidateModel(model);
+  } catch (const QOBBasError& e) {
+    throw QOBBasError("model '" + model.name + "': " + e.what());
+  }
+  SaveModelFile(model, path);
 }
 
 void SaveModel(const Model& model, const std::string& path) { SaveModelFile(model, path); }
+
+void SaveModel(const Model& model, const std::string& path, int formatVersion) {
+  if (formatVersion != 1 && formatVersion != kModelFormatVersion)
+    throw QOBBasError("cannot save the model to " + path + ": no format version " +
+                      std::to_string(formatVersion));
+  SaveModelFile(model, path, formatVersion);
+}
 
 }  // namespace pfm

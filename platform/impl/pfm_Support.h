@@ -161,5 +161,10 @@ void SaveModel(const ModelBuilder& builder, const std::string& path);
 // The same for a model assembled by hand, e.g. with values that a ValueStore makes as they are
 // read, so that a large model never sits in memory whole.
 void SaveModel(const Model& model, const std::string& path);
+// The model file format version SaveModel writes. Version 2 keeps values in chunks and rows that
+// matrices share once; version 1 is read by older programs (shared rows are written in full).
+constexpr int kModelFormatVersion = 2;
+// SaveModel writing format version `formatVersion`, 1 or kModelFormatVersion; another throws.
+void SaveModel(const Model& model, const std::string& path, int formatVersion);
 
 }  // namespace pfm

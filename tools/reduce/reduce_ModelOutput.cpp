@@ -1,5 +1,6 @@
 #include "reduce_ModelOutput.h"
 
+#include <stdexcept>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -17,6 +18,43 @@ constexpr int kReducedSystemType = 12;
 std::vector<double> Values(const Eigen::MatrixXd& m) {
   return std::vector<double>(m.data(), m.data() + m.size());
 }
+
+// A matrix the reduction holds, saved from its memory without a copy.
+std::shared_ptr<pfm::ValueStore> View(const Eigen::MatrixXd& m) {
+  return std::make_shared<pfm::ViewValues>(m.data(), m.rows());
+}
+
+// The recovery matrix, made as it is read from what the reduction holds: every dof from the
+// load factors (the load responses) and the modal coordinates (the basis), then one row per
+// static mode that reads its own coordinate (the boundary dof's displacement).
+class RecoveryValues : public pfm::ValueStore {
+ public:
+  explicit RecoveryValues(const Reduction& r) : m_r(r) {}
+
+  void Read(int r0, int nr, int c0, int nc, double* out, std::int64_t ld) const override {
+    const int n = static_cast<int>(m_r.modes.rows()),
+              loads = static_cast<int>(m_r.loadResponse.cols());
+    if (r0 < 0 || nr < 0 || c0 < 0 || nc < 0 || r0 + nr > n + m_r.staticModes() ||
+        c0 + nc > loads + static_cast<int>(m_r.modes.cols()))
+      throw std::out_of_range("recovery matrix: block outside the matrix");
+    for (int c = 0; c < nc; ++c) {
+      const int column = c0 + c;
+      const Eigen::MatrixXd& source = column < loads ? m_r.loadResponse : m_r.modes;
+      const int sourceColumn = column < loads ? column : column - loads;
+      for (int r = 0; r < nr; ++r) {
+        const int row = r0 + r;
+        out[c * ld + r] = row < n ? source(row, sourceColumn)
+                                  : (column >= loads && row - n == column - loads ? 1.0 : 0.0);
+      }
+    }
+  }
+  void Write(int, int, int, int, const double*, std::int64_t) override {
+    throw std::logic_error("recovery matrix: the values of a reduction cannot be written");
+  }
+
+ private:
+  const Reduction& m_r;
+};
 
 }  // namespace
 
@@ -111,29 +149,15 @@ pfm::ModelBuilder BuildReducedModel(const std::string& name, const FullModel& mo
   }
   b.NodeCoordinates(b.AddDistribution(nodes, 3, nodeSet, -1, Values(coordinates)));
 
+  // The basis once: the mode matrix and the recovery matrix's dof rows of its mode columns
+  // are the reduction's own memory, and the file stores them once.
   const int reduced = nb + nq;
-  b.DistributionForType(pfm::types::ModeMatrix(),
-                        b.AddDistribution(n, reduced, dofSet, modeSet, Values(reduction.modes)));
-
-  // Recovery: every dof from the load factors and the modal coordinates, then one row per
-  // static mode that reads its own coordinate (the boundary dof's displacement).
-  {
-    const int columns = loads + reduced;
-    std::vector<double> recovery(
-        static_cast<std::size_t>(n + nb) * static_cast<std::size_t>(columns), 0.0);
-    auto at = [&](int row, int column) -> double& {
-      return recovery[static_cast<std::size_t>(row) +
-                      static_cast<std::size_t>(column) * static_cast<std::size_t>(n + nb)];
-    };
-    for (int c = 0; c < loads; ++c)
-      for (int r = 0; r < n; ++r) at(r, c) = reduction.loadResponse(r, c);
-    for (int c = 0; c < reduced; ++c)
-      for (int r = 0; r < n; ++r) at(r, loads + c) = reduction.modes(r, c);
-    for (int s = 0; s < nb; ++s) at(n + s, loads + s) = 1.0;
-    b.DistributionForType(
-        pfm::types::RecoveryMatrix(),
-        b.AddDistribution(n + nb, columns, recoveryRowSet, loadModeSet, std::move(recovery)));
-  }
+  const int modeMatrix = b.AddDistributionFrom(n, reduced, dofSet, modeSet, View(reduction.modes));
+  b.DistributionForType(pfm::types::ModeMatrix(), modeMatrix);
+  const int recovery = b.AddDistributionFrom(n + nb, loads + reduced, recoveryRowSet, loadModeSet,
+                                             std::make_shared<RecoveryValues>(reduction));
+  b.DistributionForType(pfm::types::RecoveryMatrix(), recovery);
+  if (reduced > 0) b.ShareRows(recovery, {modeMatrix, loads, reduced, 0});
   b.DistributionForType(
       pfm::types::ReducedStiffness(),
       b.AddDistribution(reduced, reduced, modeSet, modeSet, Values(reduction.stiffness)));
@@ -146,7 +170,7 @@ pfm::ModelBuilder BuildReducedModel(const std::string& name, const FullModel& mo
         b.AddSet(pfm::MemberKind::Mode,
                  std::vector<int>(loadAndModes.begin(), loadAndModes.begin() + loads));
     b.DistributionName(pfm::types::kLoads,
-                       b.AddDistribution(n, loads, dofSet, loadSet, Values(model.loads)));
+                       b.AddDistributionFrom(n, loads, dofSet, loadSet, View(model.loads)));
     b.DistributionName(
         pfm::types::kReducedLoads,
         b.AddDistribution(reduced, loads, modeSet, loadSet, Values(reduction.reducedLoads)));

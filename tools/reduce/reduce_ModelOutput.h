@@ -33,7 +33,9 @@ std::vector<double> LumpedNodeMass(const FullModel& model);
 // The model of `reduction` under `name`: nodes (internal ones marked), dofs, modes (the loads,
 // then a static mode per boundary dof, then the dynamic modes), node coordinates, mode matrix,
 // recovery matrix, reduced stiffness and mass, A-set and its nodes, lumped mass, "xGFAA" (the
-// stiffness condensed on the A-set) and the attributes.
+// stiffness condensed on the A-set) and the attributes. The basis, the load responses and the
+// loads stay where `reduction` and `model` hold them (the builder views them, and saving streams
+// them into the file, the basis once), so both must outlive the builder.
 pfm::ModelBuilder BuildReducedModel(const std::string& name, const FullModel& model,
                                     const Reduction& reduction, const OutputOptions& options);
 

@@ -88,7 +88,7 @@ Input ReadInput(const FullModelFiles& files, const std::string& calculix, const 
 }
 
 pfm::ModelBuilder Input::Build(const std::string& name, const Reduction& reduction,
-                               OutputOptions options) const {
+                               OutputOptions options) {
   const FullModel& original = Original();
   const std::vector<NodeRow>& nodes =
       transformation.identity ? original.nodes : transformation.outputNodes;
@@ -119,7 +119,8 @@ pfm::ModelBuilder Input::Build(const std::string& name, const Reduction& reducti
       mass[original.nodes[i].label] = lumped[i];
     for (const NodeRow& n : nodes) options.lumpedMass.push_back(mass[n.label]);
   }
-  FullModel out;
+  FullModel& out = m_outputModel;
+  out = FullModel{};
   out.dofs = transformation.outputDofs;
   out.nodes = transformation.outputNodes;
   out.files = original.files;
@@ -127,11 +128,23 @@ pfm::ModelBuilder Input::Build(const std::string& name, const Reduction& reducti
   out.loads =
       Eigen::MatrixXd::Zero(static_cast<Eigen::Index>(out.dofs.size()), original.loads.cols());
   out.loads.topRows(original.loads.rows()) = original.loads;
-  Reduction expanded = reduction;
-  expanded.modes = transformation.expansion * reduction.modes;
-  expanded.loadResponse = transformation.expansion * reduction.loadResponse;
+  // Field by field, so that the basis is never held twice.
+  Reduction& expanded = m_outputReduction;
+  expanded.boundary = reduction.boundary;
   for (int& row : expanded.boundary)
     row = transformation.outputRowOfQ[static_cast<std::size_t>(row)];
+  expanded.interior = reduction.interior;
+  expanded.modes = transformation.expansion * reduction.modes;
+  expanded.eigenvalues = reduction.eigenvalues;
+  expanded.loadResponse = transformation.expansion * reduction.loadResponse;
+  expanded.reducedLoads = reduction.reducedLoads;
+  expanded.stiffness = reduction.stiffness;
+  expanded.mass = reduction.mass;
+  expanded.factor = reduction.factor;
+  expanded.plan = reduction.plan;
+  expanded.quality = reduction.quality;
+  expanded.constraintResidual = reduction.constraintResidual;
+  expanded.rigidBody = reduction.rigidBody;
   return BuildReducedModel(name, out, expanded, options);
 }
 

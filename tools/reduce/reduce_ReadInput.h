@@ -36,11 +36,17 @@ struct Input {
   const FullModel& Original() const;
   const FullModel& Reduced() const;  // the model the reduction takes
 
-  // The model file of `reduction` (a reduction of Reduced()).
+  // The model file of `reduction` (a reduction of Reduced()). The builder views the basis where
+  // it lies: in `reduction`, or (for transformed input) in this Input's expansion of it, so both
+  // must outlive the builder; a second Build replaces the expansion.
   pfm::ModelBuilder Build(const std::string& name, const Reduction& reduction,
-                          OutputOptions options) const;
+                          OutputOptions options);
   // Lines for the summary: the CalculiX job, the interfaces and held dofs ("" for plain input).
   std::string Describe() const;
+
+ private:
+  FullModel m_outputModel;      // the original dofs and those the expansion adds
+  Reduction m_outputReduction;  // the reduction expanded onto m_outputModel
 };
 
 // Reads the model (`calculix` empty: from `files`) and resolves the lists; warnings go to `err`.

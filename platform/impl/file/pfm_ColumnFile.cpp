@@ -32,8 +32,6 @@ struct ResetOnExit {
   ~ResetOnExit() { statement.Reset(); }
 };
 
-constexpr std::int64_t kBytes = sizeof(double);
-
 }  // namespace
 
 std::string FolderOf(const std::string& path) {
@@ -128,16 +126,14 @@ bool FileVersion::SameFileAs(const FileVersion& other) const {
          modified == other.modified;
 }
 
-ColumnFile::ColumnFile(std::unique_ptr<sql::Db> db, std::string path, const FileVersion& version,
-                       bool editing)
+ColumnFile::ColumnFile(std::unique_ptr<sql::Db> db, std::unique_ptr<ValueLayout> layout,
+                       std::string path, const FileVersion& version, bool editing)
     : m_db(std::move(db)),
+      m_layout(std::move(layout)),
       m_path(std::move(path)),
       m_absolutePath(FileVersion::Absolute(m_path)),
       m_version(version),
       m_editing(editing),
-      m_lookup(*m_db,
-               "SELECT column_index, rowid FROM column_values WHERE distribution = ?1 AND "
-               "column_index BETWEEN ?2 AND ?3 ORDER BY column_index"),
       m_begin(*m_db, "BEGIN"),
       m_end(*m_db, "COMMIT"),
       m_dataVersion(*m_db, "PRAGMA data_version") {
@@ -196,7 +192,9 @@ void ColumnFile::AtOpenedVersion(Work work) {
         m_begin.Run();
         ending.open = true;
       }
-      ExpectOpenedVersion();
+      // Checked once, after the work and inside the same read: a file that changed before or
+      // while it was read fails the read (whatever it read is dropped), one that did not shows
+      // the version opened. Every check is a system call, the larger part of a small read.
       work();
       ExpectOpenedVersion();
       if (own) {
@@ -220,46 +218,20 @@ void ColumnFile::AtOpenedVersion(Work work) {
   }
 }
 
-// Visits columns c0..c0+nc-1 of distribution `d` in order with a blob handle on each. A failure
-// that lies in the file's content (SQLite finds it corrupt, say) names the file as damaged.
-template <class Visit>
-void ColumnFile::EachColumn(int d, int rows, int c0, int nc, bool writable, Visit visit) {
-  if (nc <= 0) return;
-  ResetOnExit reset{m_lookup};
-  int c = 0;
-  auto values = [&] {
-    return "the values of matrix " + std::to_string(d) + " column " + std::to_string(c0 + c);
-  };
+template <class Work>
+void ColumnFile::Checked(Work work) {
   try {
-    m_lookup.Bind(1, d).Bind(2, c0).Bind(3, static_cast<std::int64_t>(c0) + nc - 1);
-    std::optional<sql::Blob> blob;
-    for (; c < nc; ++c) {
-      if (!m_lookup.Step() || m_lookup.Int(0) != c0 + c) Damaged(values() + " are missing");
-      if (blob)
-        blob->MoveTo(m_lookup.Int(1));
-      else
-        blob.emplace(*m_db, "column_values", "data", m_lookup.Int(1), writable);
-      if (blob->Bytes() != rows * kBytes)
-        Damaged(values() + " hold " + std::to_string(blob->Bytes()) + " bytes instead of " +
-                std::to_string(rows * kBytes));
-      visit(c, *blob);
-    }
-  } catch (const sql::Error& e) {
-    if (e.FromSurroundings()) throw;
-    Damaged(values() + " cannot be read: " + e.what());
+    work();
+  } catch (const DamagedValues& e) {
+    Damaged(e.what());
   }
 }
 
 void ColumnFile::Read(int d, int rows, int r0, int nr, int c0, int nc, double* out,
                       std::int64_t ld) {
+  (void)rows;
   if (nr <= 0 || nc <= 0) return;
-  AtOpenedVersion([&] {
-    EachColumn(d, rows, c0, nc, false, [&](int c, sql::Blob& blob) {
-      double* column = out + c * ld;
-      blob.Read(column, nr * kBytes, r0 * kBytes);
-      FromLittleEndian(column, static_cast<std::size_t>(nr));
-    });
-  });
+  AtOpenedVersion([&] { Checked([&] { m_layout->Read(d, r0, nr, c0, nc, out, ld); }); });
 }
 
 void ColumnFile::Write(int d, int rows, int r0, int nr, int c0, int nc, const double* in,
@@ -267,11 +239,14 @@ void ColumnFile::Write(int d, int rows, int r0, int nr, int c0, int nc, const do
   if (!m_editing) throw QOBBasError("stored values: the model file is not open for editing");
   if (nr <= 0 || nc <= 0) return;
   if (ChangedOnDisk()) Changed();
-  EachColumn(d, rows, c0, nc, true, [&](int c, sql::Blob& blob) {
-    const double* column = LittleEndian(in + c * ld, static_cast<std::size_t>(nr), m_scratch);
-    blob.Write(column, nr * kBytes, r0 * kBytes);
+  m_column.resize(static_cast<std::size_t>(rows));
+  Checked([&] {
+    for (int c = 0; c < nc; ++c) {
+      m_layout->Read(d, 0, rows, c0 + c, 1, m_column.data(), rows);
+      std::memcpy(m_column.data() + r0, in + c * ld, sizeof(double) * static_cast<std::size_t>(nr));
+      m_wrote = m_layout->WriteColumn(d, c0 + c, m_column.data()) || m_wrote;
+    }
   });
-  m_wrote = true;
   // Pages that did not fit SQLite's cache may have reached the file: the file on disk is now
   // this session's own version.
   const std::int64_t dataVersion = m_version.dataVersion;
@@ -284,17 +259,13 @@ int ColumnFile::WriteChanged(int d, int rows, int c0, int nc, const double* valu
   if (!m_editing) throw QOBBasError("stored values: the model file is not open for editing");
   int written = 0;
   if (rows == 0) return written;
-  std::vector<double> stored(static_cast<std::size_t>(rows));
-  EachColumn(d, rows, c0, nc, true, [&](int c, sql::Blob& blob) {
-    const double* column = LittleEndian(values + static_cast<std::int64_t>(c) * rows,
-                                        static_cast<std::size_t>(rows), m_scratch);
-    blob.Read(stored.data(), rows * kBytes, 0);
-    // Bit for bit: a column that differs only in the sign of a zero or a NaN payload changed.
-    if (std::memcmp(stored.data(), column, static_cast<std::size_t>(rows * kBytes)) == 0) return;
-    blob.Write(column, rows * kBytes, 0);
-    ++written;
-    m_wrote = true;
-    if (afterEach) afterEach();
+  Checked([&] {
+    for (int c = 0; c < nc; ++c) {
+      if (!m_layout->WriteColumn(d, c0 + c, values + static_cast<std::int64_t>(c) * rows)) continue;
+      ++written;
+      m_wrote = true;
+      if (afterEach) afterEach();
+    }
   });
   return written;
 }

@@ -1,8 +1,7 @@
-// The values of one open model file. Each column of each distribution is one BLOB of
-// little-endian IEEE-754 doubles in the table column_values, found by (distribution, column)
-// through the table's primary key. A read copies only the rows asked for of the columns asked
-// for, through one incremental blob handle moved from column to column, so that reading a
-// block costs what the block holds wherever it lies.
+// The values of one open model file. Where they lie is the layout's business (one BLOB per
+// column in format version 1, chunks in version 2: pfm_ValueLayout.h); a read copies only the
+// rows asked for of the columns asked for, so that reading a block costs what the block holds
+// wherever it lies.
 //
 // One open sees one version of the file. A connection opened for reading holds no lock between
 // calls: each read is a read transaction of its own that first makes sure the file is still the
@@ -27,6 +26,7 @@
 
 #include "pfm_Sqlite.h"
 #include "pfm_Support.h"
+#include "pfm_ValueLayout.h"
 
 namespace pfm {
 
@@ -61,10 +61,11 @@ struct FileVersion {
 class ColumnFile {
  public:
   // Takes over `db`, which is inside a transaction that read the model's structure (a write
-  // transaction when `editing`) at `version`. A reading connection's transaction is ended here;
-  // an editing one's is held until the commit or the end of the file.
-  ColumnFile(std::unique_ptr<sql::Db> db, std::string path, const FileVersion& version,
-             bool editing);
+  // transaction when `editing`) at `version`, and `layout`, which reads and writes values over
+  // it. A reading connection's transaction is ended here; an editing one's is held until the
+  // commit or the end of the file.
+  ColumnFile(std::unique_ptr<sql::Db> db, std::unique_ptr<ValueLayout> layout, std::string path,
+             const FileVersion& version, bool editing);
   ~ColumnFile();
   ColumnFile(const ColumnFile&) = delete;
   ColumnFile& operator=(const ColumnFile&) = delete;
@@ -78,8 +79,9 @@ class ColumnFile {
   // the version opened, and the I/O error (or another failure of the surroundings) when the
   // system reports one.
   void Read(int d, int rows, int r0, int nr, int c0, int nc, double* out, std::int64_t ld);
-  // Writes that block from `in` in the edit transaction; it reaches the file at the commit.
-  // Throws QOBBasError on a file opened for reading.
+  // Writes that block from `in` in the edit transaction (whole columns, read, changed and
+  // written back); it reaches the file at the commit. Throws QOBBasError on a file opened for
+  // reading.
   void Write(int d, int rows, int r0, int nr, int c0, int nc, const double* in, std::int64_t ld);
   // Writes those of columns c0..c0+nc-1 of distribution `d` that differ from `values` (nc
   // whole columns, one after the other) in the edit transaction, calling `afterEach` after
@@ -101,26 +103,27 @@ class ColumnFile {
   [[noreturn]] void Fail(const sql::Error& e) const;
 
  private:
-  template <class Visit>
-  void EachColumn(int d, int rows, int c0, int nc, bool writable, Visit visit);
+  // Runs `work`, turning what the layout finds damaged into this file's StoreError.
+  template <class Work>
+  void Checked(Work work);
   // Runs `work` on the version opened: in a read transaction of its own unless the edit
-  // transaction is held, between two checks of the version.
+  // transaction is held, followed by a check of the version.
   template <class Work>
   void AtOpenedVersion(Work work);
   void ExpectOpenedVersion();
   [[noreturn]] void Changed() const;
 
   std::unique_ptr<sql::Db> m_db;
+  std::unique_ptr<ValueLayout> m_layout;  // over m_db, and released before it
   std::string m_path;
   std::string m_absolutePath;
   FileVersion m_version;
   bool m_editing;
   bool m_wrote = false;
-  sql::Statement m_lookup;  // rowids of a run of columns of a distribution
   sql::Statement m_begin;
   sql::Statement m_end;
   sql::Statement m_dataVersion;
-  std::vector<double> m_scratch;
+  std::vector<double> m_column;
 };
 
 // Values between the host's order and the stored little-endian order: on little-endian hosts

@@ -5,8 +5,10 @@
 
 namespace pfm {
 
-const char* ModelFileSchema() {
-  return R"sql(
+namespace {
+
+// The tables every format version has.
+constexpr const char* kCommonSchema = R"sql(
 CREATE TABLE model (
   id                  INTEGER PRIMARY KEY CHECK (id = 1),
   has_substructure    INTEGER NOT NULL,
@@ -27,18 +29,25 @@ CREATE TABLE component_set (
   collection INTEGER NOT NULL,
   members    BLOB NOT NULL
 );
+CREATE TABLE distribution_by_type (matrix_type INTEGER PRIMARY KEY, distribution INTEGER NOT NULL);
+CREATE TABLE distribution_by_name (name TEXT PRIMARY KEY, distribution INTEGER NOT NULL);
+CREATE TABLE user_matrix (name TEXT PRIMARY KEY, distribution INTEGER NOT NULL);
+CREATE TABLE set_by_type (set_type INTEGER PRIMARY KEY, component_set INTEGER NOT NULL);
+)sql";
+
+// The matrices: version 2 adds where each one's chunks start.
+constexpr const char* kDistribution = R"sql(
 CREATE TABLE distribution (
   idx         INTEGER PRIMARY KEY,
   dense       INTEGER NOT NULL,
   num_rows    INTEGER NOT NULL,
   num_columns INTEGER NOT NULL,
   row_set     INTEGER,
-  column_set  INTEGER
+  column_set  INTEGER)sql";
+
+// Version 1: a BLOB per column.
+constexpr const char* kVersion1Values = R"sql(
 );
-CREATE TABLE distribution_by_type (matrix_type INTEGER PRIMARY KEY, distribution INTEGER NOT NULL);
-CREATE TABLE distribution_by_name (name TEXT PRIMARY KEY, distribution INTEGER NOT NULL);
-CREATE TABLE user_matrix (name TEXT PRIMARY KEY, distribution INTEGER NOT NULL);
-CREATE TABLE set_by_type (set_type INTEGER PRIMARY KEY, component_set INTEGER NOT NULL);
 CREATE TABLE column_values (
   distribution INTEGER NOT NULL,
   column_index INTEGER NOT NULL,
@@ -46,6 +55,27 @@ CREATE TABLE column_values (
   PRIMARY KEY (distribution, column_index)
 );
 )sql";
+
+// Version 2: columns in chunks, shared rows stored once.
+constexpr const char* kVersion2Values = R"sql(,
+  first_chunk INTEGER NOT NULL
+);
+CREATE TABLE shared_rows (
+  distribution  INTEGER NOT NULL,
+  first_column  INTEGER NOT NULL,
+  columns       INTEGER NOT NULL,
+  source        INTEGER NOT NULL,
+  source_column INTEGER NOT NULL,
+  PRIMARY KEY (distribution, first_column)
+);
+CREATE TABLE value_chunk (id INTEGER PRIMARY KEY, data BLOB NOT NULL);
+)sql";
+
+}  // namespace
+
+std::string ModelFileSchema(int version) {
+  return std::string(kCommonSchema) + kDistribution +
+         (version == 1 ? kVersion1Values : kVersion2Values);
 }
 
 const char* ModelFileOptionalSchema() {

@@ -26,9 +26,11 @@ namespace pfm {
 
 // The format's identity: PRAGMA application_id and PRAGMA user_version.
 constexpr std::int32_t kModelFileApplicationId = 0x514D4446;  // "QMDF"
-constexpr int kModelFileVersion = 1;
-// The SQL that creates a model file's tables.
-const char* ModelFileSchema();
+// Version 1 keeps a BLOB per column; version 2 (written now) keeps columns in chunks and rows
+// that one matrix shares with another once. Both are read.
+constexpr int kModelFileVersion = kModelFormatVersion;
+// The SQL that creates the tables of a model file of format `version` (1 or 2).
+std::string ModelFileSchema(int version = kModelFileVersion);
 // The SQL that creates the tables a model file may lack (files written before they existed);
 // when present they are checked like the others. Saving always writes them.
 const char* ModelFileOptionalSchema();
@@ -38,7 +40,9 @@ const char* ModelFileOptionalSchema();
 // of its own beside the target (created exclusively, so that saves to one path at once never
 // share one), synced, and renamed over the target. Throws QOBBasError with a plain message when
 // it cannot; the target is then as it was. Removes no file but its own temporary one.
-void SaveModelFile(const Model& model, const std::string& path);
+// Writes format `version` (1 for programs and tests that need the older layout; shared rows
+// are then stored in full).
+void SaveModelFile(const Model& model, const std::string& path, int version = kModelFileVersion);
 
 // Opens the model file at `path`. Answers null and sets `reason` (see ModelFileMessage) and
 // `kind` when it cannot; the model's name is `path`. An open for editing of a model that yields

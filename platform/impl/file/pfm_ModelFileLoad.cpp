@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,8 @@
 #include <limits>
 #include <map>
 
+#include "pfm_BlobColumns.h"
+#include "pfm_ChunkedColumns.h"
 #include "pfm_FileValues.h"
 #include "pfm_ModelBuilder.h"
 #include "pfm_ModelFile.h"
@@ -156,7 +159,7 @@ void ReadHeader(sql::Db& db, Model& model) {
   if (s.Step()) Damaged("the model table has more than one row");
 }
 
-void ReadTables(sql::Db& db, SystemData& sys) {
+void ReadTables(sql::Db& db, SystemData& sys, int version, std::vector<std::int64_t>& firstChunks) {
   ReadNumbered(db, "node", "number", "label, internal", 1, [&](const sql::Statement& s) {
     sys.nodes.push_back({IntAt(s, 1, "a node label"), FlagAt(s, 2, "a node's internal flag")});
   });
@@ -176,18 +179,23 @@ void ReadTables(sql::Db& db, SystemData& sys) {
     sys.sets.push_back({IntAt(s, 1, "a collection index"), MembersOf(s, 2)});
   });
   constexpr std::int64_t kMaxRows = std::numeric_limits<int>::max() / sizeof(double);
-  ReadNumbered(db, "distribution", "idx", "dense, num_rows, num_columns, row_set, column_set", 0,
-               [&](const sql::Statement& s) {
-                 Distribution d;
-                 d.dense = FlagAt(s, 1, "a matrix's dense flag");
-                 d.rows = IntAt(s, 2, "a number of rows");
-                 d.columns = IntAt(s, 3, "a number of columns");
-                 d.rowSet = IndexAt(s, 4, "a row set");
-                 d.columnSet = IndexAt(s, 5, "a column set");
-                 if (d.rows < 0 || d.columns < 0 || d.rows > kMaxRows)
-                   Damaged("a matrix has dimensions that cannot be stored");
-                 sys.distributions.push_back(std::move(d));
-               });
+  const std::string columns = std::string("dense, num_rows, num_columns, row_set, column_set") +
+                              (version >= 2 ? ", first_chunk" : "");
+  ReadNumbered(db, "distribution", "idx", columns, 0, [&](const sql::Statement& s) {
+    Distribution d;
+    d.dense = FlagAt(s, 1, "a matrix's dense flag");
+    d.rows = IntAt(s, 2, "a number of rows");
+    d.columns = IntAt(s, 3, "a number of columns");
+    d.rowSet = IndexAt(s, 4, "a row set");
+    d.columnSet = IndexAt(s, 5, "a column set");
+    if (d.rows < 0 || d.columns < 0 || d.rows > kMaxRows)
+      Damaged("a matrix has dimensions that cannot be stored");
+    if (version >= 2) {
+      if (s.Type(6) != SQLITE_INTEGER) Damaged("a first chunk is not an integer");
+      firstChunks.push_back(s.Int(6));
+    }
+    sys.distributions.push_back(std::move(d));
+  });
   ReadMap(db, "distribution_by_type", "matrix_type, distribution", sys.distributionByType, IntKey);
   ReadMap(db, "distribution_by_name", "name, distribution", sys.distributionByName, TextKey);
   ReadMap(db, "user_matrix", "name, distribution", sys.userMatrixByName, TextKey);
@@ -225,14 +233,57 @@ void ReadMesh(sql::Db& db, std::vector<MeshElement>& mesh) {
   }
 }
 
-// Every column of every matrix is a row of column_values holding its values, so together they
-// cannot be larger than the file. Checked before anything is sized by the dimensions.
-void CheckSizesAgainst(const SystemData& sys, std::int64_t fileSize) {
+// Format version 2's ranges of shared rows, each checked when the model is (ValidateModel).
+void ReadSharedRows(sql::Db& db, SystemData& sys) {
+  sql::Statement s(db,
+                   "SELECT distribution, first_column, columns, source, source_column FROM "
+                   "shared_rows ORDER BY distribution, first_column");
+  while (s.Step()) {
+    const int d = IntAt(s, 0, "a matrix in the shared_rows table");
+    if (d < 0 || static_cast<std::size_t>(d) >= sys.distributions.size())
+      Damaged("the shared_rows table refers to a missing matrix");
+    sys.distributions[static_cast<std::size_t>(d)].shared.push_back(
+        {IntAt(s, 3, "a source in the shared_rows table"),
+         IntAt(s, 1, "a first column in the shared_rows table"),
+         IntAt(s, 2, "a number of columns in the shared_rows table"),
+         IntAt(s, 4, "a source column in the shared_rows table")});
+  }
+}
+
+// Format version 2's chunk ids: each matrix's run of ids starts at 0 or above, and the runs of
+// two matrices never overlap (a write to one would change the other).
+void CheckChunkRuns(const SystemData& sys, const std::vector<std::int64_t>& firstChunks) {
+  std::vector<std::pair<std::int64_t, std::int64_t>> runs;
+  for (std::size_t i = 0; i < sys.distributions.size(); ++i) {
+    const Distribution& d = sys.distributions[i];
+    const std::int64_t count = ChunkedColumns::ChunksPerColumn(d.rows) * d.columns;
+    if (firstChunks[i] < 0 || firstChunks[i] > std::numeric_limits<std::int64_t>::max() - count)
+      Damaged("matrix " + std::to_string(i) + " has a first chunk out of range");
+    if (count > 0) runs.emplace_back(firstChunks[i], firstChunks[i] + count);
+  }
+  std::sort(runs.begin(), runs.end());
+  for (std::size_t i = 1; i < runs.size(); ++i)
+    if (runs[i].first < runs[i - 1].second) Damaged("two matrices share chunks");
+}
+
+// Every column of every matrix is a row of column_values holding its values (format version
+// 1), or chunks holding the rows it does not share (version 2), so together they cannot be
+// larger than the file. Checked before anything is sized by the dimensions.
+void CheckSizesAgainst(const SystemData& sys, std::int64_t fileSize, int version) {
   std::int64_t total = 0;
   for (std::size_t i = 0; i < sys.distributions.size(); ++i) {
     const Distribution& d = sys.distributions[i];
+    std::int64_t rows = d.rows;
+    if (version >= 2 && !d.shared.empty()) {
+      // Shared columns hold their rows below the shared ones: take the smallest such count.
+      for (const SharedRows& share : d.shared)
+        if (share.source >= 0 && static_cast<std::size_t>(share.source) < sys.distributions.size())
+          rows = std::min<std::int64_t>(
+              rows, d.rows - sys.distributions[static_cast<std::size_t>(share.source)].rows);
+      rows = std::max<std::int64_t>(rows, 0);
+    }
     // A column of no rows still takes a row of the table: a byte at the very least.
-    std::int64_t columnBytes = std::max<std::int64_t>(std::int64_t{d.rows} * 8, 1);
+    std::int64_t columnBytes = std::max<std::int64_t>(rows * 8, 1);
     if (d.columns > 0 && columnBytes > (fileSize - total) / d.columns)
       Damaged("matrix " + std::to_string(i) + " (" + std::to_string(d.rows) + " x " +
               std::to_string(d.columns) + ") is larger than the file");
@@ -243,7 +294,8 @@ void CheckSizesAgainst(const SystemData& sys, std::int64_t fileSize) {
 // Opens the file, makes sure it is a model file of a version this library reads, and leaves the
 // connection inside the transaction that reads the structure: for editing, the write
 // transaction that locks other editors out until the commit.
-std::unique_ptr<sql::Db> OpenIdentified(const std::string& path, bool editable, std::int64_t size) {
+std::unique_ptr<sql::Db> OpenIdentified(const std::string& path, bool editable, std::int64_t size,
+                                        int& formatVersion) {
   auto db = std::make_unique<sql::Db>(sql::FileName(path),
                                       editable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY);
   GuardConnection(*db, size);
@@ -285,6 +337,7 @@ std::unique_ptr<sql::Db> OpenIdentified(const std::string& path, bool editable, 
                                                           "; this library reads format " +
                                                           std::to_string(kModelFileVersion)};
   if (version < 1) Damaged("no format version");
+  formatVersion = static_cast<int>(version);
   return db;
 }
 
@@ -301,24 +354,44 @@ std::shared_ptr<Model> Open(const std::string& path, bool editable) {
   if (editable && ::faccessat(AT_FDCWD, FolderOf(path).c_str(), W_OK | X_OK, AT_EACCESS) != 0)
     throw OpenFailure{ModelFileProblem::ReadOnly, kReadOnlyFolderDetail};
   // The structure as of one moment, in the transaction OpenIdentified began.
-  std::unique_ptr<sql::Db> db = OpenIdentified(path, editable, st.st_size);
+  int formatVersion = 0;
+  std::unique_ptr<sql::Db> db = OpenIdentified(path, editable, st.st_size, formatVersion);
   auto model = std::make_shared<Model>();
   model->name = path;
-  std::string schemaProblem = ModelFileSchemaProblem(*db);
+  std::string schemaProblem = ModelFileSchemaProblem(*db, formatVersion);
   if (!schemaProblem.empty()) Damaged(schemaProblem);
   ReadHeader(*db, *model);
-  ReadTables(*db, model->system);
+  std::vector<std::int64_t> firstChunks;
+  ReadTables(*db, model->system, formatVersion, firstChunks);
+  if (formatVersion >= 2) {
+    ReadSharedRows(*db, model->system);
+    CheckChunkRuns(model->system, firstChunks);
+  }
   ReadAttributes(*db, model->attributes);
   ReadMesh(*db, model->mesh);
-  CheckSizesAgainst(model->system, st.st_size);
+  CheckSizesAgainst(model->system, st.st_size, formatVersion);
   FileVersion version = FileVersion::OnDisk(path);
   version.dataVersion = db->QueryInt("PRAGMA data_version");
   // An open for editing that yields no system has nothing to edit: it keeps no write lock, and
   // other editors get in (its session stays open as the handle's rules want).
   const bool yieldsSystem = model->hasSubstructure && model->hasSystem && !model->recordReportsNull;
   editable = editable && yieldsSystem;
-  auto file = std::make_shared<ColumnFile>(std::move(db), path, version, editable);
   auto& distributions = model->system.distributions;
+  // The layout only reads once the model is found valid, below.
+  std::unique_ptr<ValueLayout> layout;
+  if (formatVersion == 1) {
+    std::vector<int> rows;
+    for (const Distribution& d : distributions) rows.push_back(d.rows);
+    layout = std::make_unique<BlobColumns>(*db, std::move(rows));
+  } else {
+    std::vector<ChunkedColumns::Matrix> matrices;
+    for (std::size_t i = 0; i < distributions.size(); ++i)
+      matrices.push_back({distributions[i].rows, distributions[i].columns, firstChunks[i],
+                          distributions[i].shared});
+    layout = std::make_unique<ChunkedColumns>(*db, std::move(matrices));
+  }
+  auto file =
+      std::make_shared<ColumnFile>(std::move(db), std::move(layout), path, version, editable);
   for (std::size_t i = 0; i < distributions.size(); ++i)
     distributions[i].values = std::make_shared<FileValues>(
         file, static_cast<int>(i), distributions[i].rows, distributions[i].columns);

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <random>
 
+#include "pfm_ChunkedColumns.h"
 #include "pfm_ColumnFile.h"
 #include "pfm_ModelBuilder.h"
 #include "pfm_ModelFile.h"
@@ -96,16 +97,21 @@ void WriteMesh(sql::Db& db, const std::vector<MeshElement>& mesh) {
   }
 }
 
-void WriteDistributions(sql::Db& db, const SystemData& s) {
+void WriteDistributionHead(sql::Statement& head, const Distribution& d, std::int64_t index) {
+  head.Bind(1, index).Bind(2, d.dense).Bind(3, d.rows).Bind(4, d.columns);
+  BindIndex(head, 5, d.rowSet);
+  BindIndex(head, 6, d.columnSet);
+}
+
+// Format version 1: every column whole, one BLOB each.
+void WriteBlobColumns(sql::Db& db, const SystemData& s) {
   sql::Statement head(db, "INSERT INTO distribution VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
   sql::Statement column(db, "INSERT INTO column_values VALUES (?1, ?2, ?3)");
   std::vector<double> values, scratch;
   for (std::size_t i = 0; i < s.distributions.size(); ++i) {
     const Distribution& d = s.distributions[i];
     auto index = static_cast<std::int64_t>(i);
-    head.Bind(1, index).Bind(2, d.dense).Bind(3, d.rows).Bind(4, d.columns);
-    BindIndex(head, 5, d.rowSet);
-    BindIndex(head, 6, d.columnSet);
+    WriteDistributionHead(head, d, index);
     head.Run();
     values.resize(static_cast<std::size_t>(d.rows));
     for (int c = 0; c < d.columns; ++c) {
@@ -113,6 +119,50 @@ void WriteDistributions(sql::Db& db, const SystemData& s) {
       const double* stored = LittleEndian(values.data(), values.size(), scratch);
       column.Bind(1, index).Bind(2, c).BindBlob(3, stored, values.size() * sizeof(double)).Run();
     }
+  }
+}
+
+// Format version 2: chunks of each column's own rows, the shared rows once. One column is held
+// at a time (and, for a shared one, its source's column to make sure they agree).
+void WriteChunkedColumns(sql::Db& db, const SystemData& s) {
+  sql::Statement head(db, "INSERT INTO distribution VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+  sql::Statement chunk(db, "INSERT INTO value_chunk (id, data) VALUES (?1, ?2)");
+  sql::Statement share(db, "INSERT INTO shared_rows VALUES (?1, ?2, ?3, ?4, ?5)");
+  std::vector<ChunkedColumns::Matrix> matrices;
+  for (const Distribution& d : s.distributions)
+    matrices.push_back({d.rows, d.columns, 0, d.shared});
+  std::vector<double> values, source, scratch;
+  std::int64_t nextChunk = 1;
+  for (std::size_t i = 0; i < s.distributions.size(); ++i) {
+    const Distribution& d = s.distributions[i];
+    auto index = static_cast<std::int64_t>(i);
+    WriteDistributionHead(head, d, index);
+    head.Bind(7, nextChunk).Run();
+    const std::int64_t perColumn = ChunkedColumns::ChunksPerColumn(d.rows);
+    values.resize(static_cast<std::size_t>(d.rows));
+    for (int c = 0; c < d.columns; ++c, nextChunk += perColumn) {
+      d.values->Read(0, d.rows, c, 1, values.data(), d.rows);
+      const SharedRows* shared = nullptr;
+      const int rows = ChunkedColumns::SharedRowsOf(matrices, static_cast<int>(i), c, &shared);
+      if (shared) {
+        const Distribution& from = s.distributions[static_cast<std::size_t>(shared->source)];
+        source.resize(static_cast<std::size_t>(rows));
+        from.values->Read(0, rows, shared->sourceColumn + (c - shared->firstColumn), 1,
+                          source.data(), rows);
+        if (std::memcmp(source.data(), values.data(), source.size() * sizeof(double)) != 0)
+          throw QOBBasError("matrix " + std::to_string(i) + " column " + std::to_string(c) +
+                            " does not hold the rows it shares with matrix " +
+                            std::to_string(shared->source));
+      }
+      ChunkedColumns::InsertChunks(chunk, nextChunk, values.data() + rows, d.rows - rows, scratch);
+    }
+    for (const SharedRows& r : d.shared)
+      share.Bind(1, index)
+          .Bind(2, r.firstColumn)
+          .Bind(3, r.columns)
+          .Bind(4, r.source)
+          .Bind(5, r.sourceColumn)
+          .Run();
   }
 }
 
@@ -161,16 +211,17 @@ void SyncFile(const std::string& path) {
   ::close(fd);
 }
 
-// Writes the whole model into the empty file `part`.
-void WriteModel(const Model& model, const std::string& part) {
+// Writes the whole model into the empty file `part`, in format `version`.
+void WriteModel(const Model& model, const std::string& part, int version) {
   sql::Db db(sql::FileName(part), SQLITE_OPEN_READWRITE);
-  // The page size takes effect only before the first table is made.
-  db.Exec("PRAGMA page_size = 65536");
+  // The page size takes effect only before the first table is made. Version 2's chunks fit two
+  // to a page of 16 KiB: a read of a few rows costs a small page, not a large one.
+  db.Exec(version == 1 ? "PRAGMA page_size = 65536" : "PRAGMA page_size = 16384");
   db.Exec("PRAGMA journal_mode = OFF");  // a file of its own: a failed save is simply removed
   db.Exec("PRAGMA application_id = " + std::to_string(kModelFileApplicationId));
-  db.Exec("PRAGMA user_version = " + std::to_string(kModelFileVersion));
+  db.Exec("PRAGMA user_version = " + std::to_string(version));
   sql::Transaction transaction(db);
-  db.Exec(ModelFileSchema());
+  db.Exec(ModelFileSchema(version));
   db.Exec(ModelFileOptionalSchema());
   WriteHeader(db, model);
   WriteTables(db, model.system);
@@ -180,13 +231,16 @@ void WriteModel(const Model& model, const std::string& part) {
   WriteMap(db, "set_by_type", model.system.setByType);
   WriteMap(db, "model_attribute", model.attributes);
   WriteMesh(db, model.mesh);
-  WriteDistributions(db, model.system);
+  if (version == 1)
+    WriteBlobColumns(db, model.system);
+  else
+    WriteChunkedColumns(db, model.system);
   transaction.Commit();
 }
 
 }  // namespace
 
-void SaveModelFile(const Model& model, const std::string& path) {
+void SaveModelFile(const Model& model, const std::string& path, int version) {
   try {
     ValidateModel(model);
   } catch (const QOBBasError& e) {
@@ -203,7 +257,7 @@ void SaveModelFile(const Model& model, const std::string& path) {
   }
   // From here on the temporary file is this save's own, and the only file it removes.
   try {
-    WriteModel(model, part);
+    WriteModel(model, part, version);
     SyncFile(part);
     if (std::rename(part.c_str(), path.c_str()) != 0) throw SystemFailure{std::strerror(errno)};
   } catch (const SystemFailure& f) {

@@ -28,26 +28,28 @@ std::string Lower(std::string s) {
   return s;
 }
 
-// The format's tables and columns, read from its schema once.
-const std::vector<Table>& FormatTables() {
-  static const std::vector<Table> tables = [] {
-    std::vector<Table> out;
-    for (bool optional : {false, true}) {
-      sql::Db db(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-      db.Exec(optional ? ModelFileOptionalSchema() : ModelFileSchema());
-      sql::Statement names(db,
-                           "SELECT name FROM sqlite_schema WHERE type = 'table' ORDER BY rowid");
-      while (names.Step()) {
-        Table t{names.Text(0), {}, optional};
-        sql::Statement columns(db, "SELECT name FROM pragma_table_info(?1)");
-        columns.Bind(1, t.name);
-        while (columns.Step()) t.columns.push_back(Lower(columns.Text(0)));
-        out.push_back(std::move(t));
-      }
+// The tables and columns of format `version`, read from its schema.
+std::vector<Table> ReadFormatTables(int version) {
+  std::vector<Table> out;
+  for (bool optional : {false, true}) {
+    sql::Db db(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    db.Exec(optional ? ModelFileOptionalSchema() : ModelFileSchema(version));
+    sql::Statement names(db, "SELECT name FROM sqlite_schema WHERE type = 'table' ORDER BY rowid");
+    while (names.Step()) {
+      Table t{names.Text(0), {}, optional};
+      sql::Statement columns(db, "SELECT name FROM pragma_table_info(?1)");
+      columns.Bind(1, t.name);
+      while (columns.Step()) t.columns.push_back(Lower(columns.Text(0)));
+      out.push_back(std::move(t));
     }
-    return out;
-  }();
-  return tables;
+  }
+  return out;
+}
+
+// Each version's tables, read once.
+const std::vector<Table>& FormatTables(int version) {
+  static const std::vector<Table> tables[] = {ReadFormatTables(1), ReadFormatTables(2)};
+  return tables[version == 1 ? 0 : 1];
 }
 
 std::string KindProblem(const std::string& table, const std::string& type, bool withoutRowid) {
@@ -72,7 +74,7 @@ void GuardConnection(sql::Db& db, std::int64_t fileSize) {
   db.Exec("PRAGMA cell_size_check = ON");
 }
 
-std::string ModelFileSchemaProblem(sql::Db& db) {
+std::string ModelFileSchemaProblem(sql::Db& db, int version) {
   // Every table of the file with its kind and columns, in one query.
   struct Found {
     std::string type;
@@ -89,7 +91,7 @@ std::string ModelFileSchemaProblem(sql::Db& db) {
     table.withoutRowid = list.Int(2) != 0;
     if (!list.IsNull(3)) table.columns[Lower(list.Text(3))] = list.Int(4) == 0;
   }
-  for (const Table& table : FormatTables()) {
+  for (const Table& table : FormatTables(version)) {
     auto f = found.find(table.name);
     if (f == found.end()) {
       if (table.optional) continue;

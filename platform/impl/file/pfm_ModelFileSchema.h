@@ -14,8 +14,8 @@ namespace pfm {
 // Settings for a connection to a file of `fileSize` bytes that may be hostile.
 void GuardConnection(sql::Db& db, std::int64_t fileSize);
 
-// Why the tables of `db` are not those of the format, or "" when they are. Tables and columns
-// beyond the format's are left alone.
-std::string ModelFileSchemaProblem(sql::Db& db);
+// Why the tables of `db` are not those of format `version`, or "" when they are. Tables and
+// columns beyond the format's are left alone.
+std::string ModelFileSchemaProblem(sql::Db& db, int version);
 
 }  // namespace pfm

@@ -76,6 +76,18 @@ void MemoryValues::Write(int r0, int nr, int c0, int nc, const double* in, std::
   PutBlock(m_values.data(), m_rows, r0, nr, c0, nc, in, ld);
 }
 
+void ViewValues::Read(int r0, int nr, int c0, int nc, double* out, std::int64_t ld) const {
+  if (r0 < 0 || nr < 0 || c0 < 0 || nc < 0 || static_cast<std::int64_t>(r0) + nr > m_ld)
+    throw QOBBasError("stored values: block outside the matrix");
+  for (int c = 0; c < nc && nr > 0; ++c)
+    std::memmove(out + c * ld, m_values + r0 + static_cast<std::int64_t>(c0 + c) * m_ld,
+                 sizeof(double) * static_cast<std::size_t>(nr));
+}
+
+void ViewValues::Write(int, int, int, int, const double*, std::int64_t) {
+  throw QOBBasError("stored values: a view of a program's memory cannot be written");
+}
+
 void ModelBacking::Commit(Model& model, const Overlay& changes) {
   for (const auto& [index, columns] : changes) {
     Distribution& d = model.system.distributions.at(static_cast<std::size_t>(index));

@@ -95,15 +95,31 @@ int ModelBuilder::AddDistribution(int rows, int columns, int rowSet, int columnS
   if (values.empty()) values.assign(count, 0.0);
   if (values.size() != count)
     throw QOBBasError("model builder: a matrix needs rows x columns values");
+  return AddDistributionFrom(rows, columns, rowSet, columnSet,
+                             std::make_shared<MemoryValues>(rows, std::move(values)), dense);
+}
+
+int ModelBuilder::AddDistributionFrom(int rows, int columns, int rowSet, int columnSet,
+                                      std::shared_ptr<ValueStore> values, bool dense) {
+  if (rows < 0 || columns < 0) throw QOBBasError("model builder: negative matrix dimensions");
+  if (!values) throw QOBBasError("model builder: a matrix needs its values");
   Distribution d;
   d.dense = dense;
   d.rows = rows;
   d.columns = columns;
   d.rowSet = rowSet;
   d.columnSet = columnSet;
-  d.values = std::make_shared<MemoryValues>(rows, std::move(values));
+  d.values = std::move(values);
   m_model->system.distributions.push_back(std::move(d));
   return static_cast<int>(m_model->system.distributions.size()) - 1;
+}
+
+ModelBuilder& ModelBuilder::ShareRows(int distribution, const SharedRows& share) {
+  if (distribution < 0 ||
+      static_cast<std::size_t>(distribution) >= m_model->system.distributions.size())
+    throw QOBBasError("model builder: rows shared by a missing matrix");
+  m_model->system.distributions[static_cast<std::size_t>(distribution)].shared.push_back(share);
+  return *this;
 }
 
 ModelBuilder& ModelBuilder::DistributionForType(int matrixType, int distribution) {
@@ -250,6 +266,23 @@ void ValidateModel(const Model& model) {
               "a matrix's column set does not have one member per column");
   }
   auto distOk = [&](int d) { return InRange(d, s.distributions.size()); };
+  for (std::size_t i = 0; i < s.distributions.size(); ++i) {
+    const Distribution& d = s.distributions[i];
+    long long next = 0;  // ranges in order of their first column, none overlapping
+    for (const SharedRows& share : d.shared) {
+      const std::string which = "matrix " + std::to_string(i) + " shares rows ";
+      Require(distOk(share.source) && static_cast<std::size_t>(share.source) != i,
+              which + "with a missing matrix");
+      const Distribution& source = s.distributions[static_cast<std::size_t>(share.source)];
+      Require(source.shared.empty(), which + "with a matrix that shares rows itself");
+      Require(source.rows <= d.rows, which + "with a matrix of more rows");
+      Require(share.columns > 0 && share.firstColumn >= next && share.sourceColumn >= 0 &&
+                  static_cast<long long>(share.firstColumn) + share.columns <= d.columns &&
+                  static_cast<long long>(share.sourceColumn) + share.columns <= source.columns,
+              which + "of columns outside the matrices");
+      next = static_cast<long long>(share.firstColumn) + share.columns;
+    }
+  }
   Require(s.nodeCoordinates == -1 || distOk(s.nodeCoordinates),
           "node coordinates refer to a missing matrix");
   for (const auto& [type, d] : s.distributionByType)
