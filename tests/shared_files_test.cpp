@@ -185,6 +185,59 @@ TEST_F(SharedFiles, AnOpenNeverShowsTwoVersions) {
   EXPECT_EQ(Stored(kRows, 1), std::vector<double>(kRows, -1.0));
 }
 
+// A host reading a block column by column is served from the columns read ahead with the
+// version it opened, never another's: a commit in another process is either not seen or fails
+// the read, and a file replaced under the reader fails the next read even inside the block
+// read ahead.
+TEST_F(SharedFiles, ColumnsReadOneByOneAreTheVersionOpened) {
+  constexpr int kBigRows = 4000, kBigColumns = 100;
+  Save(m_path, kBigRows, kBigColumns, 0.0);
+  const std::vector<double> all = Filled(std::size_t{kBigRows} * kBigColumns, 0.0);
+  auto rows = [&](int c, int r0, int r1) {
+    return std::vector<double>(all.begin() + std::ptrdiff_t{c} * kBigRows + r0,
+                               all.begin() + std::ptrdiff_t{c} * kBigRows + r1 + 1);
+  };
+  auto column = [&](int c) { return rows(c, 0, kBigRows - 1); };
+  uma_System reader(m_path.c_str(), false);
+  const int session = uma_TestAccess::Session(reader);
+  for (int c = 0; c < kBigColumns; ++c)
+    ASSERT_EQ(Block(session, 0, 0, kBigRows - 1, c, c), column(c)) << "column " << c;
+  for (int c = 0; c < 6; ++c)  // rows inside the block read ahead, and its last columns
+    EXPECT_EQ(Block(session, 0, 10, 19, c, c), rows(c, 10, 19)) << "column " << c;
+
+  for (int c = 0; c < 2; ++c) Block(session, 0, 0, kBigRows - 1, c, c);
+  Forked child([&](Forked&) {
+    {
+      uma_System editor(m_path.c_str(), true);
+      for (int c = 0; c < kBigColumns; ++c) Put(editor, 0, kBigRows - 1, c, -1.0);
+    }
+    return pfm::LastCloseFailure();
+  });
+  ASSERT_EQ(child.Result(), "");
+  for (int c = 2; c < kBigColumns; ++c) {
+    try {
+      EXPECT_EQ(Block(session, 0, 0, kBigRows - 1, c, c), column(c)) << "column " << c;
+    } catch (const QOBBasError& e) {
+      EXPECT_EQ(std::string(e.what()), ChangedMessage(m_path));
+      break;
+    }
+    ASSERT_LT(c, kBigColumns - 1) << "every column read after another process's commit";
+  }
+
+  uma_System second(m_path.c_str(), false);
+  const int other = uma_TestAccess::Session(second);
+  for (int c = 0; c < 2; ++c) Block(other, 0, 0, kBigRows - 1, c, c);
+  const std::string replacement = m_dir.File("replacement.uma");
+  Save(replacement, kBigRows, kBigColumns, 5.0);
+  ASSERT_EQ(::rename(replacement.c_str(), m_path.c_str()), 0);
+  try {
+    Block(other, 0, 0, kBigRows - 1, 2, 2);
+    ADD_FAILURE() << "a column read ahead was answered after the file was replaced";
+  } catch (const QOBBasError& e) {
+    EXPECT_EQ(std::string(e.what()), ChangedMessage(m_path));
+  }
+}
+
 // Truncated, rewritten in place or replaced by another program: the next read of an open
 // model fails plainly, never with a signal.
 TEST_F(SharedFiles, AFileChangedUnderAReaderGivesAPlainException) {

@@ -5,8 +5,10 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
+#include <new>
 #include <optional>
 
 #include "pfm_ModelFile.h"
@@ -227,10 +229,55 @@ void ColumnFile::Checked(Work work) {
   }
 }
 
-void ColumnFile::Read(int d, int rows, int r0, int nr, int c0, int nc, double* out,
+bool ColumnFile::ReadAhead(int d, int r0, int nr, int c0, int nc, double* out, std::int64_t ld) {
+  Ahead& a = m_ahead;
+  if (a.d != d || r0 < a.r0 || r0 + nr > a.r0 + a.nr || c0 < a.c0 || c0 + nc > a.c0 + a.nc)
+    return false;
+  if (ChangedOnDisk()) {
+    a.d = -1;
+    Changed();
+  }
+  for (int c = 0; c < nc; ++c)
+    std::memcpy(out + c * ld,
+                a.values.data() + static_cast<std::size_t>(c0 - a.c0 + c) * a.nr + (r0 - a.r0),
+                sizeof(double) * static_cast<std::size_t>(nr));
+  return true;
+}
+
+void ColumnFile::Read(int d, int rows, int columns, int r0, int nr, int c0, int nc, double* out,
                       std::int64_t ld) {
   (void)rows;
   if (nr <= 0 || nc <= 0) return;
+  Ahead& a = m_ahead;
+  const bool continues =
+      !m_editing && d == a.lastD && r0 == a.lastR0 && nr == a.lastNr && c0 == a.nextColumn;
+  a.lastD = d;
+  a.lastR0 = r0;
+  a.lastNr = nr;
+  a.nextColumn = c0 + nc;
+  if (!m_editing && ReadAhead(d, r0, nr, c0, nc, out, ld)) return;
+
+  const std::int64_t fit = kReadAheadBytes / static_cast<std::int64_t>(sizeof(double) * nr);
+  const int ahead = static_cast<int>(std::min<std::int64_t>(columns - c0, fit));
+  if (continues && ahead > nc) {
+    a.d = -1;
+    try {
+      a.values.resize(static_cast<std::size_t>(ahead) * static_cast<std::size_t>(nr));
+    } catch (const std::bad_alloc&) {
+      a.values = {};  // no room to read ahead: read what was asked for alone
+    }
+    if (!a.values.empty()) {
+      AtOpenedVersion(
+          [&] { Checked([&] { m_layout->Read(d, r0, nr, c0, ahead, a.values.data(), nr); }); });
+      a.d = d;
+      a.r0 = r0;
+      a.nr = nr;
+      a.c0 = c0;
+      a.nc = ahead;
+      ReadAhead(d, r0, nr, c0, nc, out, ld);
+      return;
+    }
+  }
   AtOpenedVersion([&] { Checked([&] { m_layout->Read(d, r0, nr, c0, nc, out, ld); }); });
 }
 

@@ -77,8 +77,14 @@ class ColumnFile {
   // `rows` values each, into `out` (leading dimension `ld`). Throws StoreError naming the file
   // as damaged when a column is missing or of the wrong length, as changed when it is no longer
   // the version opened, and the I/O error (or another failure of the surroundings) when the
-  // system reports one.
-  void Read(int d, int rows, int r0, int nr, int c0, int nc, double* out, std::int64_t ld);
+  // system reports one. A reading open reads ahead for a host that reads a block column by
+  // column: a read that continues the last one (same distribution and rows, the next column)
+  // also reads the columns after it, up to kReadAheadBytes, in the same checked read; later
+  // reads inside that block are copied from memory once the file on disk is found unchanged
+  // (its identity, size and time). What they answer is the version opened, as every read's.
+  void Read(int d, int rows, int columns, int r0, int nr, int c0, int nc, double* out,
+            std::int64_t ld);
+  static constexpr std::int64_t kReadAheadBytes = 1 << 20;
   // Writes that block from `in` in the edit transaction (whole columns, read, changed and
   // written back); it reaches the file at the commit. Throws QOBBasError on a file opened for
   // reading.
@@ -112,6 +118,15 @@ class ColumnFile {
   void AtOpenedVersion(Work work);
   void ExpectOpenedVersion();
   [[noreturn]] void Changed() const;
+  // Copies the block from the read-ahead when it holds it (and the file is unchanged).
+  bool ReadAhead(int d, int r0, int nr, int c0, int nc, double* out, std::int64_t ld);
+
+  // The block read ahead (d < 0: none), and where the last read ended.
+  struct Ahead {
+    int d = -1, r0 = 0, nr = 0, c0 = 0, nc = 0;
+    std::vector<double> values;  // nr x nc, column after column
+    int lastD = -1, lastR0 = 0, lastNr = 0, nextColumn = -1;
+  };
 
   std::unique_ptr<sql::Db> m_db;
   std::unique_ptr<ValueLayout> m_layout;  // over m_db, and released before it
@@ -124,6 +139,7 @@ class ColumnFile {
   sql::Statement m_end;
   sql::Statement m_dataVersion;
   std::vector<double> m_column;
+  Ahead m_ahead;
 };
 
 // Values between the host's order and the stored little-endian order: on little-endian hosts

@@ -30,7 +30,7 @@ void FileValues::Check(int r0, int nr, int c0, int nc) const {
 
 void FileValues::Read(int r0, int nr, int c0, int nc, double* out, std::int64_t ld) const {
   Check(r0, nr, c0, nc);
-  m_file->Read(m_distribution, m_rows, r0, nr, c0, nc, out, ld);
+  m_file->Read(m_distribution, m_rows, m_columns, r0, nr, c0, nc, out, ld);
 }
 
 void FileValues::Write(int r0, int nr, int c0, int nc, const double* in, std::int64_t ld) {
