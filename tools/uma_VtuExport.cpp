@@ -182,13 +182,10 @@ std::string Write(const VtuModel& m, ModeColumns& source, const std::string& pat
 
 std::string WriteVtu(const std::string& model, const std::string& path, VtuSummary& summary) {
   summary = VtuSummary();
-  uma_System system(model.c_str(), false);
-  if (system.IsNull()) {
-    std::string reason = pfm::LastOpenFailure();
-    return reason.empty() ? model + ": the model holds no substructure system" : reason;
-  }
-  if (SameFile(model, path)) return "the output " + path + " is the model itself";
   try {
+    uma_System system(model.c_str(), false);
+    if (system.IsNull()) return tools::OpenFailure();
+    if (SameFile(model, path)) return "the output " + path + " is the model itself";
     VtuModel m;
     if (std::string why = ReadVtuModel(system, model, m); !why.empty()) return why;
     ModeColumns source(m.modes.get(), m.rows, static_cast<int>(m.nodeLabels.size()));
