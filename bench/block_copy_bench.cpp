@@ -5,15 +5,14 @@
 // ends with the ratio of each copy's throughput to its memcpy's.
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "QOBSspUmaCore.h"
+#include "bench_Ratio.h"
 #include "pfm_ModelBuilder.h"
 #include "uma_IncoreMatrix.h"
 #include "uma_Matrix.h"
@@ -126,41 +125,12 @@ BENCHMARK(GetValues)->Unit(benchmark::kMillisecond);
 BENCHMARK(MemcpyIn)->Unit(benchmark::kMillisecond);
 BENCHMARK(SetValues)->Unit(benchmark::kMillisecond);
 
-// Console output, then each copy's throughput as a share of its anchor's (means when the
-// runs are repeated).
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  RatioReporter() : ConsoleReporter(OO_Tabular) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "mean") continue;
-      auto rate = run.counters.find("bytes_per_second");
-      if (rate != run.counters.end()) m_rates[run.run_name.str()] = rate->second.value;
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    Ratio("GetValues", "MemcpyOut");
-    Ratio("SetValues", "MemcpyIn");
-  }
-
- private:
-  void Ratio(const std::string& copy, const std::string& anchor) {
-    if (!m_rates.count(copy) || !m_rates.count(anchor) || m_rates[anchor] <= 0) return;
-    std::printf("%s / %s throughput: %.3f\n", copy.c_str(), anchor.c_str(),
-                m_rates[copy] / m_rates[anchor]);
-  }
-  std::map<std::string, double> m_rates;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
+  uma::bench::RatioReporter reporter({{"GetValues", "MemcpyOut"}, {"SetValues", "MemcpyIn"}});
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;

@@ -170,7 +170,7 @@ std::string Write(const VtuModel& m, ModeColumns& source, const std::string& pat
   writer->SetDataModeToAppended();
   writer->EncodeAppendedDataOff();
   writer->SetHeaderTypeToUInt64();
-  writer->SetCompressorTypeToNone();
+  writer->SetCompressorTypeToLZ4();
   const int written = writer->Write();
   if (!source.Failure().empty()) return source.Failure();
   if (!written || writer->GetErrorCode() != vtkErrorCode::NoError)

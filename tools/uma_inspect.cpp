@@ -7,6 +7,7 @@
 #include <string>
 
 #include "QOBSspUmaCore.h"
+#include "pfm_Support.h"
 #include "uma_InspectReport.h"
 #include "uma_MatrixExport.h"
 #include "uma_VtuExport.h"
@@ -118,6 +119,10 @@ int main(int argc, char** argv) {
   int count = 0;
   QOBSspUmaCore_initialize(count);
   if (vtu) {
+    // Each column is read once: pages kept for reading again would hold the whole mode matrix.
+    pfm::StoreSettings settings = pfm::GetStoreSettings();
+    settings.readerCacheKiB = 1024;
+    pfm::SetStoreSettings(settings);
     inspect::VtuSummary summary;
     std::string failure = inspect::WriteVtu(model, vtu, summary);
     QOBSspUmaCore_finalize(count);
