@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-namespace bench {
+namespace uma::bench {
 
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
@@ -41,4 +41,4 @@ class RatioReporter : public benchmark::ConsoleReporter {
   std::map<std::string, double> m_rates;
 };
 
-}  // namespace bench
+}  // namespace uma::bench

@@ -131,7 +131,7 @@ BENCHMARK(SetValues)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  bench::RatioReporter reporter({{"GetValues", "MemcpyOut"}, {"SetValues", "MemcpyIn"}});
+  uma::bench::RatioReporter reporter({{"GetValues", "MemcpyOut"}, {"SetValues", "MemcpyIn"}});
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;

@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
   }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  bench::RatioReporter reporter({{"ReadMatrixMarket/real_time", "RawRead/real_time"}});
+  uma::bench::RatioReporter reporter({{"ReadMatrixMarket/real_time", "RawRead/real_time"}});
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;

@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
       benchmark::RegisterBenchmark(("OpenAndReadBlock" + size).c_str(), OpenAndReadBlock, &m);
       benchmark::RegisterBenchmark(("MemcpyBlock" + size).c_str(), MemcpyBlock, &m);
     }
-    bench::RatioReporter reporter({{"ReadBlock/13MB", "MemcpyBlock/13MB"},
+    uma::bench::RatioReporter reporter({{"ReadBlock/13MB", "MemcpyBlock/13MB"},
                                    {"ReadBlock/1GB", "MemcpyBlock/1GB"},
                                    {"ReadBlockByColumns/13MB", "MemcpyBlock/13MB"},
                                    {"ReadBlockByColumns/100MB", "MemcpyBlock/100MB"},

@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::string(argv[1]) == kWriteOption) return WriteOnce(argv[2]);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  bench::RatioReporter reporter(
+  uma::bench::RatioReporter reporter(
       {{"WriteReducedModel/iterations:3/manual_time", "WriteBasisBytes/iterations:3/manual_time"}});
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();

@@ -1,5 +1,5 @@
-// uma-inspect: prints what a host sees of a stored model through the library, or writes one of
-// its matrices out for other programs.
+// uma-inspect: prints what a host sees of a stored model through the library, writes one of its
+// matrices out for other programs, or writes the model for a viewer.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -7,14 +7,17 @@
 #include <string>
 
 #include "QOBSspUmaCore.h"
+#include "pfm_Support.h"
 #include "uma_InspectReport.h"
 #include "uma_MatrixExport.h"
+#include "uma_VtuExport.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: uma-inspect [--json] MODEL\n"
     "       uma-inspect --matrix KEY [--format mtx|csv] [--options N] MODEL\n"
+    "       uma-inspect --vtu FILE MODEL\n"
     "\n"
     "Opens the model file MODEL for reading, as a host program would through the library, and\n"
     "prints its system (type, loads, static modes), its attributes (units, provenance; absent\n"
@@ -30,10 +33,15 @@ const char kUsage[] =
     "  --format F     mtx (Matrix Market, the default) or csv\n"
     "  --options N    the library's retrieval options for --matrix: 1 filters internal nodes,\n"
     "                 2 trims the static-mode rows, 4 trims the load columns; default 0\n"
+    "  --vtu FILE     write the model for a viewer (ParaView) to FILE, a VTK XML unstructured\n"
+    "                 grid: the nodes (internal ones flagged) and the stored mesh, each mode of\n"
+    "                 the mode matrix as a displacement field named by its kind, number and\n"
+    "                 frequency, the units and frequencies as field data; prints what it wrote\n"
     "  --help         print this help\n"
     "\n"
-    "Exit status: 0 when the model opens (and the matrix is written), 1 when it cannot be opened\n"
-    "or the matrix cannot be written (the reason is printed on one line), 2 for a usage error.\n";
+    "Exit status: 0 when the model opens (and the matrix or file is written), 1 when it cannot be\n"
+    "opened or the matrix or file cannot be written (the reason is printed on one line; no file\n"
+    "is left), 2 for a usage error.\n";
 
 int Usage(const std::string& problem) {
   std::fprintf(stderr, "uma-inspect: %s\n%s", problem.c_str(), kUsage);
@@ -55,6 +63,7 @@ int main(int argc, char** argv) {
   bool json = false;
   const char* model = nullptr;
   const char* matrix = nullptr;
+  const char* vtu = nullptr;
   inspect::MatrixRequest request;
   bool formatGiven = false, optionsGiven = false;
   for (int i = 1; i < argc; ++i) {
@@ -66,10 +75,12 @@ int main(int argc, char** argv) {
     }
     if (arg == "--json") {
       json = true;
-    } else if (arg == "--matrix" || arg == "--format" || arg == "--options") {
+    } else if (arg == "--matrix" || arg == "--format" || arg == "--options" || arg == "--vtu") {
       if (!hasValue) return Usage(arg + " needs a value");
       std::string value = argv[++i];
-      if (arg == "--matrix") {
+      if (arg == "--vtu") {
+        vtu = argv[i];
+      } else if (arg == "--matrix") {
         matrix = argv[i];
         request.key = value;
       } else if (arg == "--format") {
@@ -100,12 +111,28 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  if (matrix && json) return Usage("--json and --matrix do not go together");
+  if ((matrix != nullptr) + (vtu != nullptr) + json > 1)
+    return Usage("--json, --matrix and --vtu do not go together");
   if (!matrix && (formatGiven || optionsGiven))
     return Usage("--format and --options need --matrix");
 
   int count = 0;
   QOBSspUmaCore_initialize(count);
+  if (vtu) {
+    // Each column is read once: pages kept for reading again would hold the whole mode matrix.
+    pfm::StoreSettings settings = pfm::GetStoreSettings();
+    settings.readerCacheKiB = 1024;
+    pfm::SetStoreSettings(settings);
+    inspect::VtuSummary summary;
+    std::string failure = inspect::WriteVtu(model, vtu, summary);
+    QOBSspUmaCore_finalize(count);
+    if (!failure.empty()) return Failed(model, failure);
+    std::fputs(inspect::AsText(summary, vtu).c_str(), stdout);
+    if (summary.elementsLeftOut > 0)
+      std::fprintf(stderr, "uma-inspect: warning: %d elements are not drawn: %s\n",
+                   summary.elementsLeftOut, summary.leftOutReason.c_str());
+    return 0;
+  }
   if (matrix) {
     std::string failure = inspect::WriteMatrix(model, request, std::cout);
     QOBSspUmaCore_finalize(count);

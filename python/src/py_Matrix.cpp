@@ -234,9 +234,10 @@ void BindMatrix(py::module_& module) {
       module, "Matrix",
       R"doc(A matrix of a system: a stored matrix, or one derived from it (trimmed, filtered, cut out).
 
-Rows and columns are numbered from 0; blocks give both ends, included. Values come out as
-float64 numpy arrays in Fortran (column) order, copied once, straight from the library. A
-matrix keeps its system alive, but once the system is closed every use raises uma.Error.
+Rows and columns are numbered from 0. m[r0:r1, c0:c1] reads a block as numpy slices an array
+(half-open, integers drop their axis); block(r0, c0, r1, c1) gives both ends, included. Values
+come out as float64 numpy arrays in Fortran (column) order, copied once, straight from the
+library. A matrix keeps its system alive, but once the system is closed every use raises uma.Error.
 Matrices are made by System.matrix, System.get_matrix and FlexibleBody.matrix, never directly.
 )doc")
       .def_property_readonly(
@@ -259,9 +260,14 @@ allocation: for reading many times into one buffer). ValueError when `out` does 
       .def(
           "block", &Block, py::arg("r0"), py::arg("c0"), py::arg("r1"), py::arg("c1"),
           py::arg("out") = py::none(),
-          R"doc(The values of rows r0..r1 and columns c0..c1, both ends included, as a new Fortran-ordered
-float64 array (or in `out`, as for values()). IndexError when the block leaves the matrix,
-ValueError when it is empty or reversed (r1 < r0 or c1 < c0) or `out` does not fit.)doc")
+          R"doc(block(r0, c0, r1, c1): the values of rows r0..r1 and columns c0..c1, both ends included, as a
+new Fortran-ordered float64 array (or in `out`, as for values()).
+
+The bounds are the block's first corner, then its last corner: first row, first column, last
+row, last column. This is not the order of the C++ GetValues (first row, last row, first
+column, last column), and the ends are included, unlike numpy's slices: m.block(r0, c0, r1, c1)
+is m[r0:r1 + 1, c0:c1 + 1]. IndexError when the block leaves the matrix, ValueError when it is
+empty or reversed (r1 < r0 or c1 < c0) or `out` does not fit.)doc")
       .def(
           "rows",
           [](const MatrixHandle& m, const std::string& kind) { return Labels(m, true, kind); },

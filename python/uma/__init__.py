@@ -13,9 +13,17 @@ Reading
             print(info)
         r = s.matrix(uma.RECOVERY, uma.FILTER_INTERNAL | uma.TRIM_STATIC_MODES | uma.TRIM_LOADS)
         x = r.values()                     # float64, Fortran order, of shape r.shape
-        b = r.block(0, 5, 2, 9)            # rows 0..2, columns 5..9: both ends included
+        b = r[0:3, 5:10]                   # numpy's slices: reads only that block
+        b = r.block(0, 5, 2, 9)            # the same block: first row, first column, last row,
+                                           # last column, both ends included
         nodes, dofs = r.rows("node"), r.rows("dof")        # int32 labels, one per row
         u = r @ q                          # the library's product (q: numpy array or Matrix)
+
+The modes, with the layout rules applied (static modes first, frequencies from the reduced
+stiffness and mass):
+
+        modes = s.modes()                  # frequencies, shapes, nodes, dofs, static_shapes, ...
+        modes.frequencies[0], modes.shapes[:, 0]
 
 Retrieval options (System.matrix): FILTER_INTERNAL drops the rows and columns of internal
 nodes, TRIM_STATIC_MODES the static-mode rows of dof rows, TRIM_LOADS the load columns of mode
@@ -119,7 +127,7 @@ __all__ = [
     "LUMPED_MASS", "LOADS", "REDUCED_LOADS", "MODE_MATRIX", "MODE_POSITION", "NODE_COORDINATES", "NODE_POSITION",
     "RECOVERY", "REDUCED_MASS", "REDUCED_STIFFNESS", "TRIM_LOADS", "TRIM_STATIC_MODES",
     "UNIT_LENGTH", "UNIT_MASS", "UNIT_TIME", "UNIT_FORCE", "PROGRAM", "DATE", "SOURCE",
-    "Error", "FlexibleBody", "Matrix", "MatrixInfo", "System", "configure", "write_model",
+    "Error", "FlexibleBody", "Matrix", "MatrixInfo", "Modes", "System", "configure", "write_model",
 ]
 
 MatrixInfo = _collections.namedtuple(
@@ -146,6 +154,115 @@ def _attributes(self):
 
 System.matrices = _matrices
 System.attributes = _attributes
+
+
+def _axis(key, size, axis):
+    """The positions an integer or a slice selects along an axis of `size`, and whether it was
+    an integer (which drops the axis, as in numpy)."""
+    if isinstance(key, slice):
+        return range(*key.indices(size)), False
+    if isinstance(key, (bool, _np.bool_)):
+        raise TypeError("Matrix indices are integers or slices, not booleans")
+    try:
+        index = _operator.index(key)
+    except TypeError:
+        raise TypeError("Matrix indices are integers or slices, not %s"
+                        % type(key).__name__) from None
+    if not -size <= index < size:
+        raise IndexError("index %d is out of bounds for axis %d with size %d"
+                         % (index, axis, size))
+    index %= size
+    return range(index, index + 1), True
+
+
+def _getitem(self, key):
+    """self[rows, columns] as numpy indexes an array: integers and slices (half-open, negative
+    from the end, with steps), e.g. m[0:3, 5:10] or m[2, :] or m[-1, 4]. Reads only the block
+    that the selection spans, through the library. An integer drops its axis; both give a
+    float. IndexError for an integer outside the matrix; TypeError for anything but integers
+    and slices."""
+    if not isinstance(key, tuple):
+        key = (key, slice(None))
+    if len(key) != 2:
+        raise IndexError("a Matrix has 2 axes, not %d indices" % len(key))
+    rows, row_index = _axis(key[0], self.shape[0], 0)
+    columns, column_index = _axis(key[1], self.shape[1], 1)
+    if len(rows) == 0 or len(columns) == 0:
+        self.row_kind  # a closed system still raises
+        values = _np.empty((len(rows), len(columns)), order="F")
+    else:
+        r0, r1 = min(rows[0], rows[-1]), max(rows[0], rows[-1])
+        c0, c1 = min(columns[0], columns[-1]), max(columns[0], columns[-1])
+        values = self.block(r0, c0, r1, c1)
+        if rows.step != 1 or columns.step != 1:
+            values = _np.asfortranarray(values[rows.start - r0::rows.step,
+                                               columns.start - c0::columns.step])
+    if row_index and column_index:
+        return values[0, 0]
+    if row_index:
+        return values[0, :]
+    if column_index:
+        return values[:, 0]
+    return values
+
+
+Matrix.__getitem__ = _getitem
+
+Modes = _collections.namedtuple("Modes", [
+    "frequencies", "shapes", "nodes", "dofs", "static_shapes", "static_nodes", "static_dofs"])
+Modes.__doc__ = """The modes of a reduced model, as System.modes answers them.
+
+frequencies    each dynamic mode's natural frequency, in cycles per unit of time (the model's
+               UNIT_TIME: Hz for "s"); NaN where the model cannot tell
+shapes         the dynamic modes: one column each, one row per degree of freedom
+nodes, dofs    the node label and local dof (1-3 translations, 4-6 rotations, 7-9 generalised
+               coordinates of internal nodes) of each row
+static_shapes  the static modes: one column per A-set degree of freedom
+static_nodes, static_dofs   the A-set degree of freedom each static mode belongs to"""
+
+
+def _modes(self, internal=True):
+    """The mode shapes and the dynamic modes' frequencies in one call, with the model's layout
+    rules applied: the mode matrix's first num_static_modes columns are the static modes, the
+    rest the dynamic modes (none when there are fewer columns), and a dynamic mode's frequency
+    is sqrt(k / m) / 2 pi of its diagonal entries k and m of the reduced stiffness and mass
+    (m = 1 where the model has no reduced mass; negative for a negative k). internal=False
+    leaves out the rows of internal nodes. Answers a Modes; KeyError when the model has no mode
+    matrix.
+
+        modes = s.modes()
+        for f, shape in zip(modes.frequencies, modes.shapes.T): ...
+    """
+    if not self.has_matrix(MODE_MATRIX):
+        raise KeyError("no mode matrix in %s" % self.path)
+    phi = self.matrix(MODE_MATRIX, 0 if internal else FILTER_INTERNAL)
+    values = phi.values()
+    count = phi.shape[1]
+    static = min(max(self.num_static_modes, 0), count)
+    frequencies = _np.full(count - static, _np.nan)
+
+    def diagonal(key):
+        if count == static or not self.has_matrix(key):
+            return None
+        m = self.matrix(key)
+        return _np.diag(m[static:, static:]) if m.shape == (count, count) else None
+
+    k, m = diagonal(REDUCED_STIFFNESS), diagonal(REDUCED_MASS)
+    if k is not None:
+        m = _np.ones_like(k) if m is None else m
+        with _np.errstate(divide="ignore", invalid="ignore"):
+            ratio = k / m
+            known = (m > 0) & _np.isfinite(ratio)
+            frequencies[known] = (_np.sign(ratio[known]) * _np.sqrt(_np.abs(ratio[known]))
+                                  / (2 * _np.pi))
+    column_nodes, column_dofs = phi.cols("node"), phi.cols("dof")
+    return Modes(frequencies, values[:, static:], phi.rows("node"), phi.rows("dof"),
+                 values[:, :static],
+                 None if column_nodes is None else column_nodes[:static],
+                 None if column_dofs is None else column_dofs[:static])
+
+
+System.modes = _modes
 
 _KINDS = ("dof", "mode", "node", "element")
 _INT32 = _np.iinfo(_np.int32)
