@@ -6,7 +6,7 @@
 // process; and the eigen-solve alone, block Krylov-Schur beside Spectra's single-vector
 // Lanczos on the same factor. Prints which BLAS kernel ran.
 //
-// UMA_SOLID_ELEMENTS=NX,NY,NZ sets the mesh (default 40,40,4); at 130,130,13 it is about a
+// UMA_SOLID_ELEMENTS=NX,NY,NZ sets the mesh (default 40,40,4); at 96,96,8 it is about a
 // million dofs, for a manual run.
 #include <Spectra/SymGEigsShiftSolver.h>
 #include <benchmark/benchmark.h>

@@ -3,7 +3,7 @@
 # the shipped CalculiX deck of a steel plate with a hole (examples/calculix/plate.inp) to one
 # rigid joint at the hole (CalculiX writes the matrices on the way), shows what a host sees of
 # the model, checks it and runs the flexible-body host on it. Then the same for the example
-# beam's Matrix Market files (examples/beam).
+# beam's Matrix Market files (examples/beam), and both written for a viewer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -26,3 +26,7 @@ echo
 echo "== the example beam from Matrix Market files (examples/beam/reduce.sh)"
 bash examples/beam/reduce.sh build/tools/uma-reduce build/beam.uma
 ./build/tools/uma-check build/beam.uma
+echo
+echo "== the beam and the plate for a viewer (uma-inspect --vtu; open them in ParaView)"
+./build/tools/uma-inspect --vtu build/beam.vtu build/beam.uma
+./build/tools/uma-inspect --vtu build/plate-joint.vtu build/plate-joint.uma
