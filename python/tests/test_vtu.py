@@ -153,5 +153,10 @@ def test_paraviews_reader_opens_the_file(plate, tmp_path):
     env = {k: v for k, v in os.environ.items() if k not in ("LD_PRELOAD", "ASAN_OPTIONS")}
     out = subprocess.run([pvpython, str(script), str(path)], capture_output=True, text=True,
                          env=env, timeout=300)
+    if "No module named 'paraview'" in out.stderr:
+        # Debian's paraview without python3-paraview (which cannot be installed beside
+        # libvtk9-dev): its programs run no ParaView scripts.
+        pytest.skip("ParaView's Python modules are not installed; the file was read with VTK's "
+                    "reader")
     assert out.returncode == 0, out.stderr
     assert out.stdout.split("\n")[:2] == ["969 145", "dynamic 1 (2269 Hz)"], out.stdout
