@@ -54,15 +54,11 @@ class GeneratedValues : public pfm::ValueStore {
 };
 
 void Save(StoredMatrix& m, const sample::TempDir& dir) {
-  pfm::Model model;
-  pfm::Distribution d;
-  d.rows = m.rows;
-  d.columns = m.columns;
-  d.values = std::make_shared<GeneratedValues>();
-  model.system.distributions.push_back(d);
-  model.system.distributionByType[kType] = 0;
+  pfm::ModelBuilder b(m.label);
+  b.DistributionForType(
+      kType, b.AddDistributionFrom(m.rows, m.columns, -1, -1, std::make_shared<GeneratedValues>()));
   m.path = dir.File(std::string(m.label) + ".db");
-  pfm::SaveModel(model, m.path);
+  pfm::SaveModel(b, m.path);
 }
 
 // A model opened for reading as a host opens it, with its stored matrix (destroyed first);
@@ -179,12 +175,12 @@ int main(int argc, char** argv) {
       benchmark::RegisterBenchmark(("MemcpyBlock" + size).c_str(), MemcpyBlock, &m);
     }
     uma::bench::RatioReporter reporter({{"ReadBlock/13MB", "MemcpyBlock/13MB"},
-                                   {"ReadBlock/1GB", "MemcpyBlock/1GB"},
-                                   {"ReadBlockByColumns/13MB", "MemcpyBlock/13MB"},
-                                   {"ReadBlockByColumns/100MB", "MemcpyBlock/100MB"},
-                                   {"ReadBlockByColumns/1GB", "MemcpyBlock/1GB"},
-                                   {"OpenAndReadBlock/100MB", "OpenAndReadBlock/13MB"},
-                                   {"OpenAndReadBlock/1GB", "OpenAndReadBlock/13MB"}});
+                                        {"ReadBlock/1GB", "MemcpyBlock/1GB"},
+                                        {"ReadBlockByColumns/13MB", "MemcpyBlock/13MB"},
+                                        {"ReadBlockByColumns/100MB", "MemcpyBlock/100MB"},
+                                        {"ReadBlockByColumns/1GB", "MemcpyBlock/1GB"},
+                                        {"OpenAndReadBlock/100MB", "OpenAndReadBlock/13MB"},
+                                        {"OpenAndReadBlock/1GB", "OpenAndReadBlock/13MB"}});
     benchmark::RunSpecifiedBenchmarks(&reporter);
   }
   QOBSspUmaCore_finalize(count);

@@ -20,6 +20,22 @@ echo "== a host project built against the installed package"
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install build-test --prefix "$prefix/install" >/dev/null
+# The installed platform headers are its declarations and its public face, nothing for tests:
+# no pfm_ header but those of platform/include (pfm_Observe.h, pfm_Model.h, pfm_TestAccess.h and
+# the store's internals stay behind).
+installed=$(find "$prefix/install/include" -name 'pfm_*.h' -printf '%f\n' | sort)
+public=$(find platform/include -name 'pfm_*.h' -printf '%f\n' | sort)
+for internal in pfm_Observe.h pfm_Model.h pfm_TestAccess.h; do
+  if grep -qx "$internal" <<<"$installed"; then
+    echo "installed headers: FAILED ($internal is installed)" >&2
+    exit 1
+  fi
+done
+if [ "$installed" != "$public" ]; then
+  echo "installed headers: FAILED (installed: $(echo $installed); public: $(echo $public))" >&2
+  exit 1
+fi
+echo "installed headers: ok"
 cmake -S examples/host_project -B "$prefix/host" -DCMAKE_PREFIX_PATH="$prefix/install" >/dev/null
 cmake --build "$prefix/host" -j"$jobs" >/dev/null
 # An unknown model opens as a null handle: the host reports why through the support API and
@@ -29,6 +45,14 @@ if [ "$answer" = "null system: no such file: no-such-model" ]; then
   echo "host project: ok"
 else
   echo "host project: FAILED ($answer)" >&2
+  exit 1
+fi
+# The installed builder is usable from outside: the host builds a tiny model, saves and opens it.
+answer=$("$prefix/host/uma_host" --write "$prefix/tiny.uma" || true)
+if [ "$answer" = $'type 7, 1 loads, 0 static modes\nstiffness 2 x 2, k11 4 k12 -4' ]; then
+  echo "host project's model: ok"
+else
+  echo "host project's model: FAILED ($answer)" >&2
   exit 1
 fi
 

@@ -293,8 +293,7 @@ void Loosen(Database& db, const std::string& table) {
 }  // namespace
 
 void WriteDamagedModel(const DamagedModel& model, const std::string& path) {
-  pfm::SaveModel(*EveryFeature(model.name).Build(), path,
-                 model.chunked ? pfm::kModelFormatVersion : 1);
+  pfm::SaveModel(EveryFeature(model.name), path, model.chunked ? pfm::kModelFormatVersion : 1);
   Database db(path);
   if (model.loosen) Loosen(db, model.loosen);
   db.Exec(model.sql);

@@ -158,7 +158,7 @@ class Check : public UmaTest {
 TEST_F(Check, SoundModelsGiveNoFinding) {
   // The sample's values are placeholders, not a reduction: only the value checks see that.
   std::string beam = m_dir.File("beam.uma");
-  pfm::SaveModelFile(*sample::FlexibleBeam("beam").Build(), beam);
+  pfm::SaveModelFile(*pfm::BuildModel(sample::FlexibleBeam("beam")), beam);
   check::Report r = check::Check(beam);
   ASSERT_TRUE(r.opened) << r.failure;
   EXPECT_EQ(Checks(r),
@@ -269,7 +269,7 @@ TEST_F(Check, PhysicalFaultsAreWarningsThatDoNotFail) {
 
 TEST_F(Check, ValuesThatCannotBeReadOrAreNotFiniteAreErrors) {
   std::string path = m_dir.File("float32.uma");
-  pfm::SaveModelFile(*Reduced("m").Build(), path, 1);
+  pfm::SaveModelFile(*pfm::BuildModel(Reduced("m")), path, 1);
   {
     // Column 3 of the stiffness written as 32-bit floats (format version 1: a BLOB per column).
     pfm::sql::Db db(path, SQLITE_OPEN_READWRITE);
@@ -289,7 +289,8 @@ TEST_F(Check, ValuesThatCannotBeReadOrAreNotFiniteAreErrors) {
   EXPECT_TRUE(r.physics.massAsymmetry);
 
   pfm::ModelBuilder b = Reduced("nan");
-  b.system().distributions[b.system().distributionByType.at(types::ModeMatrix())].values->Write(
+  pfm::SystemData& data = pfm::ModelOf(b).system;
+  data.distributions[data.distributionByType.at(types::ModeMatrix())].values->Write(
       4, 1, 2, 1, std::array<double, 1>{std::nan("")}.data(), 1);
   b.Register();
   r = check::Check("nan");

@@ -89,7 +89,7 @@ TEST_F(DamagedFiles, EachDamagedModelIsRefusedOrAnsweredSafely) {
 // The walk itself reaches what it should: on the intact sample every answer is there.
 TEST_F(DamagedFiles, TheWalkReadsAnIntactModelWithoutErrors) {
   const std::string path = m_dir.File("intact.uma");
-  pfm::SaveModelFile(*sample::EveryFeature("intact").Build(), path);
+  pfm::SaveModelFile(*pfm::BuildModel(sample::EveryFeature("intact")), path);
   const inspect::WalkResult walk = inspect::Walk(path, true);
   EXPECT_TRUE(walk.opened);
   EXPECT_TRUE(walk.errors.empty()) << walk.errors.front();

@@ -18,7 +18,7 @@ class Filters : public UmaTest {
  protected:
   void SetUp() override {
     UmaTest::SetUp();
-    m_session = pfm::Sessions::Open(sample::RetrievalSystem("f").Build(), false).id;
+    m_session = pfm::Sessions::Open(pfm::BuildModel(sample::RetrievalSystem("f")), false).id;
   }
   void TearDown() override {
     pfm::Sessions::Close(m_session);

@@ -69,7 +69,7 @@ class ModelFileLayout : public UmaTest {
 TEST_F(ModelFileLayout, EveryBlockReadsBackInBothVersionsAndVersionTwoStoresTheBasisOnce) {
   const pfm::ModelBuilder b = Recovery();
   const std::string v1 = m_dir.File("v1.uma"), v2 = m_dir.File("v2.uma");
-  pfm::SaveModel(*b.Build(), v1, 1);
+  pfm::SaveModel(b, v1, 1);
   pfm::SaveModel(b, v2);
   // Blocks across chunk boundaries (1020, 2040), the shared rows' end (2500) and the columns.
   const int blocks[][4] = {{0, kRows + kExtra - 1, 0, kBasis},
@@ -96,7 +96,7 @@ TEST_F(ModelFileLayout, EveryBlockReadsBackInBothVersionsAndVersionTwoStoresTheB
 TEST_F(ModelFileLayout, RowsDeclaredSharedThatDifferAreNotSaved) {
   pfm::ModelBuilder b = Recovery();
   const double other = 0.5;
-  b.system().distributions[1].values->Write(7, 1, 2, 1, &other, 1);
+  pfm::ModelOf(b).system.distributions[1].values->Write(7, 1, 2, 1, &other, 1);
   const std::string path = m_dir.File("wrong.uma");
   try {
     pfm::SaveModel(b, path);
@@ -107,7 +107,7 @@ TEST_F(ModelFileLayout, RowsDeclaredSharedThatDifferAreNotSaved) {
                                          "with matrix 0");
   }
   EXPECT_FALSE(filetest::Exists(path));
-  b.system().distributions[1].shared[0].source = 1;
+  pfm::ModelOf(b).system.distributions[1].shared[0].source = 1;
   EXPECT_THROW(pfm::SaveModel(b, path), QOBBasError) << "a matrix shares rows with itself";
 }
 
@@ -156,7 +156,7 @@ TEST_F(ModelFileLayout, AViewOfTheProgramsMemorySavesAsItIs) {
   pfm::SaveModel(b, path);
   uma_System s(path.c_str(), false);
   EXPECT_EQ(Block(uma_TestAccess::Session(s), 0, 0, kRows - 1, 0, kBasis - 1), held);
-  pfm::ValueStore& view = *b.system().distributions[0].values;
+  pfm::ValueStore& view = *pfm::ModelOf(b).system.distributions[0].values;
   double value = 0.0;
   EXPECT_THROW(view.Write(0, 1, 0, 1, &value, 1), QOBBasError);
   EXPECT_THROW(view.Read(kRows - 1, 2, 0, 1, &value, 2), QOBBasError);
@@ -164,7 +164,7 @@ TEST_F(ModelFileLayout, AViewOfTheProgramsMemorySavesAsItIs) {
 
 TEST_F(ModelFileLayout, FilesOfEitherVersionClaimingTheOtherAreDamaged) {
   const std::string v1 = m_dir.File("v1.uma"), v2 = m_dir.File("v2.uma");
-  pfm::SaveModel(*Recovery().Build(), v1, 1);
+  pfm::SaveModel(Recovery(), v1, 1);
   pfm::SaveModel(Recovery(), v2);
   pfm::sql::Db(v1, SQLITE_OPEN_READWRITE).Exec("PRAGMA user_version = 2");
   pfm::sql::Db(v2, SQLITE_OPEN_READWRITE).Exec("PRAGMA user_version = 1");
@@ -174,7 +174,7 @@ TEST_F(ModelFileLayout, FilesOfEitherVersionClaimingTheOtherAreDamaged) {
   EXPECT_TRUE(uma_System(v2.c_str(), false).IsNull());
   EXPECT_EQ(pfm::LastOpenFailure(),
             "a damaged file: " + v2 + " (the file has no column_values table)");
-  EXPECT_THROW(pfm::SaveModel(*Recovery().Build(), v1, 3), QOBBasError);
+  EXPECT_THROW(pfm::SaveModel(Recovery(), v1, 3), QOBBasError);
 }
 
 }  // namespace

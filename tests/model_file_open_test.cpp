@@ -21,7 +21,7 @@ class ModelFileOpen : public UmaTest {
   void SetUp() override {
     UmaTest::SetUp();
     m_path = m_dir.File("model.db");
-    pfm::SaveModelFile(*sample::EveryFeature("m").Build(), m_path, 1);  // format version 1
+    pfm::SaveModelFile(*pfm::BuildModel(sample::EveryFeature("m")), m_path, 1);  // format version 1
   }
 
   // Opens `path` both ways; each must give a null handle for `problem` and write nothing.

@@ -67,7 +67,7 @@ class ModelFile : public UmaTest {
   }
   // Saves the sample and answers what its distribution 0 holds.
   std::vector<double> SaveSample() {
-    auto model = sample::EveryFeature("memory").Build();
+    auto model = pfm::BuildModel(sample::EveryFeature("memory"));
     pfm::SaveModelFile(*model, m_path);
     std::vector<double> k(15 * 15);
     model->system.distributions[0].values->Read(0, 15, 0, 15, k.data(), 15);
@@ -76,7 +76,7 @@ class ModelFile : public UmaTest {
 
   std::string SaveSampleTo(const std::string& file) {
     std::string path = m_dir.File(file);
-    pfm::SaveModelFile(*sample::SmallSystem("plain").Build(), path);
+    pfm::SaveModelFile(*pfm::BuildModel(sample::SmallSystem("plain")), path);
     return path;
   }
 
@@ -85,7 +85,7 @@ class ModelFile : public UmaTest {
 };
 
 TEST_F(ModelFile, LoadsEverythingThatWasSavedAndOnlyThat) {
-  auto model = sample::EveryFeature("memory").Build();
+  auto model = pfm::BuildModel(sample::EveryFeature("memory"));
   pfm::SaveModelFile(*model, m_path);
   EXPECT_FALSE(filetest::Exists(m_path + ".saving"));
   std::string reason = "stale";
@@ -111,16 +111,16 @@ TEST_F(ModelFile, AttributesSurviveTheFileAndReachTheSupportApi) {
       .Attribute(attr::kSource, "beam \"A\"\n\xc3\xa9")
       .Attribute("x", "");
   EXPECT_THROW(b.Attribute("", "kg"), QOBBasError);
-  pfm::SaveModelFile(*b.Build(), m_path);
+  pfm::SaveModelFile(*pfm::BuildModel(b), m_path);
   std::string reason;
   auto model = pfm::LoadModelFile(m_path, false, reason);
   ASSERT_TRUE(model) << reason;
-  EXPECT_EQ(Describe(*model), Describe(*b.Build()));
+  EXPECT_EQ(Describe(*model), Describe(*pfm::BuildModel(b)));
   EXPECT_EQ(model->attributes.at(attr::kUnitLength), "m");
 
   pfm::ModelContents contents;
   ASSERT_TRUE(pfm::ReadContents(m_path, contents)) << pfm::LastOpenFailure();
-  EXPECT_EQ(contents.attributes, b.Build()->attributes);
+  EXPECT_EQ(contents.attributes, pfm::BuildModel(b)->attributes);
   ASSERT_TRUE(pfm::ReadContents(SaveSampleTo("plain.db"), contents));
   EXPECT_TRUE(contents.attributes.empty());
 }
@@ -130,11 +130,11 @@ TEST_F(ModelFile, FlagsOfTheModelSurviveTheFile) {
                      &pfm::ModelBuilder::RecordReportsNull}) {
     pfm::ModelBuilder b = sample::SmallSystem("m");
     (b.*build)();
-    pfm::SaveModelFile(*b.Build(), m_path);
+    pfm::SaveModelFile(*pfm::BuildModel(b), m_path);
     std::string reason;
     auto model = pfm::LoadModelFile(m_path, false, reason);
     ASSERT_TRUE(model) << reason;
-    EXPECT_EQ(Describe(*model), Describe(*b.Build()));
+    EXPECT_EQ(Describe(*model), Describe(*pfm::BuildModel(b)));
     uma_System s(m_path.c_str(), false);
     EXPECT_TRUE(s.IsNull());
     EXPECT_EQ(pfm::ModelRegistry::LastOpenFailure(), "")
@@ -266,7 +266,7 @@ TEST_F(ModelFile, ACrashDuringTheCommitLeavesTheFileAsItWas) {
   std::vector<double> original(static_cast<std::size_t>(kRows) * kColumns);
   for (std::size_t i = 0; i < original.size(); ++i) original[i] = static_cast<double>(i) * 0.25;
   b.AddDistribution(kRows, kColumns, -1, -1, original);
-  pfm::SaveModelFile(*b.Build(), m_path);
+  pfm::SaveModelFile(*pfm::BuildModel(b), m_path);
   const std::string before = Bytes(m_path);
   EXPECT_EXIT(
       {
@@ -304,7 +304,7 @@ TEST_F(ModelFile, AModelInMemoryTakesPrecedenceOverAFileOfItsName) {
 }
 
 TEST_F(ModelFile, SavingWhereNoFileCanBeMadeThrowsAndLeavesNothing) {
-  auto model = sample::EveryFeature("m").Build();
+  auto model = pfm::BuildModel(sample::EveryFeature("m"));
   const std::string path = m_dir.File("missing/model.db");
   try {
     pfm::SaveModelFile(*model, path);

@@ -65,7 +65,8 @@ TEST_F(ModelFormatDoc, TheExampleWritesTheLibrarysSchema) {
   std::string example = WriteExample();
   if (example.empty()) GTEST_SKIP() << "python3 with sqlite3 is not available";
   const std::string saved = m_dir.File("saved.db");
-  pfm::SaveModelFile(*sample::SmallSystem("m").Build(), saved, 1);  // the example's version
+  pfm::SaveModelFile(*pfm::BuildModel(sample::SmallSystem("m")), saved,
+                     1);  // the example's version
   EXPECT_EQ(Schema(example), Schema(saved));
 }
 

@@ -11,6 +11,7 @@
 #include <regex>
 
 #include "common_Pencil.h"
+#include "pfm_Model.h"
 #include "pfm_ModelTypes.h"
 #include "pfm_Support.h"
 #include "reduce_CraigBampton.h"
@@ -242,10 +243,10 @@ TEST_F(ReductionInAnyUnits, ALoadOnABoundaryNodeReachesTheReducedLoads) {
 
   // A ReducedLoads that lost the boundary part is an error.
   pfm::ModelBuilder b = reduce::BuildReducedModel("lost", beam, r, {});
-  const int reducedLoads = b.system().distributionByName.at(pfm::types::kReducedLoads);
+  pfm::SystemData& data = pfm::ModelOf(b).system;
+  const int reducedLoads = data.distributionByName.at(pfm::types::kReducedLoads);
   const double zero = 0.0;
-  b.system().distributions[static_cast<std::size_t>(reducedLoads)].values->Write(8, 1, 0, 1, &zero,
-                                                                                 1);
+  data.distributions[static_cast<std::size_t>(reducedLoads)].values->Write(8, 1, 0, 1, &zero, 1);
   b.Register();
   report = check::Check("lost");
   ASSERT_EQ(report.Errors(), 1) << check::AsText(report);

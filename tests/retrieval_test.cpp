@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "pfm_Model.h"
 #include "uma_ArrayInt.h"
 #include "uma_IncoreMatrix.h"
 #include "uma_RetrievalModels.h"
@@ -31,7 +32,7 @@ class Retrieval : public UmaTest {
  protected:
   void SetUp() override {
     UmaTest::SetUp();
-    m_model = sample::RetrievalSystem("r").Register();
+    m_model = pfm::RegisterModel(sample::RetrievalSystem("r"));
     pfm::Journal::Enable(true);
   }
 

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <set>
 
+#include "pfm_Model.h"
 #include "pfm_ModelFile.h"
 #include "pfm_ModelTypes.h"
 #include "pfm_Support.h"
@@ -519,7 +520,7 @@ TEST_F(StorePromises, ReasonsSayWhatWasFoundAndWhatIsExpected) {
   for (int n = 1; n <= 13; ++n) b.AddNode(100 + n);
   b.SetForType(pfm::types::ASetNodes(), b.AddSet(pfm::MemberKind::Node, {1, 13, 14}));
   try {
-    b.Build();
+    pfm::BuildModel(b);
     ADD_FAILURE() << "built a set with a member outside its table";
   } catch (const QOBBasError& e) {
     EXPECT_EQ(std::string(e.what()), "model 'm': the A-set nodes set holds node number 14 of 13");

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "QOBSspUmaCore.h"
+#include "pfm_Model.h"
 #include "pfm_Support.h"
 #include "uma_SampleModels.h"
 #include "uma_System.h"
@@ -115,7 +116,7 @@ TEST_F(SupportApi, AnUnregisteredModelNoLongerOpensButItsOpenHandleKeepsIt) {
   pfm::UnregisterModel("never-registered");
   EXPECT_TRUE(uma_System("m", false).IsNull());
   EXPECT_FALSE(kept.IsNull());
-  EXPECT_EQ(kept.Type(), sample::SmallSystem("m").system().type);
+  EXPECT_EQ(kept.Type(), pfm::ModelOf(sample::SmallSystem("m")).system.type);
   EXPECT_FALSE(uma_System("n", false).IsNull());
   pfm::UnregisterModels();
   EXPECT_TRUE(uma_System("n", false).IsNull());

@@ -113,7 +113,8 @@ class VtuExport : public UmaTest {
   };
 
  protected:
-  std::string Save(const Spec& s, const std::string& name = "model.uma") {
+  std::string Save(const Spec& s, const std::string& name = "model.uma",
+                   int formatVersion = pfm::kModelFormatVersion) {
     pfm::ModelBuilder b(name);
     std::map<int, int> number;
     std::vector<int> nodes, dofs, modes;
@@ -148,7 +149,7 @@ class VtuExport : public UmaTest {
     b.Attribute(pfm::attributes::kUnitTime, "s");
     for (const pfm::MeshElement& e : s.mesh) b.AddMeshElement(e.label, e.type, e.nodes);
     const std::string path = m_dir.File(name);
-    pfm::SaveModel(b, path);
+    pfm::SaveModel(b, path, formatVersion);
     return path;
   }
 
@@ -401,7 +402,7 @@ TEST_F(VtuExport, RefusesWhatItCannotShowAndLeavesTheTargetAsItWas) {
   VtuExport::Spec three = TwoNodes();
   three.modes = {{900000001, 0}, {900000002, 0}, {900000003, 0}};
   three.values = {1, 2, 3, 4, 5, 6};
-  const std::string damaged = Save(three, "damaged.uma");
+  const std::string damaged = Save(three, "damaged.uma", 1);  // one row per column, to damage
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(damaged.c_str(), &db), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(db,

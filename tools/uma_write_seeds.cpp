@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
       written.push_back(dir + "/" + name + ".uma");
       pfm::SaveModel(builder, written.back());
       written.push_back(dir + "/" + name + "-v1.uma");
-      pfm::SaveModel(builder.model(), written.back(), 1);
+      pfm::SaveModel(builder, written.back(), 1);
     };
     save(sample::FlexibleBeam("beam"), "beam");
     save(sample::EveryFeature("every-feature"), "every-feature");

@@ -107,23 +107,17 @@ void SetStoreSettings(const StoreSettings& settings) {
 }
 
 void SaveModel(const ModelBuilder& builder, const std::string& path) {
-  // Straight from the builder (checked as Build() checks it): a copy of large values would only
-  // be thrown away.
-  const Model& model = builder.model();
-  try {
-    ValidateModel(model);
-  } catch (const QOBBasError& e) {
-    throw QOBBasError("model '" + model.name + "': " + e.what());
-  }
-  SaveModelFile(model, path);
+  SaveModel(builder, path, kModelFormatVersion);
 }
 
-void SaveModel(const Model& model, const std::string& path) { SaveModelFile(model, path); }
-
-void SaveModel(const Model& model, const std::string& path, int formatVersion) {
+void SaveModel(const ModelBuilder& builder, const std::string& path, int formatVersion) {
   if (formatVersion != 1 && formatVersion != kModelFormatVersion)
     throw QOBBasError("cannot save the model to " + path + ": no format version " +
                       std::to_string(formatVersion));
+  // Straight from the builder (checked as BuildModel checks it): a copy of large values would
+  // only be thrown away.
+  const Model& model = ModelOf(builder);
+  ValidateBuiltModel(model);
   SaveModelFile(model, path, formatVersion);
 }
 

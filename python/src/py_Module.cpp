@@ -10,7 +10,6 @@
 #include "QOBBasCoreUtils.h"
 #include "QOBSspUmaCore.h"
 #include "pfm_ModelTypes.h"
-#include "pfm_Observe.h"
 #include "pfm_Support.h"
 #include "py_Bindings.h"
 #include "py_Library.h"
@@ -244,18 +243,4 @@ They take effect at the next open, read or commit (the cache: at the next open).
 
     uma.configure(busy_timeout=0.5)          # fail fast instead of waiting 10 s
 )doc");
-
-  module.def(
-      "_live_blocks", [] { return RunLocked([] { return pfm::Allocation().liveBlocks; }); },
-      "The platform allocator's live blocks (for leak tests).");
-  module.def(
-      "_fail_allocation_at",
-      [](long long n) {
-        RunLocked([n] {
-          pfm::FailAllocationAt(n);
-          return 0;
-        });
-      },
-      py::arg("n"),
-      "Makes the n-th platform allocation from now fail (1: the next; 0: none), for tests.");
 }

@@ -8,6 +8,7 @@ import numpy as np
 import pytest
 
 import uma
+from uma import _testing
 
 ALL_OPTIONS = uma.FILTER_INTERNAL | uma.TRIM_STATIC_MODES | uma.TRIM_LOADS
 
@@ -39,11 +40,11 @@ def sample():
 def no_leak():
     """Every test leaves the platform allocator's live blocks where they were."""
     gc.collect()
-    start = uma._live_blocks()
+    start = _testing.live_blocks()
     yield
-    uma._fail_allocation_at(0)
+    _testing.fail_allocation_at(0)
     gc.collect()
-    assert uma._live_blocks() == start
+    assert _testing.live_blocks() == start
 
 
 # A small reduced model with every kind of set: nodes 11..15 (13 internal), two dofs per node,

@@ -5,6 +5,7 @@ import numpy as np
 import pytest
 
 import uma
+from uma import _testing
 from conftest import ALL_OPTIONS
 
 
@@ -148,13 +149,13 @@ def test_allocation_failures_raise_memory_error_and_leak_nothing(sample):
         for operation in [r.values, lambda: r.rows("node"), lambda: r @ np.ones(20),
                           lambda: s.matrix(uma.RECOVERY, ALL_OPTIONS).values()]:
             for n in range(1, 100):
-                uma._fail_allocation_at(n)
+                _testing.fail_allocation_at(n)
                 try:
                     operation()
                 except MemoryError:
                     continue
                 finally:
-                    uma._fail_allocation_at(0)
+                    _testing.fail_allocation_at(0)
                 break
             else:
                 pytest.fail("the operation never completed")

@@ -116,8 +116,6 @@ from ._uma import (  # noqa: F401  (the package's public names)
     FlexibleBody,
     Matrix,
     System,
-    _fail_allocation_at,
-    _live_blocks,
     configure,
 )
 from . import _uma

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "QOBBasCoreUtils.h"
+#include "pfm_Model.h"
 #include "pfm_ModelTypes.h"
 #include "pfm_Session.h"
 
@@ -12,6 +13,8 @@ namespace pfm {
 ModelBuilder::ModelBuilder(std::string name) : m_model(std::make_shared<Model>()) {
   m_model->name = std::move(name);
 }
+
+const std::string& ModelBuilder::name() const { return m_model->name; }
 
 ModelBuilder& ModelBuilder::SystemType(int type) {
   m_model->system.type = type;
@@ -139,13 +142,28 @@ ModelBuilder& ModelBuilder::UserMatrix(const std::string& name, int distribution
   return *this;
 }
 
-std::shared_ptr<Model> ModelBuilder::Build() const {
+void ModelBuilder::Register() const { RegisterModel(*this); }
+
+// The one door from the builder to the model it holds.
+struct ModelBuilderAccess {
+  static Model& Of(const ModelBuilder& builder) { return *builder.m_model; }
+};
+
+const Model& ModelOf(const ModelBuilder& builder) { return ModelBuilderAccess::Of(builder); }
+Model& ModelOf(ModelBuilder& builder) { return ModelBuilderAccess::Of(builder); }
+
+void ValidateBuiltModel(const Model& model) {
   try {
-    ValidateModel(*m_model);
+    ValidateModel(model);
   } catch (const QOBBasError& e) {
-    throw QOBBasError("model '" + m_model->name + "': " + e.what());
+    throw QOBBasError("model '" + model.name + "': " + e.what());
   }
-  auto copy = std::make_shared<Model>(*m_model);
+}
+
+std::shared_ptr<Model> BuildModel(const ModelBuilder& builder) {
+  const Model& model = ModelOf(builder);
+  ValidateBuiltModel(model);
+  auto copy = std::make_shared<Model>(model);
   // The copy must not share value stores with the builder, or later edits would leak into it.
   for (Distribution& d : copy->system.distributions) {
     auto* mem = dynamic_cast<MemoryValues*>(d.values.get());
@@ -155,8 +173,8 @@ std::shared_ptr<Model> ModelBuilder::Build() const {
   return copy;
 }
 
-std::shared_ptr<Model> ModelBuilder::Register() const {
-  auto model = Build();
+std::shared_ptr<Model> RegisterModel(const ModelBuilder& builder) {
+  auto model = BuildModel(builder);
   ModelRegistry::Add(model);
   return model;
 }

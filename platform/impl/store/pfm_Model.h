@@ -5,6 +5,9 @@
 // Numbering: node, degree-of-freedom, mode and element numbers are 1-based indices into the
 // system's tables; they are the "internal member numbers" that component sets hold. Collection,
 // set and distribution indices are 0-based.
+//
+// Not installed: the platform and its tests alone see it. Everything else makes models through
+// the builder (pfm_ModelBuilder.h), which holds one of these out of sight.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +15,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "pfm_ModelBuilder.h"
 
 namespace pfm {
 
@@ -21,7 +26,6 @@ int ModePositionType();
 int NodePositionType();
 int ElementPositionType();
 
-enum class MemberKind { Dof, Mode, Node, Element, Other };
 MemberKind KindOfPositionType(int positionType);
 int PositionTypeOf(MemberKind kind);  // Other answers a type index of no other kind
 
@@ -49,19 +53,6 @@ struct ComponentSet {
   std::vector<int> members;  // internal member numbers, in the set's order
 };
 
-// Where a stored distribution's values live. Values are doubles, column by column. Nothing
-// outside the store reads or writes them but through these two calls.
-class ValueStore {
- public:
-  virtual ~ValueStore() = default;
-  // Copies rows r0..r0+nr-1 of columns c0..c0+nc-1 into `out` (leading dimension `ld`).
-  virtual void Read(int r0, int nr, int c0, int nc, double* out, std::int64_t ld) const = 0;
-  // Writes the same block from `in` (leading dimension `ld`).
-  virtual void Write(int r0, int nr, int c0, int nc, const double* in, std::int64_t ld) = 0;
-  // All values at once, when they sit contiguously in memory; null otherwise.
-  virtual const double* Contiguous() const { return nullptr; }
-};
-
 // Values held in memory; `rows` is the leading dimension.
 class MemoryValues : public ValueStore {
  public:
@@ -80,32 +71,6 @@ class MemoryValues : public ValueStore {
  private:
   int m_rows;
   std::vector<double> m_values;
-};
-
-// Values that stay in the caller's memory: column-major with leading dimension `ld`, read
-// only (Write throws QOBBasError). The memory must outlive every model that uses it; this lets a
-// program save a large matrix it holds without copying it.
-class ViewValues : public ValueStore {
- public:
-  ViewValues(const double* values, std::int64_t ld) : m_values(values), m_ld(ld) {}
-  void Read(int r0, int nr, int c0, int nc, double* out, std::int64_t ld) const override;
-  void Write(int r0, int nr, int c0, int nc, const double* in, std::int64_t ld) override;
-
- private:
-  const double* m_values;
-  std::int64_t m_ld;
-};
-
-// Columns of one distribution whose first rows are columns of another: the rows 0 .. (the
-// source's rows - 1) of columns firstColumn .. firstColumn + columns - 1 equal those of the
-// source's columns sourceColumn .. sourceColumn + columns - 1. A model file stores those rows
-// once (a reduction's recovery matrix and its mode matrix share the basis this way). The
-// distribution's value store still answers every row.
-struct SharedRows {
-  int source = -1;  // distribution index
-  int firstColumn = 0;
-  int columns = 0;
-  int sourceColumn = 0;
 };
 
 struct Distribution {
@@ -145,15 +110,6 @@ using Overlay = std::map<int, EditedColumns>;
 
 struct Model;
 
-// One element of the finite-element mesh a model was reduced from: its label, its type as the
-// producing program names it ("C3D10", "S8") and its nodes' labels. Descriptive only: the
-// library never reads it, and a model may have none.
-struct MeshElement {
-  int label = 0;
-  std::string type;
-  std::vector<int> nodes;
-};
-
 // How a model keeps what an edit session changed. The default writes into the distributions'
 // value stores; a file-backed model writes its file in one transaction.
 class ModelBacking {
@@ -175,5 +131,20 @@ struct Model {
   std::vector<MeshElement> mesh;
   std::shared_ptr<ModelBacking> backing = std::make_shared<ModelBacking>();
 };
+
+// Checks a model's references; throws QOBBasError saying what the first broken one is.
+void ValidateModel(const Model& model);
+// ValidateModel for a model a builder made, its message led by "model 'NAME': ".
+void ValidateBuiltModel(const Model& model);
+
+// The model a builder holds as built so far: unchecked and not copied. The store saves it as it
+// is; tests change it in place.
+const Model& ModelOf(const ModelBuilder& builder);
+Model& ModelOf(ModelBuilder& builder);
+// A checked copy of the builder's model that shares no in-memory values with it. Throws
+// QOBBasError ("model 'NAME': ...") when a reference is broken.
+std::shared_ptr<Model> BuildModel(const ModelBuilder& builder);
+// BuildModel, made openable under its name (ModelBuilder::Register); answers the model.
+std::shared_ptr<Model> RegisterModel(const ModelBuilder& builder);
 
 }  // namespace pfm

@@ -154,17 +154,16 @@ void SetStoreSettings(const StoreSettings& settings);
 // Writes the model the builder holds to a model file at `path`, replacing a file that is there;
 // the file appears whole or not at all, also when several processes save to one path at once
 // (each writes a temporary file of its own beside the target, "PATH.saving-XXXXXX", and renames
-// it over the target when it is complete; the last rename wins). Throws QOBBasError with a
-// plain message ("cannot save the model to PATH: REASON") when the model is not valid or the
-// file cannot be written; the target is then as it was, and no file is left behind.
+// it over the target when it is complete; the last rename wins). Values that a caller's
+// ValueStore gives are read as they are written, so that a large model never sits in memory
+// whole. Throws QOBBasError with a plain message ("cannot save the model to PATH: REASON") when
+// the model is not valid or the file cannot be written; the target is then as it was, and no
+// file is left behind.
 void SaveModel(const ModelBuilder& builder, const std::string& path);
-// The same for a model assembled by hand, e.g. with values that a ValueStore makes as they are
-// read, so that a large model never sits in memory whole.
-void SaveModel(const Model& model, const std::string& path);
 // The model file format version SaveModel writes. Version 2 keeps values in chunks and rows that
 // matrices share once; version 1 is read by older programs (shared rows are written in full).
 constexpr int kModelFormatVersion = 2;
 // SaveModel writing format version `formatVersion`, 1 or kModelFormatVersion; another throws.
-void SaveModel(const Model& model, const std::string& path, int formatVersion);
+void SaveModel(const ModelBuilder& builder, const std::string& path, int formatVersion);
 
 }  // namespace pfm

@@ -1,6 +1,7 @@
 // What tests observe and force in the platform: the allocator's accounting and failure
 // injection, the journal of platform calls, and hooks that force answers. All of it costs a
 // test of one flag when off.
+// Not installed: test programs reach it through the QOBPlatformTestSupport target.
 #pragma once
 
 #include <cstddef>
