@@ -26,7 +26,7 @@
 #include "uma_SolidBlock.h"
 #include "uma_System.h"
 #include "uma_TempDir.h"
-#include "uma_VtuExport.h"
+#include "inspect_VtuExport.h"
 
 namespace {
 

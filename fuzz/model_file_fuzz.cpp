@@ -16,7 +16,7 @@
 #include "QOBSspUmaCore.h"
 #include "pfm_Observe.h"
 #include "pfm_Support.h"
-#include "uma_InspectReport.h"
+#include "inspect_Report.h"
 #include "uma_ModelWalk.h"
 
 namespace {

@@ -12,8 +12,8 @@
 #include "pfm_TestAccess.h"
 #include "uma_FileTestSupport.h"
 #include "uma_FlexibleBodySample.h"
-#include "uma_InspectReport.h"
-#include "uma_MatrixExport.h"
+#include "inspect_Report.h"
+#include "inspect_MatrixExport.h"
 #include "uma_TempDir.h"
 #include "uma_TestSupport.h"
 

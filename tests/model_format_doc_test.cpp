@@ -8,7 +8,7 @@
 
 #include "pfm_ModelTypes.h"
 #include "pfm_TestAccess.h"
-#include "uma_CheckReport.h"
+#include "check_Report.h"
 #include "uma_FileTestSupport.h"
 #include "uma_FlexibleBodyX.h"
 #include "uma_IncoreMatrix.h"

@@ -18,7 +18,7 @@
 #include "reduce_InputError.h"
 #include "reduce_Interface.h"
 #include "reduce_ModelOutput.h"
-#include "uma_CheckReport.h"
+#include "check_Report.h"
 #include "uma_ReduceRun.h"
 #include "uma_SolidBlock.h"
 #include "uma_TempDir.h"

@@ -27,7 +27,7 @@
 #include "uma_FileTestSupport.h"
 #include "uma_TempDir.h"
 #include "uma_TestSupport.h"
-#include "uma_VtuExport.h"
+#include "inspect_VtuExport.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "pfm_ModelTypes.h"
-#include "uma_CheckReport.h"
+#include "check_Report.h"
 
 namespace check {
 

@@ -1,4 +1,4 @@
-#include "uma_VtuModel.h"
+#include "inspect_VtuModel.h"
 
 #include <vtkCellType.h>
 
@@ -12,8 +12,8 @@
 #include "pfm_ModelTypes.h"
 #include "pfm_Support.h"
 #include "uma_IncoreMatrix.h"
-#include "uma_ToolSupport.h"
-#include "uma_VtuCells.h"
+#include "common_Model.h"
+#include "inspect_VtuCells.h"
 
 namespace inspect {
 

@@ -1,4 +1,4 @@
-#include "uma_VtuExport.h"
+#include "inspect_VtuExport.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,10 +26,10 @@
 #include <new>
 #include <vector>
 
-#include "uma_ModeColumnArray.h"
+#include "inspect_ModeColumnArray.h"
 #include "uma_System.h"
-#include "uma_ToolSupport.h"
-#include "uma_VtuModel.h"
+#include "common_Model.h"
+#include "inspect_VtuModel.h"
 
 namespace inspect {
 

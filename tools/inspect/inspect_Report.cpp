@@ -1,4 +1,4 @@
-#include "uma_InspectReport.h"
+#include "inspect_Report.h"
 
 #include <cstdio>
 #include <memory>
@@ -10,7 +10,7 @@
 #include "uma_ArrayInt.h"
 #include "uma_FlexibleBodyX.h"
 #include "uma_Matrix.h"
-#include "uma_ToolSupport.h"
+#include "common_Model.h"
 
 namespace inspect {
 

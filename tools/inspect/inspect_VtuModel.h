@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "uma_Matrix.h"
-#include "uma_ModeColumnArray.h"
+#include "inspect_ModeColumnArray.h"
 #include "uma_System.h"
 
 namespace inspect {

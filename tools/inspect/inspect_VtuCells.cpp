@@ -1,4 +1,4 @@
-#include "uma_VtuCells.h"
+#include "inspect_VtuCells.h"
 
 #include <vtkCellType.h>
 

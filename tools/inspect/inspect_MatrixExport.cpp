@@ -1,4 +1,4 @@
-#include "uma_MatrixExport.h"
+#include "inspect_MatrixExport.h"
 
 #include <charconv>
 #include <cstdlib>
@@ -12,7 +12,7 @@
 #include "uma_IncoreMatrix.h"
 #include "uma_Matrix.h"
 #include "uma_System.h"
-#include "uma_ToolSupport.h"
+#include "common_Model.h"
 
 namespace inspect {
 

@@ -1,4 +1,4 @@
-#include "uma_ModeColumnArray.h"
+#include "inspect_ModeColumnArray.h"
 
 #include <vtkObjectFactory.h>
 

@@ -1,4 +1,4 @@
-#include "uma_CheckMath.h"
+#include "check_Math.h"
 
 #include <algorithm>
 #include <cmath>

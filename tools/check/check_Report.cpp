@@ -1,4 +1,4 @@
-#include "uma_CheckReport.h"
+#include "check_Report.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,7 +16,7 @@
 #include "uma_FlexibleBodyX.h"
 #include "uma_IncoreMatrix.h"
 #include "uma_Matrix.h"
-#include "uma_ToolSupport.h"
+#include "common_Model.h"
 
 namespace check {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "QOBSspUmaCore.h"
-#include "uma_CheckReport.h"
+#include "check_Report.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 
 #include "QOBSspUmaCore.h"
 #include "pfm_Support.h"
-#include "uma_InspectReport.h"
-#include "uma_MatrixExport.h"
-#include "uma_VtuExport.h"
+#include "inspect_Report.h"
+#include "inspect_MatrixExport.h"
+#include "inspect_VtuExport.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common_Pencil.h"
-#include "uma_CheckMath.h"
+#include "check_Math.h"
 
 namespace check {
 
