@@ -53,7 +53,7 @@ class GeneratedValues : public pfm::ValueStore {
   void Write(int, int, int, int, const double*, std::int64_t) override {}
 };
 
-void Save(StoredMatrix& m, const sample::TempDir& dir) {
+void Save(StoredMatrix& m, const uma::sample::TempDir& dir) {
   pfm::Model model;
   pfm::Distribution d;
   d.rows = m.rows;
@@ -164,7 +164,7 @@ int main(int argc, char** argv) {
   int count = 0;
   QOBSspUmaCore_initialize(count);
   {
-    sample::TempDir dir("uma-bench-");
+    uma::sample::TempDir dir("uma-bench-");
     for (StoredMatrix& m : g_matrices) {
       if (!RoomFor(m.megabytes())) {
         std::fprintf(stderr, "skipping the %s matrix: /tmp has too little room\n", m.label);

@@ -3,7 +3,7 @@
 #include "QOBSspSubCore.h"
 #include "uma_SampleModels.h"
 
-namespace sample {
+namespace uma::sample {
 
 namespace {
 
@@ -124,4 +124,4 @@ BeamExpectations FlexibleBeamExpectations() {
   return e;
 }
 
-}  // namespace sample
+}  // namespace uma::sample

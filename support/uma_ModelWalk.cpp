@@ -10,7 +10,7 @@
 #include "uma_IncoreMatrix.h"
 #include "uma_Matrix.h"
 
-namespace inspect {
+namespace uma::sample {
 
 namespace {
 
@@ -198,4 +198,4 @@ WalkResult Walk(const std::string& model, bool edit) {
   return result;
 }
 
-}  // namespace inspect
+}  // namespace uma::sample

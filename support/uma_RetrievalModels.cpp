@@ -3,7 +3,7 @@
 #include "QOBSimAPI.h"
 #include "uma_SampleModels.h"
 
-namespace sample {
+namespace uma::sample {
 
 namespace {
 
@@ -76,4 +76,4 @@ pfm::ModelBuilder RecoverySystem(const std::string& name, int nodes, int dofsPer
   return b;
 }
 
-}  // namespace sample
+}  // namespace uma::sample

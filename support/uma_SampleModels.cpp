@@ -2,7 +2,7 @@
 
 #include "QOBSimAPI.h"
 
-namespace sample {
+namespace uma::sample {
 
 int NodeCoordinatesType() { return ads_CoreFragmentTypeIndex(31, 37); }
 int RecoveryMatrixType() { return ads_CoreFragmentTypeIndex(20, 68); }
@@ -20,4 +20,4 @@ pfm::ModelBuilder SmallSystem(const std::string& name) {
   return b;
 }
 
-}  // namespace sample
+}  // namespace uma::sample

@@ -9,7 +9,7 @@
 #include "QOBSimAPI.h"
 #include "uma_SampleModels.h"
 
-namespace sample {
+namespace uma::sample {
 
 int StiffnessType() { return ads_CoreFragmentTypeIndex(20, 61); }
 int ElementCSetType() { return ads_CoreFragmentTypeIndex(20, 75); }
@@ -77,4 +77,4 @@ pfm::ModelBuilder EveryFeature(const std::string& name) {
   return b;
 }
 
-}  // namespace sample
+}  // namespace uma::sample

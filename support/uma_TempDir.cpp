@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <vector>
 
-namespace sample {
+namespace uma::sample {
 
 TempDir::TempDir(const std::string& prefix) {
   std::string pattern = "/tmp/" + prefix + "XXXXXX";
@@ -24,4 +24,4 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(m_path, ignored);
 }
 
-}  // namespace sample
+}  // namespace uma::sample

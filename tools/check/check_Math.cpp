@@ -6,7 +6,7 @@
 
 #include "common_Pencil.h"
 
-namespace check {
+namespace uma::check {
 
 namespace {
 
@@ -138,4 +138,4 @@ MassProperties PropertiesOf(const std::array<double, 36>& rigid) {
   return p;
 }
 
-}  // namespace check
+}  // namespace uma::check

@@ -5,7 +5,7 @@
 #include "pfm_ModelTypes.h"
 #include "check_Report.h"
 
-namespace check {
+namespace uma::check {
 
 namespace {
 
@@ -151,4 +151,4 @@ std::string AsText(const Report& r) {
   return out;
 }
 
-}  // namespace check
+}  // namespace uma::check

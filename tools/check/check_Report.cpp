@@ -18,7 +18,7 @@
 #include "uma_Matrix.h"
 #include "common_Model.h"
 
-namespace check {
+namespace uma::check {
 
 int Report::Errors() const {
   return static_cast<int>(
@@ -43,7 +43,7 @@ constexpr double kPi = 3.14159265358979323846;
 
 // (node, dof) of each member, when both mappings exist and agree in length.
 std::optional<std::vector<Place>> Places(uma_ArrayInt* nodes, uma_ArrayInt* dofs) {
-  auto n = tools::TakeLabels(nodes), d = tools::TakeLabels(dofs);
+  auto n = uma::common::TakeLabels(nodes), d = uma::common::TakeLabels(dofs);
   if (!n || !d || n->size() != d->size()) return std::nullopt;
   std::vector<Place> out;
   for (std::size_t i = 0; i < n->size(); ++i) out.emplace_back((*n)[i], (*d)[i]);
@@ -175,28 +175,28 @@ class Checker {
   void ReadLabels(const uma_Matrix& m) {
     for (auto kind : {uma_Enum::uma_MapInternal, uma_Enum::uma_MapNode, uma_Enum::uma_MapDof,
                       uma_Enum::uma_MapElement}) {
-      if (tools::TakeLabels(m.MapRows(kind))) ++r.setsRead;
-      if (tools::TakeLabels(m.MapColumns(kind))) ++r.setsRead;
+      if (uma::common::TakeLabels(m.MapRows(kind))) ++r.setsRead;
+      if (uma::common::TakeLabels(m.MapColumns(kind))) ++r.setsRead;
     }
   }
 
   void ReadSets(const pfm::ModelContents& contents) {
     for (const auto& [type, size] : contents.setSizes) {
-      auto members = tools::TakeLabels(m_system.MapCSet(type, uma_Enum::uma_MapInternal));
+      auto members = uma::common::TakeLabels(m_system.MapCSet(type, uma_Enum::uma_MapInternal));
       if (members) ++r.setsRead;
       if (static_cast<int>(members ? members->size() : 0) != size)
         Error("sets", "the set of type " + Str(type) + " answers " +
                           Str(members ? static_cast<long long>(members->size()) : 0) +
                           " members; it holds " + Str(size));
       for (auto kind : {uma_Enum::uma_MapNode, uma_Enum::uma_MapDof, uma_Enum::uma_MapElement})
-        if (tools::TakeLabels(m_system.MapCSet(type, kind))) ++r.setsRead;
+        if (uma::common::TakeLabels(m_system.MapCSet(type, kind))) ++r.setsRead;
     }
     // The flexible body's views, as a host asks for them.
     for (auto view : {&uma_FlexibleBodyX::FENodes, &uma_FlexibleBodyX::NodesInASet,
                       &uma_FlexibleBodyX::ASetNodes, &uma_FlexibleBodyX::ASetDofs,
                       &uma_FlexibleBodyX::RecoverySetNodes, &uma_FlexibleBodyX::RecoverySetDofs,
                       &uma_FlexibleBodyX::GFAASetNodes, &uma_FlexibleBodyX::GFAASetDofs})
-      if (tools::TakeLabels((m_body.*view)())) ++r.setsRead;
+      if (uma::common::TakeLabels((m_body.*view)())) ++r.setsRead;
   }
 
   // The A-set: one degree of freedom per static mode; the A-set nodes: its nodes in order.
@@ -219,7 +219,7 @@ class Checker {
                          Str(types::ASet()) + ")");
     }
     if (contents.setSizes.count(types::ASetNodes())) {
-      auto nodes = tools::TakeLabels(m_system.MapCSet(types::ASetNodes(), uma_Enum::uma_MapNode));
+      auto nodes = uma::common::TakeLabels(m_system.MapCSet(types::ASetNodes(), uma_Enum::uma_MapNode));
       if (!nodes && contents.setSizes.at(types::ASetNodes()) > 0) {
         Error("a-set-nodes", "the A-set nodes (set type " + Str(types::ASetNodes()) +
                                  ") do not map to node labels: its members must be nodes");
@@ -688,7 +688,7 @@ class Checker {
     if (!coordinates || !m_clean.count("type " + Str(types::NodeCoordinates())) ||
         coordinates->NumColumns() != 3 || coordinates->NumRows() == 0)
       return;
-    auto labels = tools::TakeLabels(coordinates->MapRows(uma_Enum::uma_MapNode));
+    auto labels = uma::common::TakeLabels(coordinates->MapRows(uma_Enum::uma_MapNode));
     if (!labels) return;
     int rows = coordinates->NumRows();
     std::vector<double> xyz(static_cast<std::size_t>(rows) * 3);
@@ -731,7 +731,7 @@ class Checker {
       places[i].z -= centre[2];
     }
     const std::array<double, 6> residual =
-        RigidMotionResiduals(k, m, n, check::RigidMotions(places, n));
+        RigidMotionResiduals(k, m, n, uma::check::RigidMotions(places, n));
     r.physics.rigidMotionResidual = *std::max_element(residual.begin(), residual.end());
     static const char* const kMotions[] = {"translation along x", "translation along y",
                                            "translation along z", "rotation about x",
@@ -826,7 +826,7 @@ Report Check(const std::string& model) {
   r.model = model;
   uma_FlexibleBodyX body(model.c_str());
   if (body.IsNull()) {
-    r.failure = tools::OpenFailure();
+    r.failure = uma::common::OpenFailure();
     r.findings.push_back({true, "open", r.failure});
     return r;
   }
@@ -840,4 +840,4 @@ Report Check(const std::string& model) {
   return r;
 }
 
-}  // namespace check
+}  // namespace uma::check

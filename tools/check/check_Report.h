@@ -12,7 +12,7 @@
 #include "common_Pencil.h"
 #include "check_Math.h"
 
-namespace check {
+namespace uma::check {
 
 struct Finding {
   bool error = true;  // otherwise a warning
@@ -79,4 +79,4 @@ std::string AsText(const Report& report);
 std::string FormatNumber(double value);
 std::string AsJson(const Report& report);
 
-}  // namespace check
+}  // namespace uma::check

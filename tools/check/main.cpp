@@ -57,9 +57,9 @@ int main(int argc, char** argv) {
 
   int count = 0;
   QOBSspUmaCore_initialize(count);
-  check::Report report = check::Check(model);
+  uma::check::Report report = uma::check::Check(model);
   QOBSspUmaCore_finalize(count);
 
-  std::fputs((json ? check::AsJson(report) : check::AsText(report)).c_str(), stdout);
+  std::fputs((json ? uma::check::AsJson(report) : uma::check::AsText(report)).c_str(), stdout);
   return report.Errors() > 0 ? 1 : 0;
 }

@@ -10,7 +10,7 @@
 #include "pfm_Support.h"
 #include "uma_ArrayInt.h"
 
-namespace tools {
+namespace uma::common {
 
 // The members of a mapping's answer, which it releases; none for a null answer.
 inline std::optional<std::vector<int>> TakeLabels(uma_ArrayInt* array) {
@@ -27,4 +27,4 @@ inline std::string OpenFailure() {
   return reason.empty() ? "the model holds no substructure system" : reason;
 }
 
-}  // namespace tools
+}  // namespace uma::common

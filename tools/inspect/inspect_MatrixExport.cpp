@@ -14,7 +14,7 @@
 #include "uma_System.h"
 #include "common_Model.h"
 
-namespace inspect {
+namespace uma::inspect {
 
 namespace {
 
@@ -31,7 +31,7 @@ std::optional<int> TypeOf(const std::string& key) {
 // opaque set), or "row 5" / "column 5" (from 1) when nothing labels them.
 std::vector<std::string> Labels(const uma_Matrix& m, bool rows, int count) {
   auto map = [&](uma_Enum::uma_MapTypeEnum kind) {
-    return tools::TakeLabels(rows ? m.MapRows(kind) : m.MapColumns(kind));
+    return uma::common::TakeLabels(rows ? m.MapRows(kind) : m.MapColumns(kind));
   };
   auto fits = [&](const std::optional<std::vector<int>>& v) {
     return v && static_cast<int>(v->size()) == count;
@@ -146,4 +146,4 @@ std::string WriteMatrix(const std::string& model, const MatrixRequest& request, 
   return "";
 }
 
-}  // namespace inspect
+}  // namespace uma::inspect

@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-namespace inspect {
+namespace uma::inspect {
 
 enum class MatrixFormat { MatrixMarket, Csv };
 
@@ -23,4 +23,4 @@ struct MatrixRequest {
 // The library must be initialised.
 std::string WriteMatrix(const std::string& model, const MatrixRequest& request, std::ostream& out);
 
-}  // namespace inspect
+}  // namespace uma::inspect

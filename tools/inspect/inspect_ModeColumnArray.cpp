@@ -8,7 +8,7 @@
 #include "QOBBasCoreUtils.h"
 #include "uma_IncoreMatrix.h"
 
-namespace inspect {
+namespace uma::inspect {
 
 ModeColumns::ModeColumns(const uma_Matrix* modes, std::vector<RowTarget> rows, int points)
     : m_modes(modes),
@@ -73,4 +73,4 @@ const double* ModeColumnArray::Values() const {
   return m_rotations ? m_source->Rotations(m_column) : m_source->Translations(m_column);
 }
 
-}  // namespace inspect
+}  // namespace uma::inspect

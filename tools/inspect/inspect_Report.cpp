@@ -12,7 +12,7 @@
 #include "uma_Matrix.h"
 #include "common_Model.h"
 
-namespace inspect {
+namespace uma::inspect {
 
 namespace {
 
@@ -69,7 +69,7 @@ Report Gather(const std::string& model) {
   // A flexible body is a system opened for reading: one open gives both views.
   uma_FlexibleBodyX body(model.c_str());
   if (body.IsNull()) {
-    r.failure = tools::OpenFailure();
+    r.failure = uma::common::OpenFailure();
     return r;
   }
   r.opened = true;
@@ -103,14 +103,14 @@ Report Gather(const std::string& model) {
   }
 
   FlexibleView& f = r.flexible;
-  f.feNodes = tools::TakeLabels(body.FENodes());
-  f.nodesInASet = tools::TakeLabels(body.NodesInASet());
-  f.aSetNodes = tools::TakeLabels(body.ASetNodes());
-  f.aSetDofs = tools::TakeLabels(body.ASetDofs());
-  f.recoveryNodes = tools::TakeLabels(body.RecoverySetNodes());
-  f.recoveryDofs = tools::TakeLabels(body.RecoverySetDofs());
-  f.gfaaNodes = tools::TakeLabels(body.GFAASetNodes());
-  f.gfaaDofs = tools::TakeLabels(body.GFAASetDofs());
+  f.feNodes = uma::common::TakeLabels(body.FENodes());
+  f.nodesInASet = uma::common::TakeLabels(body.NodesInASet());
+  f.aSetNodes = uma::common::TakeLabels(body.ASetNodes());
+  f.aSetDofs = uma::common::TakeLabels(body.ASetDofs());
+  f.recoveryNodes = uma::common::TakeLabels(body.RecoverySetNodes());
+  f.recoveryDofs = uma::common::TakeLabels(body.RecoverySetDofs());
+  f.gfaaNodes = uma::common::TakeLabels(body.GFAASetNodes());
+  f.gfaaDofs = uma::common::TakeLabels(body.GFAASetDofs());
   return r;
 }
 
@@ -218,4 +218,4 @@ std::string AsJson(const Report& r) {
   return j.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-}  // namespace inspect
+}  // namespace uma::inspect

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace inspect {
+namespace uma::inspect {
 
 struct MatrixEntry {
   std::string key;   // "type 31037", "name \"LumpedMass\"", "user matrix \"xGFAA\""
@@ -43,4 +43,4 @@ Report Gather(const std::string& model);
 std::string AsText(const Report& report);
 std::string AsJson(const Report& report);
 
-}  // namespace inspect
+}  // namespace uma::inspect

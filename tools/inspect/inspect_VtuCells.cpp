@@ -5,7 +5,7 @@
 #include <cctype>
 #include <numeric>
 
-namespace inspect {
+namespace uma::inspect {
 
 namespace {
 
@@ -115,4 +115,4 @@ int NodesOf(const std::string& type) {
   return row ? row->nodes : 0;
 }
 
-}  // namespace inspect
+}  // namespace uma::inspect

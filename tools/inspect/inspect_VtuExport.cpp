@@ -31,7 +31,7 @@
 #include "common_Model.h"
 #include "inspect_VtuModel.h"
 
-namespace inspect {
+namespace uma::inspect {
 
 namespace {
 
@@ -184,7 +184,7 @@ std::string WriteVtu(const std::string& model, const std::string& path, VtuSumma
   summary = VtuSummary();
   try {
     uma_System system(model.c_str(), false);
-    if (system.IsNull()) return tools::OpenFailure();
+    if (system.IsNull()) return uma::common::OpenFailure();
     if (SameFile(model, path)) return "the output " + path + " is the model itself";
     VtuModel m;
     if (std::string why = ReadVtuModel(system, model, m); !why.empty()) return why;
@@ -219,4 +219,4 @@ std::string AsText(const VtuSummary& s, const std::string& path) {
   return out;
 }
 
-}  // namespace inspect
+}  // namespace uma::inspect

@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
   const char* model = nullptr;
   const char* matrix = nullptr;
   const char* vtu = nullptr;
-  inspect::MatrixRequest request;
+  uma::inspect::MatrixRequest request;
   bool formatGiven = false, optionsGiven = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
@@ -86,9 +86,9 @@ int main(int argc, char** argv) {
       } else if (arg == "--format") {
         formatGiven = true;
         if (value == "mtx")
-          request.format = inspect::MatrixFormat::MatrixMarket;
+          request.format = uma::inspect::MatrixFormat::MatrixMarket;
         else if (value == "csv")
-          request.format = inspect::MatrixFormat::Csv;
+          request.format = uma::inspect::MatrixFormat::Csv;
         else
           return Usage("unknown format " + value + " (mtx or csv)");
       } else {
@@ -123,29 +123,29 @@ int main(int argc, char** argv) {
     pfm::StoreSettings settings = pfm::GetStoreSettings();
     settings.readerCacheKiB = 1024;
     pfm::SetStoreSettings(settings);
-    inspect::VtuSummary summary;
-    std::string failure = inspect::WriteVtu(model, vtu, summary);
+    uma::inspect::VtuSummary summary;
+    std::string failure = uma::inspect::WriteVtu(model, vtu, summary);
     QOBSspUmaCore_finalize(count);
     if (!failure.empty()) return Failed(model, failure);
-    std::fputs(inspect::AsText(summary, vtu).c_str(), stdout);
+    std::fputs(uma::inspect::AsText(summary, vtu).c_str(), stdout);
     if (summary.elementsLeftOut > 0)
       std::fprintf(stderr, "uma-inspect: warning: %d elements are not drawn: %s\n",
                    summary.elementsLeftOut, summary.leftOutReason.c_str());
     return 0;
   }
   if (matrix) {
-    std::string failure = inspect::WriteMatrix(model, request, std::cout);
+    std::string failure = uma::inspect::WriteMatrix(model, request, std::cout);
     QOBSspUmaCore_finalize(count);
     std::cout.flush();
     return failure.empty() ? 0 : Failed(model, failure);
   }
-  inspect::Report report = inspect::Gather(model);
+  uma::inspect::Report report = uma::inspect::Gather(model);
   QOBSspUmaCore_finalize(count);
 
   if (json) {
-    std::fputs(inspect::AsJson(report).c_str(), stdout);
+    std::fputs(uma::inspect::AsJson(report).c_str(), stdout);
   } else if (report.opened) {
-    std::fputs(inspect::AsText(report).c_str(), stdout);
+    std::fputs(uma::inspect::AsText(report).c_str(), stdout);
   }
   if (!report.opened) return Failed(model, report.failure);
   return 0;

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -283,4 +283,4 @@ LanczosResult BlockLanczos(const SparseCholesky& factor, const SparseMatrix& mas
   return method.Run(options.tolerance, options.maxRestarts);
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

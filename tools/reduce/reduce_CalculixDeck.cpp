@@ -9,7 +9,7 @@
 #include "reduce_CalculixText.h"
 #include "reduce_InputError.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -424,4 +424,4 @@ CalculixDeck ParseCalculixDeck(const std::string& name, const std::string& text)
   return deck;
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -9,7 +9,7 @@
 #include "reduce_CalculixText.h"
 #include "reduce_InputError.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -216,4 +216,4 @@ FrdMesh ReadFrdMesh(const std::string& name, std::istream& in, long long size) {
   return FrdReader(name, in, size).Read();
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

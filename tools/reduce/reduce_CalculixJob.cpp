@@ -16,7 +16,7 @@
 
 #include "reduce_InputError.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -209,4 +209,4 @@ CalculixJob ReadCalculixJob(const std::string& deckPath, std::FILE* err) {
   return job;
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -7,7 +7,7 @@
 #include "reduce_CalculixText.h"
 #include "reduce_InputError.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -111,4 +111,4 @@ SparseMatrix ReadCalculixMatrix(const std::string& name, std::istream& in, int s
   return m;
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

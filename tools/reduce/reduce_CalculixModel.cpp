@@ -8,7 +8,7 @@
 
 #include "reduce_InputError.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -313,4 +313,4 @@ CalculixModel AssembleCalculixModel(CalculixDeck deck, const CalculixFiles& name
   return out;
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -268,4 +268,4 @@ long NegativeEigenvalues(const SparseMatrix& a) {
   return negative;
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

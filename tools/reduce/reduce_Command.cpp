@@ -25,7 +25,7 @@
 #include "reduce_ModelOutput.h"
 #include "reduce_ReadInput.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -412,4 +412,4 @@ int RunCommand(int argc, const char* const* argv, std::FILE* out, std::FILE* err
   }
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

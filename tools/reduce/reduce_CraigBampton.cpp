@@ -11,7 +11,7 @@
 #include "reduce_BlockLanczos.h"
 #include "reduce_InputError.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -308,4 +308,4 @@ std::vector<double> ToHertz(const Eigen::VectorXd& omegaSquared) {
   return out;
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

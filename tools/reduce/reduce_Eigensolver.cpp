@@ -11,7 +11,7 @@
 #include "reduce_BlockLanczos.h"
 #include "reduce_InputError.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -214,4 +214,4 @@ std::string ModeFailure(const ModeQuality& q, const Eigenpairs& pairs) {
   return "";
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <stdexcept>
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -176,4 +176,4 @@ Frame BeamGrid(int nx, int ny, double spacing, const BeamSection& section) {
   return frame;
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

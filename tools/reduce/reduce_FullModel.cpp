@@ -6,7 +6,7 @@
 
 #include "reduce_InputError.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -82,4 +82,4 @@ void WriteFullModel(const FullModel& model, const FullModelFiles& files) {
   if (!files.loads.empty() && model.loads.cols() > 0) WriteDense(files.loads, model.loads);
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

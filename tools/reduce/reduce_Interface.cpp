@@ -12,7 +12,7 @@
 #include "reduce_CalculixText.h"
 #include "reduce_InputError.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -430,4 +430,4 @@ Transformation Transform(const FullModel& model, const std::vector<InterfaceNode
   return Builder(model, interfaces).Build(held, derived);
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -18,7 +18,7 @@
 
 #include "reduce_InputError.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -604,4 +604,4 @@ void WriteDense(const std::string& path, const Eigen::MatrixXd& matrix) {
   Close(f, path);
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -8,7 +8,7 @@
 #include "pfm_ModelTypes.h"
 #include "reduce_InputError.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -187,4 +187,4 @@ pfm::ModelBuilder BuildReducedModel(const std::string& name, const FullModel& mo
   return b;
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

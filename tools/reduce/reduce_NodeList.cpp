@@ -8,7 +8,7 @@
 #include "reduce_CalculixText.h"
 #include "reduce_InputError.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -130,4 +130,4 @@ std::vector<double> ResolveWeights(const std::string& option, const std::string&
   return weights;
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -8,7 +8,7 @@
 #include "reduce_InputError.h"
 #include "reduce_NodeList.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -193,4 +193,4 @@ std::string Input::Describe() const {
   return out;
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -8,7 +8,7 @@
 
 #include "reduce_InputError.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -238,4 +238,4 @@ void CheckBoundaryHoldsTheBody(const FullModel& model, const std::vector<int>& b
                    "nodes with rotational degrees of freedom");
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

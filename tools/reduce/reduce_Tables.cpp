@@ -10,7 +10,7 @@
 
 #include "reduce_InputError.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -129,4 +129,4 @@ void WriteNodes(const std::string& path, const std::vector<NodeRow>& nodes) {
   if (std::fclose(f) != 0) throw InputError(path + ": cannot be written");
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce
