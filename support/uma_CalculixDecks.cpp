@@ -1,3 +1,4 @@
+// Small CalculiX decks of steel parts in SI or in mm, t, s, N, for the reduction's tests.
 #include "uma_CalculixDecks.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// Damaged model files made on purpose, each breaking one rule of the model format.
 #include "uma_DamagedModels.h"
 
 #include <sqlite3.h>

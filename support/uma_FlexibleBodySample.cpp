@@ -1,3 +1,4 @@
+// The sample flexible body: a reduced beam of six nodes, and what a host should see of it.
 #include "uma_FlexibleBodySample.h"
 
 #include "QOBSspSubCore.h"

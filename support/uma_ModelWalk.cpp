@@ -1,3 +1,4 @@
+// Everything a host can reach of a stored model, each question asked once with bounded work.
 #include "uma_ModelWalk.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Sample models for matrix retrieval: every shape of matrix that trimming and filtering meet.
 #include "uma_RetrievalModels.h"
 
 #include "QOBSimAPI.h"

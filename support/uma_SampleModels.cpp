@@ -1,3 +1,4 @@
+// Sample models shared by the tests, the benchmarks, the examples and the tools.
 #include "uma_SampleModels.h"
 
 #include "QOBSimAPI.h"

@@ -1,3 +1,4 @@
+// A rectangular block of 8-node hexahedra assembled as a full model for reductions.
 #include "uma_SolidBlock.h"
 
 #include <Eigen/Dense>

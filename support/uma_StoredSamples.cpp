@@ -1,3 +1,4 @@
+// Sample models for the model files: one that uses every part of the format.
 #include "uma_StoredSamples.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// A directory of its own under /tmp for the files a test or benchmark makes.
 #include "uma_TempDir.h"
 
 #include <stdlib.h>

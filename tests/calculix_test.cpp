@@ -204,13 +204,9 @@ INSTANTIATE_TEST_SUITE_P(Parts, CalculixDecks,
                            return name;
                          });
 
-// Labels out of an array the library hands over.
+// Labels out of an array the library hands over; none for a null answer.
 std::vector<int> Take(uma_ArrayInt* array) {
-  std::vector<int> out;
-  if (!array) return out;
-  for (int i = 0; i < array->Size(); ++i) out.push_back((*array)[i]);
-  delete array;
-  return out;
+  return TakeLabels(array).value_or(std::vector<int>());
 }
 
 class CalculixJobs : public UmaTest {

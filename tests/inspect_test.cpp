@@ -42,8 +42,10 @@ TEST_F(Inspect, ReportsTheSystemItsMatricesAndTheFlexibleBodyView) {
   EXPECT_EQ(recovery.columns, 18);
   EXPECT_EQ(recovery.rowKind, "dofs");
   EXPECT_EQ(recovery.columnKind, "modes");
-  EXPECT_EQ(r.matrices[3].key, "user matrix \"xGFAA\"");
-  EXPECT_EQ(r.matrices[4].key, "name \"LumpedMass\"");
+  EXPECT_EQ(r.matrices[3].key, "xGFAA");
+  EXPECT_EQ(r.matrices[3].storedAs, "user matrix");
+  EXPECT_EQ(r.matrices[4].key, "LumpedMass");
+  EXPECT_EQ(r.matrices[4].storedAs, "named matrix");
 
   uma::sample::BeamExpectations e = uma::sample::FlexibleBeamExpectations();
   EXPECT_EQ(r.flexible.feNodes, e.feNodes);
@@ -57,7 +59,8 @@ TEST_F(Inspect, ReportsTheSystemItsMatricesAndTheFlexibleBodyView) {
   std::string json = uma::inspect::AsJson(r);
   EXPECT_NE(
       json.find(
-          "\"matrices\":[{\"key\":\"type 20068\",\"meaning\":\"recovery matrix\",\"dense\":true,"
+          "\"matrices\":[{\"key\":\"20068\",\"storedAs\":\"type index\",\"meaning\":"
+          "\"recovery matrix\",\"dense\":true,"
           "\"rows\":48,\"columns\":18,\"rowKind\":\"dofs\",\"columnKind\":\"modes\"}"),
       std::string::npos)
       << json;

@@ -1,3 +1,4 @@
+// The scale-free linear algebra uma-check needs on reduced matrices.
 #include "check_Math.h"
 
 #include <algorithm>

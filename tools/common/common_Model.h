@@ -1,30 +1,36 @@
-// What the tools share on top of the library: labels taken out of a mapping's answer, and why
-// a model gave no system.
+// What the tools say of a model on top of the library: labels taken out of a mapping's answer,
+// why a model gave no system, what a type index means, the names of mapping kinds, quoted text
+// and numbers as the reports print them.
 #pragma once
 
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "pfm_Support.h"
-#include "uma_ArrayInt.h"
+#include "uma_Enum.h"
+
+class uma_ArrayInt;
 
 namespace uma::common {
 
 // The members of a mapping's answer, which it releases; none for a null answer.
-inline std::optional<std::vector<int>> TakeLabels(uma_ArrayInt* array) {
-  std::unique_ptr<uma_ArrayInt> owned(array);
-  if (!owned) return std::nullopt;
-  std::vector<int> out(static_cast<std::size_t>(owned->Size()));
-  for (int i = 0; i < owned->Size(); ++i) out[static_cast<std::size_t>(i)] = (*owned)[i];
-  return out;
-}
+std::optional<std::vector<int>> TakeLabels(uma_ArrayInt* array);
 
 // Why the last open gave a null system: the platform's reason, or that the model holds none.
-inline std::string OpenFailure() {
-  const std::string& reason = pfm::LastOpenFailure();
-  return reason.empty() ? "the model holds no substructure system" : reason;
-}
+std::string OpenFailure();
+
+// What a stored matrix of the type index is for ("node coordinates", "mode matrix", ...), or ""
+// for a type index without a known meaning.
+std::string TypeMeaning(int type);
+
+// What a mapping kind labels, plural: "dofs", "modes", "nodes", "elements"; "other" for the
+// set's own member numbers.
+const char* MapKindName(uma_Enum::uma_MapTypeEnum kind);
+
+// `text` between double quotes, as the reports show names.
+std::string Quoted(const std::string& text);
+
+// A number as the reports print it: six significant digits.
+std::string FormatNumber(double value);
 
 }  // namespace uma::common

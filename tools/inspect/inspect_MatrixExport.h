@@ -11,8 +11,8 @@ namespace uma::inspect {
 enum class MatrixFormat { MatrixMarket, Csv };
 
 struct MatrixRequest {
-  // A type index ("20068"), or a name: a user matrix, else a named matrix. "name:" in front
-  // makes a name of anything, digits included.
+  // The key as uma-inspect lists it (common_MatrixKey.h): a type index ("20068"), or a name,
+  // a user matrix before a named matrix ("xGFAA"; "name:123" for a name made of digits).
   std::string key;
   int options = 0;  // the library's retrieval options (1 filter, 2 static-mode rows, 4 loads)
   MatrixFormat format = MatrixFormat::MatrixMarket;

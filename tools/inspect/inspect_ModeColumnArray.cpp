@@ -1,3 +1,4 @@
+// The mode matrix as point data for VTK's writer, read one column at a time.
 #include "inspect_ModeColumnArray.h"
 
 #include <vtkObjectFactory.h>

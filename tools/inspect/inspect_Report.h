@@ -10,8 +10,9 @@
 namespace uma::inspect {
 
 struct MatrixEntry {
-  std::string key;   // "type 31037", "name \"LumpedMass\"", "user matrix \"xGFAA\""
-  std::string what;  // a known meaning ("node coordinates"), or ""
+  std::string key;       // as --matrix takes it: "31037", "LumpedMass", "name:123"
+  std::string storedAs;  // "type index", "user matrix" or "named matrix"
+  std::string what;      // a known meaning ("node coordinates"), or ""
   bool dense = false;
   int rows = 0;
   int columns = 0;

@@ -1,3 +1,4 @@
+// The VTK cell type and node order of each element type of a stored mesh.
 #include "inspect_VtuCells.h"
 
 #include <vtkCellType.h>

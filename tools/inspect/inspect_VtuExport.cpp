@@ -1,3 +1,4 @@
+// A model written for a viewer as VTK's XML unstructured grid (.vtu).
 #include "inspect_VtuExport.h"
 
 #include <sys/stat.h>

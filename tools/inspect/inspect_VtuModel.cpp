@@ -1,3 +1,4 @@
+// What a viewer file shows of a stored model, gathered through the library.
 #include "inspect_VtuModel.h"
 
 #include <vtkCellType.h>

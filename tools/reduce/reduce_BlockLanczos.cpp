@@ -1,3 +1,4 @@
+// The lowest eigenpairs of K x = lambda M x by block Lanczos on a sparse factor of K.
 #include "reduce_BlockLanczos.h"
 
 #include <Eigen/Cholesky>

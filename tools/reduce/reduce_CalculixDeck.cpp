@@ -1,3 +1,4 @@
+// A reader of CalculiX input decks: the model definition up to the first *STEP.
 #include "reduce_CalculixDeck.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// A reader of the mesh blocks of a CalculiX result file (JOB.frd).
 #include "reduce_CalculixFrd.h"
 
 #include <cmath>

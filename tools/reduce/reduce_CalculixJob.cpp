@@ -1,3 +1,4 @@
+// A CalculiX job as uma-reduce takes it: the deck and its matrix storage step's files.
 #include "reduce_CalculixJob.h"
 
 #include <dirent.h>

@@ -1,3 +1,4 @@
+// Readers of the files CalculiX's matrix storage step writes.
 #include "reduce_CalculixMatrices.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// A CalculiX job as a full model, each matrix row given to a node of the deck.
 #include "reduce_CalculixModel.h"
 
 #include <algorithm>

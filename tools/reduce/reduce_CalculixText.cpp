@@ -1,3 +1,4 @@
+// Small strict parsers shared by the CalculiX readers.
 #include "reduce_CalculixText.h"
 
 #include <cctype>

@@ -1,3 +1,4 @@
+// A sparse Cholesky factor of a symmetric positive definite matrix, kept by CHOLMOD.
 #include "reduce_Cholesky.h"
 
 #include <cholmod.h>

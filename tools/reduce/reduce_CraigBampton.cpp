@@ -1,3 +1,4 @@
+// The fixed-interface reduction of a full model, checked after it is computed.
 #include "reduce_CraigBampton.h"
 
 #include <algorithm>

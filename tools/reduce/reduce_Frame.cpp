@@ -1,3 +1,4 @@
+// Frames of straight 3-D Euler-Bernoulli beams assembled as full models.
 #include "reduce_Frame.h"
 
 #include <Eigen/Dense>

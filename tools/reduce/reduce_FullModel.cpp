@@ -1,3 +1,4 @@
+// A full finite-element model as the reduction takes it.
 #include "reduce_FullModel.h"
 
 #include <map>

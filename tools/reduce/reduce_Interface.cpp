@@ -1,3 +1,4 @@
+// Interface nodes and held dofs as an exact change of coordinates of a full model.
 #include "reduce_Interface.h"
 
 #include <Eigen/Eigenvalues>

@@ -1,3 +1,4 @@
+// A strict reader and a plain writer of Matrix Market files.
 #include "reduce_MatrixMarket.h"
 
 #include <fcntl.h>

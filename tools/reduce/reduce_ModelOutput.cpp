@@ -1,3 +1,4 @@
+// The model file a reduction makes, laid out as the library reads it.
 #include "reduce_ModelOutput.h"
 
 #include <stdexcept>

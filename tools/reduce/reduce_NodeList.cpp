@@ -1,3 +1,4 @@
+// Node lists as users give them: labels, ranges, node sets and @FILE.
 #include "reduce_NodeList.h"
 
 #include <algorithm>

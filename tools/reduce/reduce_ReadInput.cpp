@@ -1,3 +1,4 @@
+// What uma-reduce reduces, read from the files a user gives.
 #include "reduce_ReadInput.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The rigid-body motions of a full model, from its nodes' coordinates.
 #include "reduce_RigidBody.h"
 
 #include <Eigen/Dense>

@@ -1,3 +1,4 @@
+// The node and dof tables that describe a full model beside its matrices.
 #include "reduce_Tables.h"
 
 #include <cerrno>
