@@ -1,17 +1,17 @@
 // uma-check: reads every value and every set of a model through the library and reports what
 // breaks the model format's rules (errors) and what looks wrong physically (warnings).
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "QOBSspUmaCore.h"
 #include "check_Report.h"
+#include "common_Command.h"
 
 namespace {
 
-const char kUsage[] =
-    "usage: uma-check [--json] MODEL\n"
-    "\n"
+const char kSynopsis[] = "usage: uma-check [--json] MODEL\n";
+
+const char kDescription[] =
     "Opens the model file MODEL for reading, as a host program would through the library, reads\n"
     "every value and every set, and reports:\n"
     "  errors    values that cannot be read or are not finite, columns of the wrong length, and\n"
@@ -20,40 +20,21 @@ const char kUsage[] =
     "  warnings  physical findings on the reduced stiffness and mass: asymmetry, a mass that is\n"
     "            not positive definite, dynamic modes that are not mass-normalised;\n"
     "and measures the rigid-body modes, the natural frequencies and the rigid-body mass\n"
-    "properties (mass, centre of gravity, inertia about it).\n"
-    "\n"
-    "  --json   print the same as one JSON object, for scripts\n"
-    "  --help   print this help\n"
-    "\n"
-    "Exit status: 0 without errors (warnings allowed), 1 with errors or when the model cannot be\n"
-    "opened, 2 for a usage error.\n";
+    "properties (mass, centre of gravity, inertia about it). Matrices are named by the keys\n"
+    "uma-inspect lists and takes.\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  namespace common = uma::common;
+  CLI::App app("", "uma-check");
+  common::SetUpCommand(app, kSynopsis, kDescription, "without errors (warnings allowed)",
+                       "with errors or when the model cannot be opened");
+  std::string model;
   bool json = false;
-  const char* model = nullptr;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      std::fputs(kUsage, stdout);
-      return 0;
-    }
-    if (std::strcmp(argv[i], "--json") == 0) {
-      json = true;
-    } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
-      std::fprintf(stderr, "uma-check: unknown option %s\n%s", argv[i], kUsage);
-      return 2;
-    } else if (model) {
-      std::fprintf(stderr, "uma-check: one model at a time\n%s", kUsage);
-      return 2;
-    } else {
-      model = argv[i];
-    }
-  }
-  if (!model) {
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
+  app.add_option("MODEL", model, "the model file")->type_name("")->required();
+  app.add_flag("--json", json, "print the same as one JSON object, for scripts");
+  if (auto exit = common::ParseCommand(app, argc, argv, stdout, stderr)) return *exit;
 
   int count = 0;
   QOBSspUmaCore_initialize(count);
@@ -61,5 +42,5 @@ int main(int argc, char** argv) {
   QOBSspUmaCore_finalize(count);
 
   std::fputs((json ? uma::check::AsJson(report) : uma::check::AsText(report)).c_str(), stdout);
-  return report.Errors() > 0 ? 1 : 0;
+  return report.Errors() > 0 ? common::kExitFailed : common::kExitDone;
 }
