@@ -50,8 +50,6 @@ const char* MapKindName(uma_Enum::uma_MapTypeEnum kind) {
   return "other";
 }
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
 std::string FormatNumber(double value) {
   char text[32];
   std::snprintf(text, sizeof text, "%.6g", value);

@@ -1,6 +1,6 @@
 // What the tools say of a model on top of the library: labels taken out of a mapping's answer,
-// why a model gave no system, what a type index means, the names of mapping kinds, quoted text
-// and numbers as the reports print them.
+// why a model gave no system, what a type index means, the names of mapping kinds and numbers
+// as the reports print them.
 #pragma once
 
 #include <optional>
@@ -26,9 +26,6 @@ std::string TypeMeaning(int type);
 // What a mapping kind labels, plural: "dofs", "modes", "nodes", "elements"; "other" for the
 // set's own member numbers.
 const char* MapKindName(uma_Enum::uma_MapTypeEnum kind);
-
-// `text` between double quotes, as the reports show names.
-std::string Quoted(const std::string& text);
 
 // A number as the reports print it: six significant digits.
 std::string FormatNumber(double value);
