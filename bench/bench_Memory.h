@@ -8,7 +8,7 @@
 
 #include <cstdio>
 
-namespace bench {
+namespace uma::bench {
 
 // Resident kilobytes now.
 inline long ResidentKiB() {
@@ -28,4 +28,4 @@ inline double PeakAddedBytes(long beforeKiB) {
   return 1024.0 * static_cast<double>(usage.ru_maxrss - beforeKiB);
 }
 
-}  // namespace bench
+}  // namespace uma::bench

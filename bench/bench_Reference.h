@@ -66,7 +66,7 @@ void WriteRaw(const std::string& path, const T* data, std::size_t count) {
       .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(count * sizeof(T)));
 }
 
-inline void WriteCsc(const std::string& dir, const char* name, const reduce::SparseMatrix& a) {
+inline void WriteCsc(const std::string& dir, const char* name, const uma::reduce::SparseMatrix& a) {
   WriteRaw(dir + "/" + name + ".indptr", a.outerIndexPtr(), static_cast<std::size_t>(a.cols() + 1));
   WriteRaw(dir + "/" + name + ".indices", a.innerIndexPtr(),
            static_cast<std::size_t>(a.nonZeros()));
@@ -81,7 +81,7 @@ struct Reference {
 
 // scipy's fixed-interface reduction of `model` with `boundaryRows` held, `modes` modes, in a
 // process of its own; nothing when /usr/bin/python3 has no scipy.
-inline Reference Scipy(const std::string& dir, const reduce::FullModel& model,
+inline Reference Scipy(const std::string& dir, const uma::reduce::FullModel& model,
                        const std::vector<int>& boundaryRows, int modes) {
   Reference r;
   if (Spawn({"/usr/bin/python3", "-c", "import scipy"}).status != 0) return r;

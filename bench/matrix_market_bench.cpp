@@ -22,7 +22,7 @@
 namespace {
 
 struct Input {
-  sample::TempDir dir{"uma-mtx-bench-"};
+  uma::sample::TempDir dir{"uma-mtx-bench-"};
   std::string path;
   long long bytes = 0;
   long long entries = 0;  // stored in the file: one triangle
@@ -32,14 +32,14 @@ struct Input {
 Input& TheInput() {
   static Input* input = [] {
     auto* in = new Input;
-    sample::BlockShape shape;
+    uma::sample::BlockShape shape;
     shape.nx = 60;
     shape.ny = 22;
     shape.nz = 22;
-    reduce::FullModel model = sample::SteelBlock(shape, sample::UnitSystem::SI());
+    uma::reduce::FullModel model = uma::sample::SteelBlock(shape, uma::sample::UnitSystem::SI());
     in->dofs = model.size();
     in->path = in->dir.File("K.mtx");
-    reduce::WriteSymmetric(in->path, model.stiffness);
+    uma::reduce::WriteSymmetric(in->path, model.stiffness);
     in->entries = (model.stiffness.nonZeros() + model.stiffness.rows()) / 2;
     std::ifstream f(in->path, std::ios::binary | std::ios::ate);
     in->bytes = static_cast<long long>(f.tellg());
@@ -48,8 +48,8 @@ Input& TheInput() {
   return *input;
 }
 
-reduce::SparseMatrix ReadStiffness(const std::string& path) {
-  return reduce::ToSymmetric(reduce::ReadMatrixMarket(path), "stiffness");
+uma::reduce::SparseMatrix ReadStiffness(const std::string& path) {
+  return uma::reduce::ToSymmetric(uma::reduce::ReadMatrixMarket(path), "stiffness");
 }
 
 constexpr const char* kPeakOption = "--peak-of-one-read";
@@ -57,9 +57,9 @@ constexpr const char* kPeakOption = "--peak-of-one-read";
 // In a process of its own (this program run again), so that nothing else counts: the bytes
 // by which one read raises the peak resident memory above what the process held before it.
 void PrintPeakOfOneRead(const std::string& path) {
-  const long before = bench::ResidentKiB();
-  reduce::SparseMatrix k = ReadStiffness(path);
-  std::printf("%.0f\n", k.nonZeros() > 0 ? bench::PeakAddedBytes(before) : -1.0);
+  const long before = uma::bench::ResidentKiB();
+  uma::reduce::SparseMatrix k = ReadStiffness(path);
+  std::printf("%.0f\n", k.nonZeros() > 0 ? uma::bench::PeakAddedBytes(before) : -1.0);
 }
 
 double PeakBytesOfOneRead(const std::string& path) {
@@ -75,7 +75,7 @@ void ReadMatrixMarket(benchmark::State& state) {
   Input& in = TheInput();
   ReadStiffness(in.path);  // a warm file
   for (auto _ : state) {
-    reduce::SparseMatrix k = ReadStiffness(in.path);
+    uma::reduce::SparseMatrix k = ReadStiffness(in.path);
     benchmark::DoNotOptimize(k.valuePtr());
   }
   state.SetBytesProcessed(state.iterations() * in.bytes);

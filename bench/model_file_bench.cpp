@@ -53,7 +53,7 @@ class GeneratedValues : public pfm::ValueStore {
   void Write(int, int, int, int, const double*, std::int64_t) override {}
 };
 
-void Save(StoredMatrix& m, const sample::TempDir& dir) {
+void Save(StoredMatrix& m, const uma::sample::TempDir& dir) {
   pfm::ModelBuilder b(m.label);
   b.DistributionForType(
       kType, b.AddDistributionFrom(m.rows, m.columns, -1, -1, std::make_shared<GeneratedValues>()));
@@ -160,7 +160,7 @@ int main(int argc, char** argv) {
   int count = 0;
   QOBSspUmaCore_initialize(count);
   {
-    sample::TempDir dir("uma-bench-");
+    uma::sample::TempDir dir("uma-bench-");
     for (StoredMatrix& m : g_matrices) {
       if (!RoomFor(m.megabytes())) {
         std::fprintf(stderr, "skipping the %s matrix: /tmp has too little room\n", m.label);

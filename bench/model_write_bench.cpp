@@ -1,4 +1,4 @@
-// Writing a reduced model as uma-reduce writes it (reduce::BuildReducedModel, pfm::SaveModel)
+// Writing a reduced model as uma-reduce writes it (uma::reduce::BuildReducedModel, pfm::SaveModel)
 // for a 3-D solid of 60,000 dofs reduced to 300 static and 100 dynamic modes with two loads:
 // a basis of 192 MB. Reports, beside the basis: the peak memory that writing adds to the process
 // (measured in a process of its own: this program run again), the model file's size over the
@@ -38,13 +38,13 @@ double SmallBytes() {
 
 // A full model and a reduction of the sizes above, with values that cost nothing to make.
 struct Inputs {
-  reduce::FullModel model;
-  reduce::Reduction reduction;
+  uma::reduce::FullModel model;
+  uma::reduce::Reduction reduction;
 };
 
 std::unique_ptr<Inputs> MakeInputs() {
   auto in = std::make_unique<Inputs>();
-  reduce::FullModel& m = in->model;
+  uma::reduce::FullModel& m = in->model;
   for (int node = 1; node <= kDofs / 3; ++node) {
     m.nodes.push_back({node, 0.01 * node, 0.0, 0.0, 0});
     for (int ldof = 1; ldof <= 3; ++ldof) m.dofs.push_back({node, ldof, 0});
@@ -52,7 +52,7 @@ std::unique_ptr<Inputs> MakeInputs() {
   m.mass.resize(kDofs, kDofs);
   m.mass.setIdentity();
   m.loads = Eigen::MatrixXd::Constant(kDofs, kLoads, 1.0);
-  reduce::Reduction& r = in->reduction;
+  uma::reduce::Reduction& r = in->reduction;
   for (int row = 0; row < kStatic; ++row) r.boundary.push_back(row);
   r.modes.resize(kDofs, kStatic + kDynamic);
   for (Eigen::Index c = 0; c < r.modes.cols(); ++c)
@@ -71,18 +71,18 @@ int WriteOnce(const std::string& path) {
   int count = 0;
   QOBSspUmaCore_initialize(count);
   std::unique_ptr<Inputs> in = MakeInputs();
-  const long before = bench::ResidentKiB();
+  const long before = uma::bench::ResidentKiB();
   const auto start = std::chrono::steady_clock::now();
-  pfm::SaveModel(reduce::BuildReducedModel(path, in->model, in->reduction, {}), path);
+  pfm::SaveModel(uma::reduce::BuildReducedModel(path, in->model, in->reduction, {}), path);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("%.0f %.6f\n", bench::PeakAddedBytes(before), seconds);
+  std::printf("%.0f %.6f\n", uma::bench::PeakAddedBytes(before), seconds);
   QOBSspUmaCore_finalize(count);
   return 0;
 }
 
 void WriteReducedModel(benchmark::State& state) {
-  sample::TempDir dir("uma-write-bench-");
+  uma::sample::TempDir dir("uma-write-bench-");
   const std::string path = dir.File("reduced.uma");
   const std::string command =
       "/proc/" + std::to_string(::getpid()) + "/exe " + kWriteOption + " '" + path + "'";
@@ -109,7 +109,7 @@ void WriteReducedModel(benchmark::State& state) {
 
 // The anchor: the basis's bytes written to a new file with write() and synced, as a save is.
 void WriteBasisBytes(benchmark::State& state) {
-  sample::TempDir dir("uma-write-bench-");
+  uma::sample::TempDir dir("uma-write-bench-");
   const std::string path = dir.File("raw");
   std::vector<char> column(8 * kDofs, 1);
   for (auto _ : state) {

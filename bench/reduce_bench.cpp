@@ -28,8 +28,8 @@ namespace {
 constexpr int kGrid = 130, kBoundaryNodes = 10, kModes = 100;
 
 struct Shared {
-  reduce::FullModel model;
-  reduce::ReductionOptions options;
+  uma::reduce::FullModel model;
+  uma::reduce::ReductionOptions options;
   double seconds = 0.0, cpuSeconds = 0.0;
   Eigen::VectorXd eigenvalues;
 };
@@ -37,7 +37,7 @@ struct Shared {
 Shared& State() {
   static Shared* shared = [] {
     auto* s = new Shared;
-    s->model = reduce::BeamGrid(kGrid, kGrid, 0.1, reduce::BeamSection::SteelRectangle(0.02, 0.02))
+    s->model = uma::reduce::BeamGrid(kGrid, kGrid, 0.1, uma::reduce::BeamSection::SteelRectangle(0.02, 0.02))
                    .Assemble();
     for (int i = 1; i <= kBoundaryNodes; ++i) s->options.boundary.push_back(i);
     s->options.modes = kModes;
@@ -62,11 +62,11 @@ double PeakMegabytes() {
 
 void BM_Reduce(benchmark::State& state) {
   Shared& s = State();
-  reduce::Reduction r;
+  uma::reduce::Reduction r;
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
     const double cpu = CpuSeconds();
-    r = reduce::Reduce(s.model, s.options);
+    r = uma::reduce::Reduce(s.model, s.options);
     benchmark::DoNotOptimize(r.stiffness.data());
     s.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     s.cpuSeconds = CpuSeconds() - cpu;
@@ -98,7 +98,7 @@ void BM_Reduce(benchmark::State& state) {
 
 void BM_ScipyReference(benchmark::State& state) {
   Shared& s = State();
-  sample::TempDir dir("uma-reduce-bench-");
+  uma::sample::TempDir dir("uma-reduce-bench-");
   std::vector<int> boundary;
   for (int r = 0; r < s.model.size(); ++r)
     if (s.model.dofs[static_cast<std::size_t>(r)].node <= kBoundaryNodes) boundary.push_back(r);

@@ -63,7 +63,7 @@ void BM_GatherKeptRows(benchmark::State& state) {
 void BM_MatrixOptions7(benchmark::State& state) {
   pfm::ResetPeakDenseMatrices();
   for (auto _ : state) {
-    std::unique_ptr<const uma_Matrix> m(g_setup->system->Matrix(sample::RecoveryMatrixType(), 7));
+    std::unique_ptr<const uma_Matrix> m(g_setup->system->Matrix(uma::sample::RecoveryMatrixType(), 7));
     benchmark::DoNotOptimize(m.get());
   }
   state.counters["peak_dense"] = pfm::PeakDenseMatrices();
@@ -73,7 +73,7 @@ void BM_MatrixOptions7AndReadAll(benchmark::State& state) {
   uma_IncoreMatrix out(static_cast<int>(g_setup->keptRows.size()), g_setup->keptColumns, nullptr);
   pfm::ResetPeakDenseMatrices();
   for (auto _ : state) {
-    std::unique_ptr<const uma_Matrix> m(g_setup->system->Matrix(sample::RecoveryMatrixType(), 7));
+    std::unique_ptr<const uma_Matrix> m(g_setup->system->Matrix(uma::sample::RecoveryMatrixType(), 7));
     m->GetValues(0, m->NumRows() - 1, 0, m->NumColumns() - 1, out);
     benchmark::DoNotOptimize(out.Values());
     benchmark::ClobberMemory();
@@ -88,7 +88,7 @@ BENCHMARK(BM_MatrixOptions7AndReadAll)->Unit(benchmark::kMillisecond);
 
 // The stored recovery matrix as the library hands it out untrimmed, in memory of the bench's own.
 std::unique_ptr<uma_IncoreMatrix> ReadWhole(const uma_System& system) {
-  std::unique_ptr<const uma_Matrix> m(system.Matrix(sample::RecoveryMatrixType(), 0));
+  std::unique_ptr<const uma_Matrix> m(system.Matrix(uma::sample::RecoveryMatrixType(), 0));
   if (!m) return nullptr;
   auto out = std::make_unique<uma_IncoreMatrix>(kRows, kModes, nullptr);
   m->GetValues(0, kRows - 1, 0, kModes - 1, *out);
@@ -97,7 +97,7 @@ std::unique_ptr<uma_IncoreMatrix> ReadWhole(const uma_System& system) {
 
 // The retrieval must give what the anchor copies; a benchmark of a wrong answer is worthless.
 bool SameAnswer() {
-  std::unique_ptr<const uma_Matrix> m(g_setup->system->Matrix(sample::RecoveryMatrixType(), 7));
+  std::unique_ptr<const uma_Matrix> m(g_setup->system->Matrix(uma::sample::RecoveryMatrixType(), 7));
   int rows = static_cast<int>(g_setup->keptRows.size());
   if (!m || m->NumRows() != rows || m->NumColumns() != g_setup->keptColumns) return false;
   uma_IncoreMatrix got(rows, g_setup->keptColumns, nullptr);
@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
   QOBSspUmaCore_initialize(count);
   {
     Setup setup;
-    sample::RecoverySystem("bench", kNodes, kDofsPerNode, kModes, kLoads, kStaticModes,
+    uma::sample::RecoverySystem("bench", kNodes, kDofsPerNode, kModes, kLoads, kStaticModes,
                            kInternalEvery)
         .Register();
     for (int r = 0; r < kRows - kStaticModes; ++r)

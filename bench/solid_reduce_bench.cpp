@@ -38,8 +38,8 @@ constexpr double kPatch = 0.025;  // the boundary: the edge x = 0 where y <= 25 
 using uma::bench::Run;
 using uma::bench::Spawn;
 
-sample::BlockShape PlateShape() {
-  sample::BlockShape s;
+uma::sample::BlockShape PlateShape() {
+  uma::sample::BlockShape s;
   s.lx = s.ly = 0.2;
   s.lz = 0.02;
   s.nx = s.ny = 40;
@@ -51,11 +51,11 @@ sample::BlockShape PlateShape() {
 }
 
 struct Plate {
-  sample::BlockShape shape = PlateShape();
-  sample::UnitSystem units = sample::UnitSystem::MillimetreTonneSecond();
-  reduce::FullModel model;
+  uma::sample::BlockShape shape = PlateShape();
+  uma::sample::UnitSystem units = uma::sample::UnitSystem::MillimetreTonneSecond();
+  uma::reduce::FullModel model;
   std::vector<int> boundary;  // node labels
-  sample::TempDir dir{"uma-solid-bench-"};
+  uma::sample::TempDir dir{"uma-solid-bench-"};
   Eigen::VectorXd ourEigenvalues;
   double ourSeconds = 0;
 };
@@ -63,11 +63,11 @@ struct Plate {
 Plate& State() {
   static Plate* plate = [] {
     auto* p = new Plate;
-    p->model = sample::SteelBlock(p->shape, p->units);
+    p->model = uma::sample::SteelBlock(p->shape, p->units);
     const double patch = p->units.FromSI(kPatch, 1, 0, 0);
-    for (const reduce::NodeRow& n : p->model.nodes)
+    for (const uma::reduce::NodeRow& n : p->model.nodes)
       if (n.x == 0 && n.y <= patch * (1 + 1e-12)) p->boundary.push_back(n.label);
-    reduce::WriteFullModel(p->model, {p->dir.File("K.mtx"), p->dir.File("M.mtx"),
+    uma::reduce::WriteFullModel(p->model, {p->dir.File("K.mtx"), p->dir.File("M.mtx"),
                                       p->dir.File("dofs.csv"), p->dir.File("nodes.csv"), ""});
     return p;
   }();
@@ -118,13 +118,13 @@ void BM_CalculiXEigenanalysis(benchmark::State& state) {
     std::ofstream deck(p.dir.File("plate.inp"));
     deck << "*NODE, NSET=NALL\n";
     char line[128];
-    for (const reduce::NodeRow& n : p.model.nodes) {
+    for (const uma::reduce::NodeRow& n : p.model.nodes) {
       std::snprintf(line, sizeof line, "%d, %.17g, %.17g, %.17g\n", n.label, n.x, n.y, n.z);
       deck << line;
     }
     deck << "*ELEMENT, TYPE=C3D20, ELSET=EALL\n";
     int label = 0;
-    for (const std::vector<int>& e : sample::BlockElements(p.shape)) {
+    for (const std::vector<int>& e : uma::sample::BlockElements(p.shape)) {
       deck << ++label;
       for (std::size_t i = 0; i < e.size(); ++i) deck << (i == 15 ? ",\n" : ", ") << e[i];
       deck << "\n";
@@ -189,8 +189,8 @@ void BM_ScipyReference(benchmark::State& state) {
 // The eigen-solve alone on one factor: the block method beside Spectra's single-vector Lanczos
 // (its operator scaled as the reduction once scaled it).
 struct Interior {
-  reduce::SparseMatrix kii, mii;
-  std::unique_ptr<reduce::SparseCholesky> factor;
+  uma::reduce::SparseMatrix kii, mii;
+  std::unique_ptr<uma::reduce::SparseCholesky> factor;
 };
 
 Interior& FactoredInterior() {
@@ -205,21 +205,21 @@ Interior& FactoredInterior() {
     int ni = 0;
     for (std::size_t r = 0; r < boundary.size(); ++r)
       if (!boundary[r]) where[r] = ni++;
-    auto restrict = [&](const reduce::SparseMatrix& a) {
+    auto restrict = [&](const uma::reduce::SparseMatrix& a) {
       std::vector<Eigen::Triplet<double, int>> t;
       for (int c = 0; c < a.outerSize(); ++c)
-        for (reduce::SparseMatrix::InnerIterator it(a, c); it; ++it)
+        for (uma::reduce::SparseMatrix::InnerIterator it(a, c); it; ++it)
           if (where[static_cast<std::size_t>(it.row())] >= 0 &&
               where[static_cast<std::size_t>(c)] >= 0)
             t.emplace_back(where[static_cast<std::size_t>(it.row())],
                            where[static_cast<std::size_t>(c)], it.value());
-      reduce::SparseMatrix out(ni, ni);
+      uma::reduce::SparseMatrix out(ni, ni);
       out.setFromTriplets(t.begin(), t.end());
       return out;
     };
     in->kii = restrict(p.model.stiffness);
     in->mii = restrict(p.model.mass);
-    in->factor = std::make_unique<reduce::SparseCholesky>(in->kii);
+    in->factor = std::make_unique<uma::reduce::SparseCholesky>(in->kii);
     return in;
   }();
   return *interior;
@@ -227,8 +227,8 @@ Interior& FactoredInterior() {
 
 void BM_EigenSolveBlock(benchmark::State& state) {
   Interior& in = FactoredInterior();
-  reduce::LanczosResult r;
-  for (auto _ : state) r = reduce::BlockLanczos(*in.factor, in.mii, kModes);
+  uma::reduce::LanczosResult r;
+  for (auto _ : state) r = uma::reduce::BlockLanczos(*in.factor, in.mii, kModes);
   State().ourEigenvalues = r.values;
   state.counters["solves"] = r.solves;
   state.counters["restarts"] = r.restarts;
@@ -237,7 +237,7 @@ void BM_EigenSolveBlock(benchmark::State& state) {
 class ScaledInverse {
  public:
   using Scalar = double;
-  ScaledInverse(const reduce::SparseCholesky& f, double s) : m_f(f), m_s(s) {}
+  ScaledInverse(const uma::reduce::SparseCholesky& f, double s) : m_f(f), m_s(s) {}
   Eigen::Index rows() const { return m_f.size(); }
   Eigen::Index cols() const { return m_f.size(); }
   void set_shift(double) {}
@@ -247,14 +247,14 @@ class ScaledInverse {
   }
 
  private:
-  const reduce::SparseCholesky& m_f;
+  const uma::reduce::SparseCholesky& m_f;
   double m_s;
 };
 
 class MassProduct {
  public:
   using Scalar = double;
-  explicit MassProduct(const reduce::SparseMatrix& m) : m_m(m) {}
+  explicit MassProduct(const uma::reduce::SparseMatrix& m) : m_m(m) {}
   Eigen::Index rows() const { return m_m.rows(); }
   Eigen::Index cols() const { return m_m.cols(); }
   void perform_op(const double* x, double* y) const {
@@ -263,7 +263,7 @@ class MassProduct {
   }
 
  private:
-  const reduce::SparseMatrix& m_m;
+  const uma::reduce::SparseMatrix& m_m;
 };
 
 void BM_EigenSolveSpectra(benchmark::State& state) {

@@ -26,14 +26,14 @@
 #include "uma_SolidBlock.h"
 #include "uma_System.h"
 #include "uma_TempDir.h"
-#include "uma_VtuExport.h"
+#include "inspect_VtuExport.h"
 
 namespace {
 
 constexpr int kStatic = 6, kDynamic = 100;
 
 struct Plate {
-  sample::TempDir dir{"uma-vtu-bench-"};
+  uma::sample::TempDir dir{"uma-vtu-bench-"};
   std::string model, vtu;
   int dofs = 0;
   long long fileBytes = 0;
@@ -47,25 +47,25 @@ Plate& TheModel() {
 // The plate's nodes and elements with a mode matrix of random values (as incompressible as a
 // real one's), a joint's six static modes and frequencies from 100 Hz up.
 void SaveModel(Plate& p) {
-  sample::BlockShape shape;
+  uma::sample::BlockShape shape;
   shape.lx = shape.ly = 0.2;
   shape.lz = 0.02;
   shape.nx = shape.ny = 33;
   shape.nz = 3;
   shape.quadratic = true;
-  const reduce::FullModel full =
-      sample::SteelBlock(shape, sample::UnitSystem::MillimetreTonneSecond());
+  const uma::reduce::FullModel full =
+      uma::sample::SteelBlock(shape, uma::sample::UnitSystem::MillimetreTonneSecond());
   pfm::ModelBuilder b("plate");
   std::vector<int> nodes, dofs, modes;
   std::vector<double> x, y, z;
   std::vector<int> numberOf(static_cast<std::size_t>(full.nodes.back().label) + 1);
-  for (const reduce::NodeRow& n : full.nodes) {
+  for (const uma::reduce::NodeRow& n : full.nodes) {
     nodes.push_back(numberOf[static_cast<std::size_t>(n.label)] = b.AddNode(n.label));
     x.push_back(n.x);
     y.push_back(n.y);
     z.push_back(n.z);
   }
-  for (const reduce::DofRow& d : full.dofs)
+  for (const uma::reduce::DofRow& d : full.dofs)
     dofs.push_back(b.AddDof(numberOf[static_cast<std::size_t>(d.node)], d.ldof));
   // The joint above the plate's centre, with its six dofs.
   const int joint = b.AddNode(900001);
@@ -102,7 +102,7 @@ void SaveModel(Plate& p) {
   b.StaticModes(kStatic).Attribute(pfm::attributes::kUnitLength, "mm");
   b.Attribute(pfm::attributes::kUnitTime, "s");
   int label = 1;
-  for (const std::vector<int>& element : sample::BlockElements(shape))
+  for (const std::vector<int>& element : uma::sample::BlockElements(shape))
     b.AddMeshElement(label++, "C3D20", element);
   p.model = p.dir.File("plate.uma");
   p.vtu = p.dir.File("plate.vtu");
@@ -119,8 +119,8 @@ void WriteVtu(benchmark::State& state) {
   int count = 0;
   QOBSspUmaCore_initialize(count);
   for (auto _ : state) {
-    inspect::VtuSummary summary;
-    std::string failure = inspect::WriteVtu(p.model, p.vtu, summary);
+    uma::inspect::VtuSummary summary;
+    std::string failure = uma::inspect::WriteVtu(p.model, p.vtu, summary);
     if (!failure.empty()) state.SkipWithError(failure.c_str());
   }
   QOBSspUmaCore_finalize(count);

@@ -26,7 +26,7 @@ void Print(const char* what, uma_ArrayInt* labels) {
 
 int main(int argc, char** argv) {
   const char* name = argc > 1 ? argv[1] : "beam";
-  if (argc <= 1) sample::FlexibleBeam(name).Register();
+  if (argc <= 1) uma::sample::FlexibleBeam(name).Register();
 
   int count = 0;
   QOBSspUmaCore_initialize(count);

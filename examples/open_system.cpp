@@ -7,7 +7,7 @@
 #include "uma_System.h"
 
 int main() {
-  sample::SmallSystem("sample").Register();
+  uma::sample::SmallSystem("sample").Register();
 
   int count = 0;
   QOBSspUmaCore_initialize(count);

@@ -39,16 +39,16 @@ std::vector<std::string> Parts(const std::string& text) {
 
 void Job(const std::string& text) {
   const std::vector<std::string> p = Parts(text);
-  const reduce::CalculixDeck deck = reduce::ParseCalculixDeck("job.inp", p[0]);
+  const uma::reduce::CalculixDeck deck = uma::reduce::ParseCalculixDeck("job.inp", p[0]);
   std::istringstream dof(p[1]), sti(p[2]), frdText(p[3]);
-  const std::vector<reduce::CalculixRow> rows = reduce::ReadCalculixDofs("job.dof", dof);
+  const std::vector<uma::reduce::CalculixRow> rows = uma::reduce::ReadCalculixDofs("job.dof", dof);
   // Matrices no larger than their files could describe: a row needs a line.
   if (rows.size() > 100000) return;
   const int n = static_cast<int>(rows.size());
-  reduce::SparseMatrix k = reduce::ReadCalculixMatrix("job.sti", sti, n, "stiffness");
-  const reduce::FrdMesh frd =
-      reduce::ReadFrdMesh("job.frd", frdText, static_cast<long long>(p[3].size()));
-  reduce::AssembleCalculixModel(deck, {"job.sti", "job.mas", "job.dof", "job.frd"}, rows, k, k,
+  uma::reduce::SparseMatrix k = uma::reduce::ReadCalculixMatrix("job.sti", sti, n, "stiffness");
+  const uma::reduce::FrdMesh frd =
+      uma::reduce::ReadFrdMesh("job.frd", frdText, static_cast<long long>(p[3].size()));
+  uma::reduce::AssembleCalculixModel(deck, {"job.sti", "job.mas", "job.dof", "job.frd"}, rows, k, k,
                                 &frd);
 }
 
@@ -63,21 +63,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::istringstream in(text);
     switch (what) {
       case 0:
-        reduce::ParseCalculixDeck(kNames[0], text);
+        uma::reduce::ParseCalculixDeck(kNames[0], text);
         break;
       case 1:
-        reduce::ReadCalculixDofs(kNames[1], in);
+        uma::reduce::ReadCalculixDofs(kNames[1], in);
         break;
       case 2:
-        reduce::ReadCalculixMatrix(kNames[2], in, 1 + data[0] / 5 % 40, "stiffness");
+        uma::reduce::ReadCalculixMatrix(kNames[2], in, 1 + data[0] / 5 % 40, "stiffness");
         break;
       case 3:
-        reduce::ReadFrdMesh(kNames[3], in, static_cast<long long>(text.size()));
+        uma::reduce::ReadFrdMesh(kNames[3], in, static_cast<long long>(text.size()));
         break;
       default:
         Job(text);
     }
-  } catch (const reduce::InputError& e) {
+  } catch (const uma::reduce::InputError& e) {
     if (std::string(e.what()).find(kNames[what]) == std::string::npos)
       Finding(std::string("a reason that names no file: ") + e.what());
   } catch (const std::exception& e) {

@@ -10,4 +10,4 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 mkdir -p "$out"
 python3 docs/examples/write_model.py "$tmp/python-example.uma"
-"$build/tools/uma-write-seeds" "$out" "$tmp/python-example.uma"
+"$build/fuzz/uma-write-seeds" "$out" "$tmp/python-example.uma"

@@ -1,6 +1,6 @@
 // libFuzzer entry point: the input bytes are a model file. It is written to a private directory
 // and opened through the library as a host opens it, then everything a host can reach of it is
-// asked (inspect::Walk, the inspection report). Any answer is fine, and so is a QOBBasError; a
+// asked (uma::sample::Walk, the inspection report). Any answer is fine, and so is a QOBBasError; a
 // crash, a sanitizer report, a leak (platform blocks, dense matrices, a model left open), a reason
 // that is not one line with a known phrase, or an error of a read that does not name the file as
 // damaged is a finding, and aborts.
@@ -16,7 +16,7 @@
 #include "QOBSspUmaCore.h"
 #include "pfm_Observe.h"
 #include "pfm_Support.h"
-#include "uma_InspectReport.h"
+#include "inspect_Report.h"
 #include "uma_ModelWalk.h"
 
 namespace {
@@ -60,7 +60,7 @@ void CheckReason(const std::string& reason) {
 
 // Reads of values that fail name the file as damaged; nothing else may fail on a file that
 // opened.
-void CheckErrors(const inspect::WalkResult& walk) {
+void CheckErrors(const uma::sample::WalkResult& walk) {
   for (const std::string& e : walk.errors)
     if (pfm::KindOfFailure(e) != pfm::FailureKind::Damaged)
       Finding("a question failed for an unexpected reason: " + e);
@@ -89,14 +89,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string errors;
   aio_cerr.redirect(&errors);
   try {
-    inspect::WalkResult walk = inspect::Walk(path, true);
+    uma::sample::WalkResult walk = uma::sample::Walk(path, true);
     CheckReason(walk.failure);
     CheckErrors(walk);
     if (walk.opened) {
-      inspect::Report report = inspect::Gather(path);
+      uma::inspect::Report report = uma::inspect::Gather(path);
       CheckReason(report.failure);
-      inspect::AsText(report);
-      inspect::AsJson(report);
+      uma::inspect::AsText(report);
+      uma::inspect::AsJson(report);
     }
   } catch (const QOBBasError& e) {
     Finding(std::string("an exception escaped the walk: ") + e.what());

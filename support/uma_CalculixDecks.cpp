@@ -1,3 +1,4 @@
+// Small CalculiX decks of steel parts in SI or in mm, t, s, N, for the reduction's tests.
 #include "uma_CalculixDecks.h"
 
 #include <array>
@@ -6,7 +7,7 @@
 #include <sstream>
 #include <vector>
 
-namespace sample {
+namespace uma::sample {
 
 const DeckUnits kSI = {"m,kg,s,N", 1.0, 210e9, 7850.0};
 const DeckUnits kMillimetre = {"mm,t,s,N", 1000.0, 210000.0, 7.85e-9};
@@ -189,4 +190,4 @@ std::string RigidBlockDeck(const DeckUnits& u, bool rigidBody) {
   return deck;
 }
 
-}  // namespace sample
+}  // namespace uma::sample

@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace sample {
+namespace uma::sample {
 
 struct DeckUnits {
   const char* name;  // as --units takes them
@@ -33,4 +33,4 @@ std::string FrameDeck(const DeckUnits& u);
 // 9002).
 std::string RigidBlockDeck(const DeckUnits& u, bool rigidBody);
 
-}  // namespace sample
+}  // namespace uma::sample

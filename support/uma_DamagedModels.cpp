@@ -1,3 +1,4 @@
+// Damaged model files made on purpose, each breaking one rule of the model format.
 #include "uma_DamagedModels.h"
 
 #include <sqlite3.h>
@@ -7,9 +8,9 @@
 #include "pfm_Support.h"
 #include "uma_StoredSamples.h"
 
-namespace sample {
+namespace uma::sample {
 
-// sample::EveryFeature as stored: nodes 1..5 (3 internal), dofs 1..15, modes 1..4, elements
+// uma::sample::EveryFeature as stored: nodes 1..5 (3 internal), dofs 1..15, modes 1..4, elements
 // 1..3; collections 0 dofs, 1 nodes, 2 modes, 3 elements, 4 opaque; sets 0 dofs (15), 1 nodes
 // (5), 2 modes (4), 3 elements (2), 4 opaque (3), 5 empty; matrices 0 stiffness 15 x 15 (dof
 // sets), 1 node coordinates 5 x 3 (node rows), 2 mode matrix 15 x 4 (dof rows, mode columns),
@@ -304,4 +305,4 @@ void RepackModelFile(const std::string& path, int pageSize) {
   db.Exec("PRAGMA page_size = " + std::to_string(pageSize) + "; VACUUM");
 }
 
-}  // namespace sample
+}  // namespace uma::sample

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace sample {
+namespace uma::sample {
 
 struct DamagedModel {
   enum Answer {
@@ -19,7 +19,7 @@ struct DamagedModel {
   };
   const char* name;    // a file name: letters and dashes
   const char* loosen;  // a table made again without its constraints first, or null
-  const char* sql;     // run on sample::EveryFeature saved as a model file
+  const char* sql;     // run on uma::sample::EveryFeature saved as a model file
   Answer answer;
   const char* detail;    // what the reason or the read error says, for Refused and ReadsFail
   bool chunked = false;  // damages a file of the current format, not one of format version 1
@@ -27,10 +27,10 @@ struct DamagedModel {
 
 const std::vector<DamagedModel>& DamagedModels();
 
-// Writes sample::EveryFeature to `path` and damages it as `model` says.
+// Writes uma::sample::EveryFeature to `path` and damages it as `model` says.
 void WriteDamagedModel(const DamagedModel& model, const std::string& path);
 
 // Rewrites the model file at `path` with pages of `pageSize` bytes (small files for a fuzzer).
 void RepackModelFile(const std::string& path, int pageSize);
 
-}  // namespace sample
+}  // namespace uma::sample

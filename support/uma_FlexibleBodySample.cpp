@@ -1,9 +1,10 @@
+// The sample flexible body: a reduced beam of six nodes, and what a host should see of it.
 #include "uma_FlexibleBodySample.h"
 
 #include "QOBSspSubCore.h"
 #include "uma_SampleModels.h"
 
-namespace sample {
+namespace uma::sample {
 
 namespace {
 
@@ -124,4 +125,4 @@ BeamExpectations FlexibleBeamExpectations() {
   return e;
 }
 
-}  // namespace sample
+}  // namespace uma::sample

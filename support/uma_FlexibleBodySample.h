@@ -8,7 +8,7 @@
 
 #include "pfm_ModelBuilder.h"
 
-namespace sample {
+namespace uma::sample {
 
 struct BeamExpectations {
   std::vector<int> feNodes;        // external node labels, in node-coordinate row order
@@ -36,4 +36,4 @@ struct BeamExpectations {
 pfm::ModelBuilder FlexibleBeam(const std::string& name);
 BeamExpectations FlexibleBeamExpectations();
 
-}  // namespace sample
+}  // namespace uma::sample

@@ -1,9 +1,10 @@
+// Sample models for matrix retrieval: every shape of matrix that trimming and filtering meet.
 #include "uma_RetrievalModels.h"
 
 #include "QOBSimAPI.h"
 #include "uma_SampleModels.h"
 
-namespace sample {
+namespace uma::sample {
 
 namespace {
 
@@ -76,4 +77,4 @@ pfm::ModelBuilder RecoverySystem(const std::string& name, int nodes, int dofsPer
   return b;
 }
 
-}  // namespace sample
+}  // namespace uma::sample

@@ -7,7 +7,7 @@
 
 #include "pfm_ModelBuilder.h"
 
-namespace sample {
+namespace uma::sample {
 
 // Matrix types of the small system besides the recovery matrix and the node coordinates.
 int NodeMatrixType();     // (20, 80): node rows, node columns
@@ -38,4 +38,4 @@ pfm::ModelBuilder RetrievalSystem(const std::string& name, int loads = 2, int st
 pfm::ModelBuilder RecoverySystem(const std::string& name, int nodes, int dofsPerNode, int modes,
                                  int loads, int staticModes, int internalEvery);
 
-}  // namespace sample
+}  // namespace uma::sample

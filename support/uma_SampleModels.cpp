@@ -1,8 +1,9 @@
+// Sample models shared by the tests, the benchmarks, the examples and the tools.
 #include "uma_SampleModels.h"
 
 #include "QOBSimAPI.h"
 
-namespace sample {
+namespace uma::sample {
 
 int NodeCoordinatesType() { return ads_CoreFragmentTypeIndex(31, 37); }
 int RecoveryMatrixType() { return ads_CoreFragmentTypeIndex(20, 68); }
@@ -20,4 +21,4 @@ pfm::ModelBuilder SmallSystem(const std::string& name) {
   return b;
 }
 
-}  // namespace sample
+}  // namespace uma::sample

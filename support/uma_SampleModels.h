@@ -6,7 +6,7 @@
 
 #include "pfm_ModelBuilder.h"
 
-namespace sample {
+namespace uma::sample {
 
 // Matrix and set type indices that the samples use.
 int NodeCoordinatesType();  // (31, 37)
@@ -18,4 +18,4 @@ int ModeMatrixType();       // (20, 74)
 // A small system: type 7, 2 loads, 1 static mode, four nodes (one internal), no matrices.
 pfm::ModelBuilder SmallSystem(const std::string& name);
 
-}  // namespace sample
+}  // namespace uma::sample

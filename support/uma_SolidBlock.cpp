@@ -1,3 +1,4 @@
+// A rectangular block of 8-node hexahedra assembled as a full model for reductions.
 #include "uma_SolidBlock.h"
 
 #include <Eigen/Dense>
@@ -5,7 +6,7 @@
 #include <cmath>
 #include <map>
 
-namespace sample {
+namespace uma::sample {
 
 namespace {
 
@@ -133,7 +134,7 @@ std::vector<std::vector<int>> BlockElements(const BlockShape& s) {
   return out;
 }
 
-reduce::FullModel SteelBlock(const BlockShape& s, const UnitSystem& u) {
+uma::reduce::FullModel SteelBlock(const BlockShape& s, const UnitSystem& u) {
   const Grid g = GridOf(s);
   const int nodesPerElement = s.quadratic ? 20 : 8;
   const double youngs = u.FromSI(210e9, -1, 1, -2), density = u.FromSI(7850, -3, 1, 0);
@@ -146,13 +147,13 @@ reduce::FullModel SteelBlock(const BlockShape& s, const UnitSystem& u) {
     me = rows.asDiagonal();
   }
 
-  reduce::FullModel model;
+  uma::reduce::FullModel model;
   std::map<int, int> index;  // label -> node number from 0
   for (int k = 0; k <= g.nz; ++k)
     for (int j = 0; j <= g.ny; ++j)
       for (int i = 0; i <= g.nx; ++i) {
         if (!g.IsNode(i, j, k)) continue;
-        reduce::NodeRow node;
+        uma::reduce::NodeRow node;
         node.label = g.Label(i, j, k);
         node.x = i * a / g.step;
         node.y = j * b / g.step;
@@ -197,4 +198,4 @@ std::vector<int> FaceAtXZero(const BlockShape& s) {
   return out;
 }
 
-}  // namespace sample
+}  // namespace uma::sample

@@ -5,7 +5,7 @@
 
 #include "reduce_FullModel.h"
 
-namespace sample {
+namespace uma::sample {
 
 // A consistent unit system given by its base units in SI: metres, kilograms and seconds per
 // unit. Force is mass x length / time^2 (mm, t, s gives N; mm, kg, ms gives kN).
@@ -29,7 +29,7 @@ struct BlockShape {
 // z, from the origin. 20-node bricks: the corners and edge midpoints of the grid of half
 // elements, labelled 1 + i + (2 nx + 1) * (j + (2 ny + 1) * k) at half-element (i, j, k).
 // ldof 1-3 per node, nodes in label order. Steel: E 210 GPa, nu 0.3, 7850 kg/m^3.
-reduce::FullModel SteelBlock(const BlockShape& shape, const UnitSystem& units);
+uma::reduce::FullModel SteelBlock(const BlockShape& shape, const UnitSystem& units);
 
 // The labels of the nodes on the face x = 0.
 std::vector<int> FaceAtXZero(const BlockShape& shape);
@@ -39,4 +39,4 @@ std::vector<int> FaceAtXZero(const BlockShape& shape);
 // (i, j, k) of the grid; the order finite-element programs such as CalculiX read (C3D8, C3D20).
 std::vector<std::vector<int>> BlockElements(const BlockShape& shape);
 
-}  // namespace sample
+}  // namespace uma::sample

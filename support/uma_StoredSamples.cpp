@@ -1,3 +1,4 @@
+// Sample models for the model files: one that uses every part of the format.
 #include "uma_StoredSamples.h"
 
 #include <cmath>
@@ -9,7 +10,7 @@
 #include "QOBSimAPI.h"
 #include "uma_SampleModels.h"
 
-namespace sample {
+namespace uma::sample {
 
 int StiffnessType() { return ads_CoreFragmentTypeIndex(20, 61); }
 int ElementCSetType() { return ads_CoreFragmentTypeIndex(20, 75); }
@@ -77,4 +78,4 @@ pfm::ModelBuilder EveryFeature(const std::string& name) {
   return b;
 }
 
-}  // namespace sample
+}  // namespace uma::sample

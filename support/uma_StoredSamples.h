@@ -5,7 +5,7 @@
 
 #include "pfm_ModelBuilder.h"
 
-namespace sample {
+namespace uma::sample {
 
 // Matrix and set type indices that EveryFeature uses beyond those of uma_SampleModels.h.
 int StiffnessType();    // (20, 61)
@@ -18,4 +18,4 @@ int OtherCSetType();    // (20, 76)
 // infinities, subnormals), a matrix that is not dense, empty matrices, and every lookup table.
 pfm::ModelBuilder EveryFeature(const std::string& name);
 
-}  // namespace sample
+}  // namespace uma::sample

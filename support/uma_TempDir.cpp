@@ -1,3 +1,4 @@
+// A directory of its own under /tmp for the files a test or benchmark makes.
 #include "uma_TempDir.h"
 
 #include <stdlib.h>
@@ -7,7 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
-namespace sample {
+namespace uma::sample {
 
 TempDir::TempDir(const std::string& prefix) {
   std::string pattern = "/tmp/" + prefix + "XXXXXX";
@@ -24,4 +25,4 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(m_path, ignored);
 }
 
-}  // namespace sample
+}  // namespace uma::sample

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace sample {
+namespace uma::sample {
 
 class TempDir {
  public:
@@ -21,4 +21,4 @@ class TempDir {
   std::string m_path;
 };
 
-}  // namespace sample
+}  // namespace uma::sample

@@ -17,7 +17,7 @@
 
 namespace {
 
-std::string Write(const sample::TempDir& dir, const std::string& name, const std::string& text) {
+std::string Write(const uma::sample::TempDir& dir, const std::string& name, const std::string& text) {
   std::ofstream(dir.File(name)) << text;
   return dir.File(name);
 }
@@ -27,7 +27,7 @@ template <class Read>
 std::string Refusal(Read read) {
   try {
     read();
-  } catch (const reduce::InputError& e) {
+  } catch (const uma::reduce::InputError& e) {
     return e.what();
   }
   return "";
@@ -48,7 +48,7 @@ const char kDeck[] =
     "*STEP\n*STATIC\n*NODE, NSET=LATE\n100, 0, 0, 0\n*END STEP\n";
 
 TEST(CalculixDeck, ReadsTheModelDefinitionUpToTheFirstStep) {
-  const reduce::CalculixDeck deck = reduce::ParseCalculixDeck("deck.inp", kDeck);
+  const uma::reduce::CalculixDeck deck = uma::reduce::ParseCalculixDeck("deck.inp", kDeck);
   ASSERT_EQ(deck.nodes.size(), 9u);
   EXPECT_EQ(deck.Node(2)->x, 1.5);
   EXPECT_EQ(deck.Node(3)->z, 0.0);
@@ -71,12 +71,12 @@ TEST(CalculixDeck, ReadsTheModelDefinitionUpToTheFirstStep) {
 }
 
 TEST(CalculixDeck, IncludesFilesBesideTheDeck) {
-  sample::TempDir dir;
+  uma::sample::TempDir dir;
   Write(dir, "mesh.inp", "*NODE\n1, 0, 0, 0\n2, 1, 0, 0\n3, 0.5, 0.5, 0\n");
   const std::string deck = Write(dir, "part.inp",
                                  "*INCLUDE, INPUT=mesh.inp\n*ELEMENT, TYPE=S3, ELSET=E\n"
                                  "1, 1, 2, 3\n");
-  const reduce::CalculixDeck d = reduce::ReadCalculixDeck(deck);
+  const uma::reduce::CalculixDeck d = uma::reduce::ReadCalculixDeck(deck);
   EXPECT_EQ(d.nodes.size(), 3u);
   EXPECT_TRUE(d.HasExpandedElements());
   EXPECT_EQ(d.files.size(), 2u);
@@ -84,7 +84,7 @@ TEST(CalculixDeck, IncludesFilesBesideTheDeck) {
 }
 
 TEST(CalculixDeck, RefusesWhatItCannotTakeFaithfully) {
-  sample::TempDir dir;
+  uma::sample::TempDir dir;
   Write(dir, "self.inp", "*INCLUDE, INPUT=self.inp\n");
   const struct {
     const char* text;
@@ -114,25 +114,25 @@ TEST(CalculixDeck, RefusesWhatItCannotTakeFaithfully) {
       {"*INCLUDE, INPUT=x.inp\n", "d.inp:1: *INCLUDE is not read here"},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(Refusal([&] { reduce::ParseCalculixDeck("d.inp", c.text); }), c.reason) << c.text;
+    EXPECT_EQ(Refusal([&] { uma::reduce::ParseCalculixDeck("d.inp", c.text); }), c.reason) << c.text;
   EXPECT_NE(Refusal([&] {
-              reduce::ReadCalculixDeck(dir.File("self.inp"));
+              uma::reduce::ReadCalculixDeck(dir.File("self.inp"));
             }).find("*INCLUDE nests more than 16 files deep"),
             std::string::npos);
-  EXPECT_EQ(Refusal([&] { reduce::ReadCalculixDeck(dir.File("none.inp")); }),
+  EXPECT_EQ(Refusal([&] { uma::reduce::ReadCalculixDeck(dir.File("none.inp")); }),
             dir.File("none.inp") + ": cannot be read");
 }
 
 TEST(CalculixMatrices, ReadOneTriangleAndTheRowsNodes) {
   std::istringstream dof("1.1\n1.3\n\n12.2\n");
-  const std::vector<reduce::CalculixRow> rows = reduce::ReadCalculixDofs("j.dof", dof);
+  const std::vector<uma::reduce::CalculixRow> rows = uma::reduce::ReadCalculixDofs("j.dof", dof);
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[2].node, 12);
   EXPECT_EQ(rows[2].direction, 2);
   EXPECT_EQ(rows[2].line, 4);
   // CalculiX's upper triangle with an explicit zero; a cell may come from the lower one too.
   std::istringstream sti("1 1  4.0e+00\n1 2  1.0e+00\n2 2  5.0e+00\n1 3 0.0\n3 2 2.0\n3 3 6\n");
-  const Eigen::MatrixXd k(reduce::ReadCalculixMatrix("j.sti", sti, 3, "stiffness"));
+  const Eigen::MatrixXd k(uma::reduce::ReadCalculixMatrix("j.sti", sti, 3, "stiffness"));
   Eigen::Matrix3d expected;
   expected << 4, 1, 0, 1, 5, 2, 0, 2, 6;
   EXPECT_EQ((k - expected).norm(), 0.0);
@@ -152,11 +152,11 @@ TEST(CalculixMatrices, ReadOneTriangleAndTheRowsNodes) {
         {"1 2 1\n2 1 1\n", "j.sti:2: entry (1, 2) is given again (first on line 1)"}};
   for (const auto& c : dofs) {
     std::istringstream in(c.text);
-    EXPECT_EQ(Refusal([&] { reduce::ReadCalculixDofs("j.dof", in); }), c.reason);
+    EXPECT_EQ(Refusal([&] { uma::reduce::ReadCalculixDofs("j.dof", in); }), c.reason);
   }
   for (const auto& c : matrices) {
     std::istringstream in(c.text);
-    EXPECT_EQ(Refusal([&] { reduce::ReadCalculixMatrix("j.sti", in, 3, "stiffness"); }), c.reason);
+    EXPECT_EQ(Refusal([&] { uma::reduce::ReadCalculixMatrix("j.sti", in, 3, "stiffness"); }), c.reason);
   }
 }
 
@@ -174,8 +174,8 @@ TEST(CalculixFrd, ReadsTheMeshBlocksInAsciiAndBinary) {
       " -3\n"
       "    1PSTEP                         1           1           1\n 9999\n";
   std::istringstream a(ascii);
-  const reduce::FrdMesh mesh =
-      reduce::ReadFrdMesh("j.frd", a, static_cast<long long>(ascii.size()));
+  const uma::reduce::FrdMesh mesh =
+      uma::reduce::ReadFrdMesh("j.frd", a, static_cast<long long>(ascii.size()));
   ASSERT_EQ(mesh.nodes.size(), 2u);
   EXPECT_EQ(mesh.nodes[0].label, 9);
   EXPECT_EQ(mesh.nodes[0].y, 1.5);
@@ -195,8 +195,8 @@ TEST(CalculixFrd, ReadsTheMeshBlocksInAsciiAndBinary) {
   const std::int32_t element[] = {7, 11, 0, 1, 9, 9};  // a 2-node beam
   binary.append(reinterpret_cast<const char*>(element), sizeof element);
   std::istringstream b(binary);
-  const reduce::FrdMesh exact =
-      reduce::ReadFrdMesh("j.frd", b, static_cast<long long>(binary.size()));
+  const uma::reduce::FrdMesh exact =
+      uma::reduce::ReadFrdMesh("j.frd", b, static_cast<long long>(binary.size()));
   ASSERT_EQ(exact.nodes.size(), 1u);
   EXPECT_EQ(exact.nodes[0].y, 1.0 / 3);
   EXPECT_TRUE(exact.fullPrecision);
@@ -205,25 +205,25 @@ TEST(CalculixFrd, ReadsTheMeshBlocksInAsciiAndBinary) {
   // A header that claims more than the file holds is refused before anything is allocated.
   std::string huge = "    2C    2000000000    3\n";
   std::istringstream h(huge);
-  EXPECT_EQ(Refusal([&] { reduce::ReadFrdMesh("j.frd", h, 100); }),
+  EXPECT_EQ(Refusal([&] { uma::reduce::ReadFrdMesh("j.frd", h, 100); }),
             "j.frd:1: 2000000000 records announced in a file of 100 bytes");
   std::istringstream cut(binary.substr(0, 90));
   EXPECT_NE(
-      Refusal([&] { reduce::ReadFrdMesh("j.frd", cut, 90); }).find("the binary block ends early"),
+      Refusal([&] { uma::reduce::ReadFrdMesh("j.frd", cut, 90); }).find("the binary block ends early"),
       std::string::npos);
 }
 
 TEST(NodeLists, TakeLabelsRangesSetsAndFiles) {
-  sample::TempDir dir;
+  uma::sample::TempDir dir;
   Write(dir, "list.txt", "# hole\n5\n7, 8\n\n");
-  reduce::NodeCatalogue c;
+  uma::reduce::NodeCatalogue c;
   c.source = "model";
   c.labels = {1, 2, 3, 5, 7, 8, 20, 30};
   c.sets["HOLE"] = {30, 20};
   c.expand = [](int label) {
     return label == 3 ? std::vector<int>{3, 101, 102} : std::vector<int>{};
   };
-  EXPECT_EQ(reduce::ResolveNodeList("--boundary", "2-5,hole,@" + dir.File("list.txt") + ",2", c),
+  EXPECT_EQ(uma::reduce::ResolveNodeList("--boundary", "2-5,hole,@" + dir.File("list.txt") + ",2", c),
             (std::vector<int>{2, 3, 101, 102, 5, 30, 20, 7, 8}));
   const struct {
     std::string text;
@@ -237,39 +237,39 @@ TEST(NodeLists, TakeLabelsRangesSetsAndFiles) {
       {"", "--boundary: no node given"},
   };
   for (const auto& k : cases)
-    EXPECT_EQ(Refusal([&] { reduce::ResolveNodeList("--boundary", k.text, c); }), k.reason);
+    EXPECT_EQ(Refusal([&] { uma::reduce::ResolveNodeList("--boundary", k.text, c); }), k.reason);
 
   // Weights: by label, a deck node's shared among the nodes that stand for it.
   const std::vector<int> nodes = {3, 101, 102, 5};
-  EXPECT_EQ(reduce::ResolveWeights("--distributing 9", "3=3,5=0.5", nodes, c),
+  EXPECT_EQ(uma::reduce::ResolveWeights("--distributing 9", "3=3,5=0.5", nodes, c),
             (std::vector<double>{1.0, 1.0, 1.0, 0.5}));
   Write(dir, "w.csv", "5, 2\n");
-  EXPECT_EQ(reduce::ResolveWeights("--distributing 9", "@" + dir.File("w.csv"), nodes, c),
+  EXPECT_EQ(uma::reduce::ResolveWeights("--distributing 9", "@" + dir.File("w.csv"), nodes, c),
             (std::vector<double>{1.0, 1.0, 1.0, 2.0}));
-  EXPECT_EQ(Refusal([&] { reduce::ResolveWeights("--distributing 9", "7=1", nodes, c); }),
+  EXPECT_EQ(Refusal([&] { uma::reduce::ResolveWeights("--distributing 9", "7=1", nodes, c); }),
             "--distributing 9: node 7 has a weight but is not listed");
-  EXPECT_EQ(Refusal([&] { reduce::ResolveWeights("--distributing 9", "5=-1", nodes, c); }),
+  EXPECT_EQ(Refusal([&] { uma::reduce::ResolveWeights("--distributing 9", "5=-1", nodes, c); }),
             "--distributing 9: the weight of node 5 is not above 0");
 }
 
 // Rows the deck and the .frd cannot account for are refused with the .dof's line.
 TEST(CalculixModel, RefusesRowsTheDeckDoesNotExplain) {
-  const reduce::CalculixDeck deck = reduce::ParseCalculixDeck(
+  const uma::reduce::CalculixDeck deck = uma::reduce::ParseCalculixDeck(
       "d.inp", "*NODE\n1, 0\n2, 1\n3, 0, 1\n4, 0, 0, 1\n*ELEMENT, TYPE=C3D4\n1, 1, 2, 3, 4\n");
-  const reduce::CalculixFiles names{"j.sti", "j.mas", "j.dof", ""};
-  std::vector<reduce::CalculixRow> rows = {{2, 1, 1}, {1, 1, 2}};
-  const reduce::SparseMatrix k(2, 2);
-  EXPECT_EQ(Refusal([&] { reduce::AssembleCalculixModel(deck, names, rows, k, k, nullptr); }),
+  const uma::reduce::CalculixFiles names{"j.sti", "j.mas", "j.dof", ""};
+  std::vector<uma::reduce::CalculixRow> rows = {{2, 1, 1}, {1, 1, 2}};
+  const uma::reduce::SparseMatrix k(2, 2);
+  EXPECT_EQ(Refusal([&] { uma::reduce::AssembleCalculixModel(deck, names, rows, k, k, nullptr); }),
             "j.dof:1: node 2 direction 1 does not follow the deck: the rows cannot be given to its "
             "nodes in CalculiX's order");
   rows = {{1, 1, 1}, {77, 1, 2}};
-  EXPECT_EQ(Refusal([&] { reduce::AssembleCalculixModel(deck, names, rows, k, k, nullptr); }),
+  EXPECT_EQ(Refusal([&] { uma::reduce::AssembleCalculixModel(deck, names, rows, k, k, nullptr); }),
             "j.dof: node 77 is neither the deck's nor one CalculiX generated for it");
   // A shell without the .frd that says where its generated nodes are.
-  const reduce::CalculixDeck shell = reduce::ParseCalculixDeck(
+  const uma::reduce::CalculixDeck shell = uma::reduce::ParseCalculixDeck(
       "s.inp", "*NODE\n1, 0\n2, 1\n3, 0, 1\n*ELEMENT, TYPE=S3\n1, 1, 2, 3\n");
   EXPECT_NE(Refusal([&] {
-              reduce::AssembleCalculixModel(shell, names, rows, k, k, nullptr);
+              uma::reduce::AssembleCalculixModel(shell, names, rows, k, k, nullptr);
             }).find("the deck's shells and beams need the nodes CalculiX generated for them"),
             std::string::npos);
 }
@@ -289,11 +289,11 @@ TEST(CalculixReaders, RefuseTheDamagedInputsKeptAsTestData) {
     SCOPED_TRACE(name);
     const std::string reason = Refusal([&] {
       std::istringstream text(bytes);
-      if (name.rfind("deck-", 0) == 0) reduce::ParseCalculixDeck(name, bytes);
-      if (name.rfind("dof-", 0) == 0) reduce::ReadCalculixDofs(name, text);
-      if (name.rfind("sti-", 0) == 0) reduce::ReadCalculixMatrix(name, text, 12, "stiffness");
+      if (name.rfind("deck-", 0) == 0) uma::reduce::ParseCalculixDeck(name, bytes);
+      if (name.rfind("dof-", 0) == 0) uma::reduce::ReadCalculixDofs(name, text);
+      if (name.rfind("sti-", 0) == 0) uma::reduce::ReadCalculixMatrix(name, text, 12, "stiffness");
       if (name.rfind("frd-", 0) == 0)
-        reduce::ReadFrdMesh(name, text, static_cast<long long>(bytes.size()));
+        uma::reduce::ReadFrdMesh(name, text, static_cast<long long>(bytes.size()));
     });
     EXPECT_EQ(reason.rfind(name, 0), 0u) << reason;
     ++replayed;

@@ -33,7 +33,7 @@
 namespace {
 
 // The reduced model's eigenvalues omega^2, ascending, by a dense solve of its own.
-Eigen::VectorXd PencilEigenvalues(const reduce::Reduction& r) {
+Eigen::VectorXd PencilEigenvalues(const uma::reduce::Reduction& r) {
   return Eigen::GeneralizedSelfAdjointEigenSolver<Eigen::MatrixXd>(r.stiffness, r.mass,
                                                                    Eigen::EigenvaluesOnly)
       .eigenvalues();
@@ -52,7 +52,7 @@ std::string ReadText(const std::string& path) {
 }
 
 // Runs CalculiX on `deck` as JOB in `dir`; answers its .dat file.
-std::string RunCalculix(const sample::TempDir& dir, const std::string& job,
+std::string RunCalculix(const uma::sample::TempDir& dir, const std::string& job,
                         const std::string& deck) {
   WriteText(dir.File(job + ".inp"), deck);
   const std::string command =
@@ -101,11 +101,11 @@ MassProperties Emas(const std::string& dat) {
 
 // The rigid-body mass properties of a reduced model: its A-set moves rigidly (its static modes
 // carry a free body's rigid motion; the dynamic modes stand still), M6 = R^T M_aa R.
-MassProperties RigidBodyOf(const reduce::Input& input, const reduce::Reduction& r) {
-  const reduce::FullModel& model = input.Reduced();
-  std::vector<reduce::DofRow> aSet;
+MassProperties RigidBodyOf(const uma::reduce::Input& input, const uma::reduce::Reduction& r) {
+  const uma::reduce::FullModel& model = input.Reduced();
+  std::vector<uma::reduce::DofRow> aSet;
   for (int row : r.boundary) aSet.push_back(model.dofs[static_cast<std::size_t>(row)]);
-  const Eigen::MatrixXd motions = reduce::RigidMotions(aSet, model.nodes);
+  const Eigen::MatrixXd motions = uma::reduce::RigidMotions(aSet, model.nodes);
   const int nb = r.staticModes();
   const Eigen::MatrixXd m6 = motions.transpose() * r.mass.topLeftCorner(nb, nb) * motions;
   MassProperties p;
@@ -119,31 +119,31 @@ double Hertz(double omegaSquared) { return std::sqrt(std::max(0.0, omegaSquared)
 
 struct DeckCase {
   const char* name;
-  std::string (*deck)(const sample::DeckUnits&);
+  std::string (*deck)(const uma::sample::DeckUnits&);
   const char* boundary;  // for uma-reduce
   const char* clamp;     // the same held in CalculiX
   double size;           // the part's largest dimension in metres
 };
 
-std::string Block(const sample::DeckUnits& u) { return sample::RigidBlockDeck(u, true); }
+std::string Block(const uma::sample::DeckUnits& u) { return uma::sample::RigidBlockDeck(u, true); }
 
 const DeckCase kDecks[] = {
-    {"C3D10 bar", sample::SolidBarDeck, "END", "*BOUNDARY\nEND, 1, 3\n", 0.1},
-    {"S8 plate", sample::ShellPlateDeck, "9001", "*BOUNDARY\n9001, 1, 3\n9002, 1, 3\n", 0.2},
-    {"B32 frame", sample::FrameDeck, "CORNER", "*BOUNDARY\nCORNER, 1, 6\n", 0.2},
+    {"C3D10 bar", uma::sample::SolidBarDeck, "END", "*BOUNDARY\nEND, 1, 3\n", 0.1},
+    {"S8 plate", uma::sample::ShellPlateDeck, "9001", "*BOUNDARY\n9001, 1, 3\n9002, 1, 3\n", 0.2},
+    {"B32 frame", uma::sample::FrameDeck, "CORNER", "*BOUNDARY\nCORNER, 1, 6\n", 0.2},
     {"C3D20 block with a rigid body", Block, "9001", "*BOUNDARY\n9001, 1, 3\n9002, 1, 3\n", 0.06},
 };
 
 class CalculixDecks
     : public UmaTest,
-      public ::testing::WithParamInterface<std::tuple<int, const sample::DeckUnits*>> {};
+      public ::testing::WithParamInterface<std::tuple<int, const uma::sample::DeckUnits*>> {};
 
 TEST_P(CalculixDecks, MatchCalculixFrequenciesAndMass) {
   if (!HaveCalculix()) GTEST_SKIP() << "CalculiX (ccx) is not installed";
   const DeckCase& c = kDecks[std::get<0>(GetParam())];
-  const sample::DeckUnits& u = *std::get<1>(GetParam());
+  const uma::sample::DeckUnits& u = *std::get<1>(GetParam());
   SCOPED_TRACE(std::string(c.name) + " in " + u.name);
-  sample::TempDir dir;
+  uma::sample::TempDir dir;
   const std::string model = c.deck(u);
   WriteText(dir.File("part.inp"), model);
 
@@ -156,15 +156,15 @@ TEST_P(CalculixDecks, MatchCalculixFrequenciesAndMass) {
   // uma-reduce's reading runs CalculiX on a copy of the deck: the files are not there. Enough
   // fixed-interface modes for the free-free frequencies: all up to eight times the tenth.
   std::FILE* log = std::tmpfile();
-  reduce::NodeLists lists;
+  uma::reduce::NodeLists lists;
   lists.boundary = c.boundary;
-  reduce::Input input = reduce::ReadInput({}, dir.File("part.inp"), lists, log);
+  uma::reduce::Input input = uma::reduce::ReadInput({}, dir.File("part.inp"), lists, log);
   std::fclose(log);
   ASSERT_TRUE(input.calculix && input.calculix->ranCalculix);
-  reduce::ReductionOptions options;
+  uma::reduce::ReductionOptions options;
   options.boundary = input.boundary;
   options.cutoffHz = 8 * Hertz(free[9]);
-  const reduce::Reduction r = reduce::Reduce(input.Reduced(), options);
+  const uma::reduce::Reduction r = uma::reduce::Reduce(input.Reduced(), options);
   ASSERT_GE(r.dynamicModes(), 10);
 
   // Fixed-interface modes against CalculiX's of the clamped model.
@@ -194,23 +194,19 @@ TEST_P(CalculixDecks, MatchCalculixFrequenciesAndMass) {
 
 INSTANTIATE_TEST_SUITE_P(Parts, CalculixDecks,
                          ::testing::Combine(::testing::Range(0, 4),
-                                            ::testing::Values(&sample::kSI, &sample::kMillimetre)),
+                                            ::testing::Values(&uma::sample::kSI, &uma::sample::kMillimetre)),
                          [](const auto& info) {
                            std::string name =
                                std::string(kDecks[std::get<0>(info.param)].name) + "_" +
-                               (std::get<1>(info.param) == &sample::kSI ? "SI" : "mm");
+                               (std::get<1>(info.param) == &uma::sample::kSI ? "SI" : "mm");
                            for (char& ch : name)
                              if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
                            return name;
                          });
 
-// Labels out of an array the library hands over.
+// Labels out of an array the library hands over; none for a null answer.
 std::vector<int> Take(uma_ArrayInt* array) {
-  std::vector<int> out;
-  if (!array) return out;
-  for (int i = 0; i < array->Size(); ++i) out.push_back((*array)[i]);
-  delete array;
-  return out;
+  return TakeLabels(array).value_or(std::vector<int>());
 }
 
 class CalculixJobs : public UmaTest {
@@ -219,30 +215,30 @@ class CalculixJobs : public UmaTest {
     UmaTest::SetUp();
     if (!HaveCalculix()) GTEST_SKIP() << "CalculiX (ccx) is not installed";
   }
-  sample::TempDir m_dir;
+  uma::sample::TempDir m_dir;
 };
 
 // --rigid on a deck without a rigid body gives exactly CalculiX's *RIGID BODY: the same
 // clamped frequencies, from a transformation of ours instead of CalculiX's constraints.
 TEST_F(CalculixJobs, RigidInterfaceIsCalculixsRigidBody) {
-  const sample::DeckUnits& u = sample::kMillimetre;
-  WriteText(m_dir.File("block.inp"), sample::RigidBlockDeck(u, false));
+  const uma::sample::DeckUnits& u = uma::sample::kMillimetre;
+  WriteText(m_dir.File("block.inp"), uma::sample::RigidBlockDeck(u, false));
   const std::vector<double> clamped = Eigenvalues(
       RunCalculix(m_dir, "clamped",
-                  sample::RigidBlockDeck(u, true) +
+                  uma::sample::RigidBlockDeck(u, true) +
                       "*BOUNDARY\n9001, 1, 3\n9002, 1, 3\n*STEP\n*FREQUENCY\n10\n*END STEP\n"));
   ASSERT_EQ(clamped.size(), 10u);
   std::FILE* log = std::tmpfile();
-  reduce::NodeLists lists;
+  uma::reduce::NodeLists lists;
   lists.boundary = "9001";
   lists.interfaces.push_back(
-      reduce::ParseInterface(reduce::InterfaceNode::Kind::Rigid, "--rigid", "9001:FACE"));
-  const reduce::Input input = reduce::ReadInput({}, m_dir.File("block.inp"), lists, log);
+      uma::reduce::ParseInterface(uma::reduce::InterfaceNode::Kind::Rigid, "--rigid", "9001:FACE"));
+  const uma::reduce::Input input = uma::reduce::ReadInput({}, m_dir.File("block.inp"), lists, log);
   std::fclose(log);
-  reduce::ReductionOptions options;
+  uma::reduce::ReductionOptions options;
   options.boundary = input.boundary;
   options.modes = 10;
-  const reduce::Reduction r = reduce::Reduce(input.Reduced(), options);
+  const uma::reduce::Reduction r = uma::reduce::Reduce(input.Reduced(), options);
   ASSERT_EQ(r.staticModes(), 6);
   for (std::size_t k = 0; k < clamped.size(); ++k)
     EXPECT_NEAR(r.eigenvalues(static_cast<Eigen::Index>(k)) / clamped[k], 1.0, 1e-6) << k;
@@ -252,7 +248,7 @@ TEST_F(CalculixJobs, RigidInterfaceIsCalculixsRigidBody) {
 // its own (the mean of its generated nodes'), the generated nodes are internal, the lumped mass
 // sits at the deck's nodes, and the mesh is kept.
 TEST_F(CalculixJobs, HostsSeeTheDecksNodesAndTheMeshIsKept) {
-  WriteText(m_dir.File("plate.inp"), sample::ShellPlateDeck(sample::kSI));
+  WriteText(m_dir.File("plate.inp"), uma::sample::ShellPlateDeck(uma::sample::kSI));
   const std::string model = m_dir.File("plate.uma");
   CommandRun run = RunReduce({"--calculix", m_dir.File("plate.inp"), "--boundary", "9001",
                               "--modes", "8", "--units", "m,kg,s,N", "-o", model});
@@ -305,7 +301,7 @@ TEST_F(CalculixJobs, HostsSeeTheDecksNodesAndTheMeshIsKept) {
 // reason says what to run.
 TEST_F(CalculixJobs, FilesBesideTheDeckAreUsedWhileTheyAreNewer) {
   const std::string deck = m_dir.File("bar.inp");
-  WriteText(deck, sample::SolidBarDeck(sample::kSI));
+  WriteText(deck, uma::sample::SolidBarDeck(uma::sample::kSI));
   const std::vector<std::string> args = {
       "--calculix", deck,      "--boundary", "END", "--modes",
       "4",          "--units", "m,kg,s,N",   "-o",  m_dir.File("bar.uma")};
@@ -323,7 +319,7 @@ TEST_F(CalculixJobs, FilesBesideTheDeckAreUsedWhileTheyAreNewer) {
 
   RunCalculix(
       m_dir, "bar",
-      sample::SolidBarDeck(sample::kSI) + "*STEP\n*FREQUENCY, SOLVER=MATRIXSTORAGE\n*END STEP\n");
+      uma::sample::SolidBarDeck(uma::sample::kSI) + "*STEP\n*FREQUENCY, SOLVER=MATRIXSTORAGE\n*END STEP\n");
   std::vector<std::string> withoutUnits = args;
   withoutUnits.erase(withoutUnits.begin() + 6, withoutUnits.begin() + 8);
   CommandRun fresh = RunReduce(withoutUnits);

@@ -10,8 +10,8 @@
 #include "QOBSspSubCore.h"
 #include "pfm_ModelTypes.h"
 #include "pfm_TestAccess.h"
-#include "uma_CheckMath.h"
-#include "uma_CheckReport.h"
+#include "check_Math.h"
+#include "check_Report.h"
 #include "uma_FlexibleBodySample.h"
 #include "uma_TempDir.h"
 #include "uma_TestSupport.h"
@@ -36,10 +36,10 @@ struct Faults {
 // The reduced stiffness of two A-set nodes that leaves exactly their six rigid motions free:
 // kSpring (I - R (R^T R)^-1 R^T), R the rigid motions of nodes 10 and 20.
 Eigen::MatrixXd StaticStiffness() {
-  std::vector<check::RigidPlace> places;
+  std::vector<uma::check::RigidPlace> places;
   for (int n = 0; n < 2; ++n)
     for (int l = 1; l <= 6; ++l) places.push_back({kXyz[n][0], kXyz[n][1], kXyz[n][2], l});
-  const std::vector<double> motions = check::RigidMotions(places, kASet);
+  const std::vector<double> motions = uma::check::RigidMotions(places, kASet);
   const Eigen::Map<const Eigen::MatrixXd> r(motions.data(), kASet, 6);
   return kSpring * (Eigen::MatrixXd::Identity(kASet, kASet) -
                     r * (r.transpose() * r).inverse() * r.transpose());
@@ -144,33 +144,33 @@ std::vector<double> StaticFrequencies() {
   return hz;
 }
 
-std::vector<std::string> Checks(const check::Report& r) {
+std::vector<std::string> Checks(const uma::check::Report& r) {
   std::vector<std::string> out;
-  for (const check::Finding& f : r.findings) out.push_back(f.check);
+  for (const uma::check::Finding& f : r.findings) out.push_back(f.check);
   return out;
 }
 
 class Check : public UmaTest {
  protected:
-  sample::TempDir m_dir;
+  uma::sample::TempDir m_dir;
 };
 
 TEST_F(Check, SoundModelsGiveNoFinding) {
   // The sample's values are placeholders, not a reduction: only the value checks see that.
   std::string beam = m_dir.File("beam.uma");
-  pfm::SaveModelFile(*pfm::BuildModel(sample::FlexibleBeam("beam")), beam);
-  check::Report r = check::Check(beam);
+  pfm::SaveModelFile(*pfm::BuildModel(uma::sample::FlexibleBeam("beam")), beam);
+  uma::check::Report r = uma::check::Check(beam);
   ASSERT_TRUE(r.opened) << r.failure;
   EXPECT_EQ(Checks(r),
             (std::vector<std::string>{"static-modes-identity", "static-mode-rows-values"}))
-      << check::AsText(r);
+      << uma::check::AsText(r);
   EXPECT_EQ(r.Errors(), 0);
   EXPECT_EQ(r.dynamicModes, 4);
   EXPECT_EQ(r.matrices.size(), 5u);
 
   Reduced("reduced").Register();
-  r = check::Check("reduced");
-  EXPECT_TRUE(r.findings.empty()) << check::AsText(r);
+  r = uma::check::Check("reduced");
+  EXPECT_TRUE(r.findings.empty()) << uma::check::AsText(r);
   EXPECT_EQ(r.physics.rigidBodyModes, 6);
   EXPECT_EQ(r.physics.infiniteFrequencies, 0);
   EXPECT_EQ(r.physics.modeNormalisation, 0.0);
@@ -190,9 +190,9 @@ TEST_F(Check, SoundModelsGiveNoFinding) {
 
 TEST_F(Check, TheRigidBodyMassComesFromTheReducedMassAndTheASetCoordinates) {
   Reduced("reduced").Register();
-  check::Report r = check::Check("reduced");
-  ASSERT_TRUE(r.physics.rigidBody) << check::AsText(r);
-  const check::MassProperties& p = *r.physics.rigidBody;
+  uma::check::Report r = uma::check::Check("reduced");
+  ASSERT_TRUE(r.physics.rigidBody) << uma::check::AsText(r);
+  const uma::check::MassProperties& p = *r.physics.rigidBody;
   const double mass = kMass1 + kMass2;
   EXPECT_NEAR(p.mass, mass, 1e-10 * mass);
   std::array<double, 3> centre;
@@ -220,8 +220,8 @@ TEST_F(Check, LayoutsThatBreakTheRetrievalRulesAreErrorsNamingTheRule) {
   Faults loadsLast;
   loadsLast.loadsLast = true;
   Reduced("loads-last", loadsLast).Register();
-  check::Report r = check::Check("loads-last");
-  ASSERT_EQ(r.Errors(), 1) << check::AsText(r);
+  uma::check::Report r = uma::check::Check("loads-last");
+  ASSERT_EQ(r.Errors(), 1) << uma::check::AsText(r);
   EXPECT_EQ(r.findings[0].check, "load-columns-first");
   EXPECT_NE(r.findings[0].message.find("first 2 columns must be its loads"), std::string::npos)
       << r.findings[0].message;
@@ -229,41 +229,41 @@ TEST_F(Check, LayoutsThatBreakTheRetrievalRulesAreErrorsNamingTheRule) {
   Faults staticFirst;
   staticFirst.staticRowsFirst = true;
   Reduced("static-first", staticFirst).Register();
-  r = check::Check("static-first");
-  EXPECT_EQ(Checks(r), std::vector<std::string>{"static-mode-rows-last"}) << check::AsText(r);
+  r = uma::check::Check("static-first");
+  EXPECT_EQ(Checks(r), std::vector<std::string>{"static-mode-rows-last"}) << uma::check::AsText(r);
 
   // One static mode per A-set dof, and reduced matrices over the mode matrix's columns.
   pfm::ModelBuilder b = Reduced("counts");
   b.StaticModes(11);
   b.Register();
-  r = check::Check("counts");
+  r = uma::check::Check("counts");
   EXPECT_NE(Checks(r).size(), 0u);
-  EXPECT_EQ(Checks(r)[0], "a-set") << check::AsText(r);
+  EXPECT_EQ(Checks(r)[0], "a-set") << uma::check::AsText(r);
 }
 
 TEST_F(Check, PhysicalFaultsAreWarningsThatDoNotFail) {
   Faults asymmetric;
   asymmetric.asymmetry = 1e-4;
   Reduced("asymmetric", asymmetric).Register();
-  check::Report r = check::Check("asymmetric");
+  uma::check::Report r = uma::check::Check("asymmetric");
   EXPECT_EQ(r.Errors(), 0);
-  EXPECT_EQ(Checks(r), std::vector<std::string>{"stiffness-symmetry"}) << check::AsText(r);
+  EXPECT_EQ(Checks(r), std::vector<std::string>{"stiffness-symmetry"}) << uma::check::AsText(r);
   EXPECT_NEAR(*r.physics.stiffnessAsymmetry, 1e-4 / std::pow(2 * kPi * kHertz[1], 2), 1e-15);
 
   Faults unnormalised;
   unnormalised.modalMass = 2;
   Reduced("unnormalised", unnormalised).Register();
-  r = check::Check("unnormalised");
-  EXPECT_EQ(Checks(r), std::vector<std::string>{"mode-normalisation"}) << check::AsText(r);
+  r = uma::check::Check("unnormalised");
+  EXPECT_EQ(Checks(r), std::vector<std::string>{"mode-normalisation"}) << uma::check::AsText(r);
   EXPECT_EQ(r.physics.modeNormalisation, 1.0);
 
   Faults indefinite;
   indefinite.modalMass = -1;
   Reduced("indefinite", indefinite).Register();
-  r = check::Check("indefinite");
+  r = uma::check::Check("indefinite");
   EXPECT_EQ(r.Errors(), 0);
-  EXPECT_NE(check::AsJson(r).find("\"check\":\"mass-definite\""), std::string::npos)
-      << check::AsJson(r);
+  EXPECT_NE(uma::check::AsJson(r).find("\"check\":\"mass-definite\""), std::string::npos)
+      << uma::check::AsJson(r);
   EXPECT_FALSE(r.physics.frequencies) << "no frequencies of a mass that is not semi-definite";
 }
 
@@ -280,8 +280,8 @@ TEST_F(Check, ValuesThatCannotBeReadOrAreNotFiniteAreErrors) {
                           "matrix_type = 20061)");
     s.BindBlob(1, floats.data(), floats.size() * sizeof(float)).Run();
   }
-  check::Report r = check::Check(path);
-  ASSERT_EQ(r.Errors(), 1) << check::AsText(r);
+  uma::check::Report r = uma::check::Check(path);
+  ASSERT_EQ(r.Errors(), 1) << uma::check::AsText(r);
   EXPECT_EQ(r.findings[0].check, "values");
   EXPECT_NE(r.findings[0].message.find("column 3 hold 56 bytes instead of 112"), std::string::npos)
       << r.findings[0].message;
@@ -293,8 +293,8 @@ TEST_F(Check, ValuesThatCannotBeReadOrAreNotFiniteAreErrors) {
   data.distributions[data.distributionByType.at(types::ModeMatrix())].values->Write(
       4, 1, 2, 1, std::array<double, 1>{std::nan("")}.data(), 1);
   b.Register();
-  r = check::Check("nan");
-  EXPECT_EQ(Checks(r), std::vector<std::string>{"values"}) << check::AsText(r);
+  r = uma::check::Check("nan");
+  EXPECT_EQ(Checks(r), std::vector<std::string>{"values"}) << uma::check::AsText(r);
   EXPECT_NE(r.findings[0].message.find("1 values that are not finite numbers, the first at row 4, "
                                        "column 2"),
             std::string::npos)
@@ -302,10 +302,10 @@ TEST_F(Check, ValuesThatCannotBeReadOrAreNotFiniteAreErrors) {
 }
 
 TEST_F(Check, AModelThatCannotBeOpenedIsOneError) {
-  check::Report r = check::Check(m_dir.File("absent.uma"));
+  uma::check::Report r = uma::check::Check(m_dir.File("absent.uma"));
   EXPECT_FALSE(r.opened);
   EXPECT_EQ(Checks(r), std::vector<std::string>{"open"});
-  EXPECT_NE(check::AsJson(r).find("\"opened\":false,\"reason\":\"no such file: "),
+  EXPECT_NE(uma::check::AsJson(r).find("\"opened\":false,\"reason\":\"no such file: "),
             std::string::npos);
 }
 

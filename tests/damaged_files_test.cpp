@@ -17,7 +17,7 @@
 
 namespace {
 
-using sample::DamagedModel;
+using uma::sample::DamagedModel;
 
 const std::string kDamagedDir = std::string(UMA_SOURCE_DIR) + "/tests/data/damaged";
 
@@ -51,18 +51,18 @@ long PeakMiB() {
 
 class DamagedFiles : public UmaTest {
  protected:
-  sample::TempDir m_dir;
+  uma::sample::TempDir m_dir;
 };
 
 // Each damaged model, and no answer sized by what a file claims (a matrix of 268435455 rows,
 // say): the process never holds much more memory than it did before.
 TEST_F(DamagedFiles, EachDamagedModelIsRefusedOrAnsweredSafely) {
   const long peakBefore = PeakMiB();
-  for (const DamagedModel& model : sample::DamagedModels()) {
+  for (const DamagedModel& model : uma::sample::DamagedModels()) {
     SCOPED_TRACE(model.name);
     const std::string path = m_dir.File(std::string(model.name) + ".uma");
-    sample::WriteDamagedModel(model, path);
-    const inspect::WalkResult walk = inspect::Walk(path, true);
+    uma::sample::WriteDamagedModel(model, path);
+    const uma::sample::WalkResult walk = uma::sample::Walk(path, true);
     switch (model.answer) {
       case DamagedModel::Refused:
         EXPECT_FALSE(walk.opened);
@@ -89,8 +89,8 @@ TEST_F(DamagedFiles, EachDamagedModelIsRefusedOrAnsweredSafely) {
 // The walk itself reaches what it should: on the intact sample every answer is there.
 TEST_F(DamagedFiles, TheWalkReadsAnIntactModelWithoutErrors) {
   const std::string path = m_dir.File("intact.uma");
-  pfm::SaveModelFile(*pfm::BuildModel(sample::EveryFeature("intact")), path);
-  const inspect::WalkResult walk = inspect::Walk(path, true);
+  pfm::SaveModelFile(*pfm::BuildModel(uma::sample::EveryFeature("intact")), path);
+  const uma::sample::WalkResult walk = uma::sample::Walk(path, true);
   EXPECT_TRUE(walk.opened);
   EXPECT_TRUE(walk.errors.empty()) << walk.errors.front();
   EXPECT_EQ(walk.editFailure, "");
@@ -106,7 +106,7 @@ TEST_F(DamagedFiles, FilesTheFuzzerFoundFaultsWithAreHandled) {
     SCOPED_TRACE(name);
     const std::string path = m_dir.File(name);
     filetest::WriteBytes(path, filetest::Bytes(kDamagedDir + "/" + name));
-    const inspect::WalkResult walk = inspect::Walk(path, true);
+    const uma::sample::WalkResult walk = uma::sample::Walk(path, true);
     if (!walk.opened) {
       EXPECT_NE(pfm::ModelFileProblemOf(walk.failure), pfm::ModelFileProblem::None) << walk.failure;
       EXPECT_EQ(walk.failure.find('\n'), std::string::npos);

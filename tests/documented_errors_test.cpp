@@ -20,9 +20,9 @@ class DocumentedErrors : public UmaTest {
  protected:
   // A small system with a 2 x 2 matrix of type kType and a node set of the A-set's type.
   static void Register(const std::string& name) {
-    pfm::ModelBuilder b = sample::SmallSystem(name);
+    pfm::ModelBuilder b = uma::sample::SmallSystem(name);
     b.DistributionForType(kType, b.AddDistribution(2, 2, -1, -1, {1, 2, 3, 4}));
-    b.SetForType(sample::ASetCSetType(), b.AddSet(pfm::MemberKind::Node, {1, 2}));
+    b.SetForType(uma::sample::ASetCSetType(), b.AddSet(pfm::MemberKind::Node, {1, 2}));
     b.Register();
   }
 
@@ -53,7 +53,7 @@ TEST_F(DocumentedErrors, ASetOfAnotherOpenSystemIsRefusedByTheMapping) {
   Register("a");
   Register("b");
   uma_System a("a", false), b("b", false);
-  const QOBSimCSetID ofB = uma_TestAccess::Record(b)->CSet(sample::ASetCSetType());
+  const QOBSimCSetID ofB = uma_TestAccess::Record(b)->CSet(uma::sample::ASetCSetType());
   std::unique_ptr<uma_ArrayInt> members(a.MapCSet(ofB, uma_Enum::uma_MapInternal));
   ASSERT_NE(members, nullptr) << "member numbers need no system";
   EXPECT_EQ(Message([&] { delete a.MapCSet(ofB, uma_Enum::uma_MapNode); }),

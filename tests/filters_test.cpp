@@ -18,7 +18,7 @@ class Filters : public UmaTest {
  protected:
   void SetUp() override {
     UmaTest::SetUp();
-    m_session = pfm::Sessions::Open(pfm::BuildModel(sample::RetrievalSystem("f")), false).id;
+    m_session = pfm::Sessions::Open(pfm::BuildModel(uma::sample::RetrievalSystem("f")), false).id;
   }
   void TearDown() override {
     pfm::Sessions::Close(m_session);
@@ -27,7 +27,7 @@ class Filters : public UmaTest {
 
   Dense Stored(int type) {
     const pfm::SystemData& sys = pfm::Sessions::Find(m_session)->system();
-    int index = type == sample::NodeCoordinatesType() ? sys.nodeCoordinates
+    int index = type == uma::sample::NodeCoordinatesType() ? sys.nodeCoordinates
                                                       : sys.distributionByType.at(type);
     return std::make_unique<QOBSrvDenseMatrix>(pfm::ids::Distribution(m_session, index));
   }
@@ -55,14 +55,14 @@ class Filters : public UmaTest {
     for (std::size_t c = 0; c < columns.size(); ++c)
       for (std::size_t r = 0; r < rows.size(); ++r)
         EXPECT_EQ(out.m_values[r + c * rows.size()],
-                  sample::SampleValue(base, rows[r], columns[c]));
+                  uma::sample::SampleValue(base, rows[r], columns[c]));
   }
 
   int m_session = 0;
 };
 
 TEST_F(Filters, RowDofsKeepTheDofsOfExternalNodesAndLabelThem) {
-  Dense recovery = Stored(sample::RecoveryMatrixType());
+  Dense recovery = Stored(uma::sample::RecoveryMatrixType());
   Dense kept(sub_Utilities::FilterRowDofs(recovery.get(), Internal({2, 5}), Dofs()));
   ASSERT_TRUE(kept);
   // Rows are dofs 11 1 3 4 9 10 6 7 2 12; nodes 2 (dofs 3, 4) and 5 (dofs 9, 10) are internal.
@@ -73,7 +73,7 @@ TEST_F(Filters, RowDofsKeepTheDofsOfExternalNodesAndLabelThem) {
 }
 
 TEST_F(Filters, NodeRowsAndColumnsKeepExternalNodes) {
-  Dense nodes = Stored(sample::NodeMatrixType());  // rows nodes 6..1, columns nodes 1..6
+  Dense nodes = Stored(uma::sample::NodeMatrixType());  // rows nodes 6..1, columns nodes 1..6
   Dense columns(sub_Utilities::FilterColNodes(nodes.get(), Internal({2, 5})));
   ASSERT_TRUE(columns);
   EXPECT_EQ(Members(columns->ColumnCSet()), (std::vector<int>{1, 3, 4, 6}));
@@ -85,12 +85,12 @@ TEST_F(Filters, NodeRowsAndColumnsKeepExternalNodes) {
 }
 
 TEST_F(Filters, NothingRemovedAnswersNullAndEverythingRemovedAnEmptyMatrix) {
-  Dense nodes = Stored(sample::NodeMatrixType());
+  Dense nodes = Stored(uma::sample::NodeMatrixType());
   // No bits, and bits of no node of the matrix (0 and 7), remove nothing.
   EXPECT_EQ(sub_Utilities::FilterRowNodes(nodes.get(), omi_BlkBitVect()), nullptr);
   EXPECT_EQ(sub_Utilities::FilterColNodes(nodes.get(), Internal({0, 7, 4000})), nullptr);
   // A definition that knows no dof keeps them all.
-  Dense recovery = Stored(sample::RecoveryMatrixType());
+  Dense recovery = Stored(uma::sample::RecoveryMatrixType());
   QOBFsmSystemDofDefinition unknown(QOBSimDSetID(), 0, false);
   EXPECT_EQ(sub_Utilities::FilterRowDofs(recovery.get(), Internal({1, 2, 3, 4, 5, 6}), unknown),
             nullptr);
@@ -103,10 +103,10 @@ TEST_F(Filters, NothingRemovedAnswersNullAndEverythingRemovedAnEmptyMatrix) {
 
 TEST_F(Filters, ASideOfAnotherKindIsNotFilteredAndNothingIsRead) {
   omi_BlkBitVect all = Internal({1, 2, 3, 4, 5, 6});
-  Dense nodes = Stored(sample::NodeMatrixType());
-  Dense recovery = Stored(sample::RecoveryMatrixType());
-  Dense elements = Stored(sample::ElementMatrixType());
-  Dense coordinates = Stored(sample::NodeCoordinatesType());
+  Dense nodes = Stored(uma::sample::NodeMatrixType());
+  Dense recovery = Stored(uma::sample::RecoveryMatrixType());
+  Dense elements = Stored(uma::sample::ElementMatrixType());
+  Dense coordinates = Stored(uma::sample::NodeCoordinatesType());
   EXPECT_EQ(sub_Utilities::FilterRowDofs(nodes.get(), all, Dofs()), nullptr);  // node rows
   EXPECT_EQ(sub_Utilities::FilterRowNodes(recovery.get(), all), nullptr);      // dof rows
   EXPECT_EQ(sub_Utilities::FilterColNodes(recovery.get(), all), nullptr);      // mode columns
@@ -117,7 +117,7 @@ TEST_F(Filters, ASideOfAnotherKindIsNotFilteredAndNothingIsRead) {
 
 TEST_F(Filters, ForcedAnswersAreJournalled) {
   pfm::Journal::Enable(true);
-  Dense nodes = Stored(sample::NodeMatrixType());
+  Dense nodes = Stored(uma::sample::NodeMatrixType());
   pfm::hooks().filterAnswer = pfm::Forced::Null;
   EXPECT_EQ(sub_Utilities::FilterColNodes(nodes.get(), Internal({2})), nullptr);
   pfm::hooks().filterAnswer = pfm::Forced::Self;
@@ -128,7 +128,7 @@ TEST_F(Filters, ForcedAnswersAreJournalled) {
 }
 
 TEST_F(Filters, AFilteredMatrixIsDetachedFromTheStoredOne) {
-  Dense nodes = Stored(sample::NodeMatrixType());
+  Dense nodes = Stored(uma::sample::NodeMatrixType());
   Dense kept(sub_Utilities::FilterRowNodes(nodes.get(), Internal({6})));
   ASSERT_TRUE(kept);
   double written = -7.0;
@@ -142,7 +142,7 @@ TEST_F(Filters, AFilteredMatrixIsDetachedFromTheStoredOne) {
 
 TEST_F(Filters, RestrictAnswersEveryFittingBlockAndNullOtherwise) {
   pfm::Journal::Enable(true);
-  Dense recovery = Stored(sample::RecoveryMatrixType());  // 10 x 5
+  Dense recovery = Stored(uma::sample::RecoveryMatrixType());  // 10 x 5
   Dense block(recovery->Restrict(2, 4, 1, 3));
   ASSERT_TRUE(block);
   EXPECT_EQ(Members(block->RowCSet()), (std::vector<int>{3, 4, 9}));

@@ -35,18 +35,18 @@ class FlexibleBody : public UmaTest {
     }
     if (members > 0) {
       dofs.resize(static_cast<std::size_t>(members));
-      b.SetForType(sample::ASetCSetType(), b.AddSet(pfm::MemberKind::Dof, dofs));
-      b.SetForType(sample::ASetNodeCSetType(), b.AddSet(pfm::MemberKind::Node, {1}));
+      b.SetForType(uma::sample::ASetCSetType(), b.AddSet(pfm::MemberKind::Dof, dofs));
+      b.SetForType(uma::sample::ASetNodeCSetType(), b.AddSet(pfm::MemberKind::Node, {1}));
     }
     if (modeColumns > 0)
-      b.DistributionForType(sample::ModeMatrixType(), b.AddDistribution(2, modeColumns, -1, -1));
+      b.DistributionForType(uma::sample::ModeMatrixType(), b.AddDistribution(2, modeColumns, -1, -1));
     b.Register();
   }
 };
 
 TEST_F(FlexibleBody, TheSampleBeamAnswersWhatItWasBuiltWith) {
-  sample::FlexibleBeam("beam").Register();
-  sample::BeamExpectations e = sample::FlexibleBeamExpectations();
+  uma::sample::FlexibleBeam("beam").Register();
+  uma::sample::BeamExpectations e = uma::sample::FlexibleBeamExpectations();
   uma_FlexibleBodyX body("beam");
   ASSERT_FALSE(body.IsNull());
   EXPECT_EQ(body.NumLoads(), e.loads);
@@ -59,7 +59,7 @@ TEST_F(FlexibleBody, TheSampleBeamAnswersWhatItWasBuiltWith) {
   EXPECT_EQ(TakeLabels(body.RecoverySetDofs()), e.recoveryDofs);
   EXPECT_EQ(TakeLabels(body.GFAASetNodes()), e.gfaaNodes);
   EXPECT_EQ(TakeLabels(body.GFAASetDofs()), e.gfaaDofs);
-  EXPECT_EQ(body.GetMatrix(sample::RecoveryMatrixType()), nullptr) << "always open for reading";
+  EXPECT_EQ(body.GetMatrix(uma::sample::RecoveryMatrixType()), nullptr) << "always open for reading";
   // The sample labels xGFAA's rows otherwise than its columns, so that the two cannot be mixed.
   std::unique_ptr<const uma_Matrix> gfaa(body.Matrix("xGFAA"));
   ASSERT_NE(gfaa, nullptr);
@@ -141,12 +141,12 @@ TEST_F(FlexibleBody, AModelThatCannotBeOpenedAnswersNullEverywhere) {
   EXPECT_FALSE(TakeLabels(body.RecoverySetDofs()));
   EXPECT_FALSE(TakeLabels(body.GFAASetNodes()));
   EXPECT_FALSE(TakeLabels(body.GFAASetDofs()));
-  EXPECT_EQ(body.Matrix(sample::NodeCoordinatesType()), nullptr);
+  EXPECT_EQ(body.Matrix(uma::sample::NodeCoordinatesType()), nullptr);
   EXPECT_EQ(body.Matrix("LumpedMass"), nullptr);
 }
 
 TEST_F(FlexibleBody, MatricesComeWithTheFacadesFixedOptions) {
-  sample::FlexibleBeam("beam").Register();
+  uma::sample::FlexibleBeam("beam").Register();
   uma_FlexibleBodyX body("beam");
   pfm::Journal::Enable(true);
   auto filtered = [&](const uma_Matrix* m) {
@@ -154,13 +154,13 @@ TEST_F(FlexibleBody, MatricesComeWithTheFacadesFixedOptions) {
     return owned ? owned->NumRows() : -1;
   };
   Journal();
-  EXPECT_EQ(filtered(body.Matrix(sample::NodeCoordinatesType())), 4) << "internal nodes filtered";
+  EXPECT_EQ(filtered(body.Matrix(uma::sample::NodeCoordinatesType())), 4) << "internal nodes filtered";
   EXPECT_EQ(CountLines(Journal(), "FilterRowNodes"), 1);
-  EXPECT_EQ(filtered(body.Matrix(sample::RecoveryMatrixType())), 24) << "trimmed and filtered";
+  EXPECT_EQ(filtered(body.Matrix(uma::sample::RecoveryMatrixType())), 24) << "trimmed and filtered";
   auto recovery = Journal();
   EXPECT_EQ(CountLines(recovery, "Restrict("), 2);
   EXPECT_EQ(CountLines(recovery, "FilterRowDofs"), 1);
-  EXPECT_EQ(filtered(body.Matrix(sample::ModeMatrixType())), 36) << "any other type: as stored";
+  EXPECT_EQ(filtered(body.Matrix(uma::sample::ModeMatrixType())), 36) << "any other type: as stored";
   EXPECT_EQ(CountLines(Journal(), "Restrict("), 0);
 
   EXPECT_EQ(filtered(body.Matrix("LumpedMass")), 4);
@@ -172,7 +172,7 @@ TEST_F(FlexibleBody, MatricesComeWithTheFacadesFixedOptions) {
 }
 
 TEST_F(FlexibleBody, ANameDifferingFromLumpedMassIsRetrievedWithoutOptions) {
-  sample::FlexibleBeam("beam").Register();
+  uma::sample::FlexibleBeam("beam").Register();
   pfm::ModelBuilder b("cases");
   b.AddNode(1);
   b.AddNode(2, true);
@@ -193,7 +193,7 @@ TEST_F(FlexibleBody, ANameDifferingFromLumpedMassIsRetrievedWithoutOptions) {
 // until it completes: every failure leaves nothing allocated and no model open, and the answer
 // that completes is the one given without failures.
 TEST_F(FlexibleBody, AllocationFailuresAnywhereLeakNothingAndLeaveNoModelOpen) {
-  sample::FlexibleBeam("beam").Register();
+  uma::sample::FlexibleBeam("beam").Register();
   using Operation = std::function<Labels(uma_FlexibleBodyX&)>;
   auto rows = [](const uma_Matrix* m) -> Labels {
     std::unique_ptr<const uma_Matrix> owned(m);
@@ -211,7 +211,7 @@ TEST_F(FlexibleBody, AllocationFailuresAnywhereLeakNothingAndLeaveNoModelOpen) {
       {"GFAASetNodes", [](uma_FlexibleBodyX& b) { return TakeLabels(b.GFAASetNodes()); }},
       {"GFAASetDofs", [](uma_FlexibleBodyX& b) { return TakeLabels(b.GFAASetDofs()); }},
       {"Matrix(type)",
-       [&](uma_FlexibleBodyX& b) { return rows(b.Matrix(sample::RecoveryMatrixType())); }},
+       [&](uma_FlexibleBodyX& b) { return rows(b.Matrix(uma::sample::RecoveryMatrixType())); }},
       {"Matrix(name)", [&](uma_FlexibleBodyX& b) { return rows(b.Matrix("LumpedMass")); }},
   };
   const long long live = pfm::Allocation().liveBlocks;

@@ -22,17 +22,17 @@
 namespace {
 
 // The reduced model's eigenvalues omega^2, ascending, by a dense solve of its own.
-Eigen::VectorXd PencilEigenvalues(const reduce::Reduction& r) {
+Eigen::VectorXd PencilEigenvalues(const uma::reduce::Reduction& r) {
   return Eigen::GeneralizedSelfAdjointEigenSolver<Eigen::MatrixXd>(r.stiffness, r.mass,
                                                                    Eigen::EigenvaluesOnly)
       .eigenvalues();
 }
 
-using reduce::InterfaceNode;
+using uma::reduce::InterfaceNode;
 
-const sample::BlockShape kShape{0.012, 0.004, 0.004, 6, 2, 2, false};
+const uma::sample::BlockShape kShape{0.012, 0.004, 0.004, 6, 2, 2, false};
 
-InterfaceNode Interface(InterfaceNode::Kind kind, const sample::UnitSystem& units) {
+InterfaceNode Interface(InterfaceNode::Kind kind, const uma::sample::UnitSystem& units) {
   InterfaceNode i;
   i.kind = kind;
   i.label = 9001;
@@ -40,7 +40,7 @@ InterfaceNode Interface(InterfaceNode::Kind kind, const sample::UnitSystem& unit
   i.x = units.FromSI(-0.002, 1, 0, 0);  // a little off the face, as a joint's centre may be
   i.y = units.FromSI(0.002, 1, 0, 0);
   i.z = units.FromSI(0.002, 1, 0, 0);
-  i.nodes = sample::FaceAtXZero(kShape);
+  i.nodes = uma::sample::FaceAtXZero(kShape);
   i.option = kind == InterfaceNode::Kind::Rigid ? "--rigid 9001" : "--distributing 9001";
   return i;
 }
@@ -50,9 +50,9 @@ struct Face {
   std::vector<int> rows;
   std::vector<Eigen::Vector3d> at;
 };
-Face FaceOf(const reduce::FullModel& model, const std::vector<int>& nodes) {
+Face FaceOf(const uma::reduce::FullModel& model, const std::vector<int>& nodes) {
   std::map<int, Eigen::Vector3d> where;
-  for (const reduce::NodeRow& n : model.nodes) where[n.label] = {n.x, n.y, n.z};
+  for (const uma::reduce::NodeRow& n : model.nodes) where[n.label] = {n.x, n.y, n.z};
   Face f;
   for (std::size_t r = 0; r < model.dofs.size(); ++r)
     if (std::find(nodes.begin(), nodes.end(), model.dofs[r].node) != nodes.end()) {
@@ -63,7 +63,7 @@ Face FaceOf(const reduce::FullModel& model, const std::vector<int>& nodes) {
 }
 
 // The q index of each of the interface node's six dofs.
-std::vector<int> NodeColumns(const reduce::Transformation& t, int label) {
+std::vector<int> NodeColumns(const uma::reduce::Transformation& t, int label) {
   std::vector<int> q(6, -1);
   for (std::size_t j = 0; j < t.model.dofs.size(); ++j)
     if (t.model.dofs[j].node == label)
@@ -72,9 +72,9 @@ std::vector<int> NodeColumns(const reduce::Transformation& t, int label) {
 }
 
 TEST(InterfaceNodes, RigidInterfaceMovesItsFaceRigidlyAndKeepsSixRigidBodyModes) {
-  const reduce::FullModel block = sample::SteelBlock(kShape, sample::UnitSystem::SI());
-  const InterfaceNode rigid = Interface(InterfaceNode::Kind::Rigid, sample::UnitSystem::SI());
-  const reduce::Transformation t = reduce::Transform(block, {rigid}, {});
+  const uma::reduce::FullModel block = uma::sample::SteelBlock(kShape, uma::sample::UnitSystem::SI());
+  const InterfaceNode rigid = Interface(InterfaceNode::Kind::Rigid, uma::sample::UnitSystem::SI());
+  const uma::reduce::Transformation t = uma::reduce::Transform(block, {rigid}, {});
   ASSERT_FALSE(t.sameModel);
   // The face's dofs left q; the interface node's six came in.
   const std::vector<int> q = NodeColumns(t, 9001);
@@ -101,10 +101,10 @@ TEST(InterfaceNodes, RigidInterfaceMovesItsFaceRigidlyAndKeepsSixRigidBodyModes)
 
   // Reduced to the interface node: six static modes, and a free body with exactly six
   // rigid-body modes.
-  reduce::ReductionOptions options;
+  uma::reduce::ReductionOptions options;
   options.boundary = {9001};
   options.modes = 12;
-  const reduce::Reduction r = reduce::Reduce(t.model, options);
+  const uma::reduce::Reduction r = uma::reduce::Reduce(t.model, options);
   EXPECT_EQ(r.staticModes(), 6);
   const Eigen::VectorXd lambda = PencilEigenvalues(r);
   for (int k = 0; k < 6; ++k) EXPECT_LT(std::abs(lambda(k)), 1e-10 * lambda(6)) << k;
@@ -127,12 +127,12 @@ TEST(InterfaceNodes, RigidInterfaceMovesItsFaceRigidlyAndKeepsSixRigidBodyModes)
 }
 
 TEST(InterfaceNodes, DistributingInterfaceIsTheWeightedFitOfAFlexibleFace) {
-  const reduce::FullModel block = sample::SteelBlock(kShape, sample::UnitSystem::SI());
-  InterfaceNode average = Interface(InterfaceNode::Kind::Distributing, sample::UnitSystem::SI());
+  const uma::reduce::FullModel block = uma::sample::SteelBlock(kShape, uma::sample::UnitSystem::SI());
+  InterfaceNode average = Interface(InterfaceNode::Kind::Distributing, uma::sample::UnitSystem::SI());
   std::mt19937 random(7);
   std::uniform_real_distribution<double> between(0.5, 2.0);
   for (std::size_t i = 0; i < average.nodes.size(); ++i) average.weights.push_back(between(random));
-  const reduce::Transformation t = reduce::Transform(block, {average}, {});
+  const uma::reduce::Transformation t = uma::reduce::Transform(block, {average}, {});
   const std::vector<int> q = NodeColumns(t, 9001);
   // Six of the face's translations follow; the rest stay free.
   EXPECT_EQ(t.model.size(), block.size() - 6 + 6);
@@ -147,7 +147,7 @@ TEST(InterfaceNodes, DistributingInterfaceIsTheWeightedFitOfAFlexibleFace) {
   Eigen::MatrixXd g(static_cast<Eigen::Index>(face.rows.size()), 6);
   Eigen::VectorXd w(g.rows()), v(g.rows());
   for (std::size_t i = 0; i < face.rows.size(); ++i) {
-    const reduce::DofRow& d = block.dofs[static_cast<std::size_t>(face.rows[i])];
+    const uma::reduce::DofRow& d = block.dofs[static_cast<std::size_t>(face.rows[i])];
     const Eigen::Vector3d r = face.at[i] - origin;
     Eigen::Matrix<double, 1, 6> row = Eigen::Matrix<double, 1, 6>::Zero();
     row(d.ldof - 1) = 1;
@@ -166,14 +166,14 @@ TEST(InterfaceNodes, DistributingInterfaceIsTheWeightedFitOfAFlexibleFace) {
 
   // Six rigid-body modes, and a face softer than a rigid one: the node's stiffness condensed
   // from the flexible face is below the rigid face's, direction by direction.
-  reduce::ReductionOptions options;
+  uma::reduce::ReductionOptions options;
   options.boundary = {9001};
   options.modes = 12;
-  const reduce::Reduction flexible = reduce::Reduce(t.model, options);
+  const uma::reduce::Reduction flexible = uma::reduce::Reduce(t.model, options);
   const Eigen::VectorXd lambda = PencilEigenvalues(flexible);
   for (int k = 0; k < 6; ++k) EXPECT_LT(std::abs(lambda(k)), 1e-10 * lambda(6)) << k;
-  const reduce::Reduction rigid = reduce::Reduce(
-      reduce::Transform(block, {Interface(InterfaceNode::Kind::Rigid, sample::UnitSystem::SI())},
+  const uma::reduce::Reduction rigid = uma::reduce::Reduce(
+      uma::reduce::Transform(block, {Interface(InterfaceNode::Kind::Rigid, uma::sample::UnitSystem::SI())},
                         {})
           .model,
       options);
@@ -184,16 +184,16 @@ TEST(InterfaceNodes, DistributingInterfaceIsTheWeightedFitOfAFlexibleFace) {
 TEST(InterfaceNodes, InterfacesGiveTheSameModelInAnyUnits) {
   for (InterfaceNode::Kind kind : {InterfaceNode::Kind::Rigid, InterfaceNode::Kind::Distributing}) {
     std::vector<double> hertz[2];
-    const sample::UnitSystem systems[] = {sample::UnitSystem::SI(),
-                                          sample::UnitSystem::MillimetreTonneSecond()};
+    const uma::sample::UnitSystem systems[] = {uma::sample::UnitSystem::SI(),
+                                          uma::sample::UnitSystem::MillimetreTonneSecond()};
     for (int s = 0; s < 2; ++s) {
-      const reduce::FullModel block = sample::SteelBlock(kShape, systems[s]);
-      reduce::ReductionOptions options;
+      const uma::reduce::FullModel block = uma::sample::SteelBlock(kShape, systems[s]);
+      uma::reduce::ReductionOptions options;
       options.boundary = {9001};
       options.modes = 8;
-      const reduce::Reduction r = reduce::Reduce(
-          reduce::Transform(block, {Interface(kind, systems[s])}, {}).model, options);
-      hertz[s] = reduce::ToHertz(PencilEigenvalues(r));
+      const uma::reduce::Reduction r = uma::reduce::Reduce(
+          uma::reduce::Transform(block, {Interface(kind, systems[s])}, {}).model, options);
+      hertz[s] = uma::reduce::ToHertz(PencilEigenvalues(r));
     }
     for (std::size_t k = 6; k < hertz[0].size(); ++k)
       EXPECT_NEAR(hertz[1][k] / hertz[0][k], 1.0, 1e-9) << k;
@@ -203,13 +203,13 @@ TEST(InterfaceNodes, InterfacesGiveTheSameModelInAnyUnits) {
 // Held dofs: the model reduced is the original without their rows and columns, and each shows
 // as a zero row once expanded.
 TEST(InterfaceNodes, HeldDofsLeaveTheModelAsIfTheirRowsWereRemoved) {
-  const reduce::FullModel block = sample::SteelBlock(kShape, sample::UnitSystem::SI());
-  std::vector<reduce::HeldDofs> held;
-  for (int node : sample::FaceAtXZero(kShape)) held.push_back({node, {1, 3}});
-  const reduce::Transformation t = reduce::Transform(block, {}, held);
+  const uma::reduce::FullModel block = uma::sample::SteelBlock(kShape, uma::sample::UnitSystem::SI());
+  std::vector<uma::reduce::HeldDofs> held;
+  for (int node : uma::sample::FaceAtXZero(kShape)) held.push_back({node, {1, 3}});
+  const uma::reduce::Transformation t = uma::reduce::Transform(block, {}, held);
   std::vector<int> kept;
   for (int r = 0; r < block.size(); ++r) {
-    const reduce::DofRow& d = block.dofs[static_cast<std::size_t>(r)];
+    const uma::reduce::DofRow& d = block.dofs[static_cast<std::size_t>(r)];
     const bool onFace = d.node % (kShape.nx + 1) == 1;
     if (!(onFace && d.ldof != 2)) kept.push_back(r);
   }
@@ -220,18 +220,18 @@ TEST(InterfaceNodes, HeldDofsLeaveTheModelAsIfTheirRowsWereRemoved) {
 }
 
 TEST(InterfaceNodes, RefusesInterfacesThatCannotBeMade) {
-  const reduce::FullModel block = sample::SteelBlock(kShape, sample::UnitSystem::SI());
-  const InterfaceNode rigid = Interface(InterfaceNode::Kind::Rigid, sample::UnitSystem::SI());
-  auto refused = [&](std::vector<InterfaceNode> interfaces, std::vector<reduce::HeldDofs> held,
+  const uma::reduce::FullModel block = uma::sample::SteelBlock(kShape, uma::sample::UnitSystem::SI());
+  const InterfaceNode rigid = Interface(InterfaceNode::Kind::Rigid, uma::sample::UnitSystem::SI());
+  auto refused = [&](std::vector<InterfaceNode> interfaces, std::vector<uma::reduce::HeldDofs> held,
                      const std::string& reason) {
     try {
-      reduce::Transform(block, interfaces, held);
+      uma::reduce::Transform(block, interfaces, held);
       ADD_FAILURE() << "not refused: " << reason;
-    } catch (const reduce::InputError& e) {
+    } catch (const uma::reduce::InputError& e) {
       EXPECT_EQ(std::string(e.what()), reason);
     }
   };
-  InterfaceNode line = Interface(InterfaceNode::Kind::Distributing, sample::UnitSystem::SI());
+  InterfaceNode line = Interface(InterfaceNode::Kind::Distributing, uma::sample::UnitSystem::SI());
   line.nodes = {1, 2, 3, 4};  // along x
   refused({line}, {},
           "--distributing 9001: the listed nodes lie on a line or at a point: the rotation about "
@@ -257,21 +257,21 @@ TEST(InterfaceNodes, RefusesInterfacesThatCannotBeMade) {
 
 // The interface text as given on the command line.
 TEST(InterfaceNodes, InterfaceTextNamesTheNodeAndItsLists) {
-  const reduce::InterfaceText a =
-      reduce::ParseInterface(InterfaceNode::Kind::Rigid, "--rigid", "9001@60,30,4:HOLE,7-9");
+  const uma::reduce::InterfaceText a =
+      uma::reduce::ParseInterface(InterfaceNode::Kind::Rigid, "--rigid", "9001@60,30,4:HOLE,7-9");
   EXPECT_EQ(a.node.label, 9001);
   EXPECT_TRUE(a.node.placed);
   EXPECT_EQ(a.node.z, 4.0);
   EXPECT_EQ(a.nodes, "HOLE,7-9");
   EXPECT_EQ(a.node.option, "--rigid 9001@60,30,4");
-  const reduce::InterfaceText b =
-      reduce::ParseInterface(InterfaceNode::Kind::Distributing, "--distributing", "12:1,2,3:2=0.5");
+  const uma::reduce::InterfaceText b =
+      uma::reduce::ParseInterface(InterfaceNode::Kind::Distributing, "--distributing", "12:1,2,3:2=0.5");
   EXPECT_FALSE(b.node.placed);
   EXPECT_EQ(b.nodes, "1,2,3");
   EXPECT_EQ(b.weights, "2=0.5");
   for (const char* bad : {"9001", "x:1", "9001@1,2:1", "9001:"})
-    EXPECT_THROW(reduce::ParseInterface(InterfaceNode::Kind::Rigid, "--rigid", bad),
-                 reduce::InputError)
+    EXPECT_THROW(uma::reduce::ParseInterface(InterfaceNode::Kind::Rigid, "--rigid", bad),
+                 uma::reduce::InputError)
         << bad;
 }
 
@@ -280,11 +280,11 @@ class InterfaceCommand : public UmaTest {};
 // The same through uma-reduce, on Matrix Market files: a distributing joint given by a range and
 // a file of labels, one node held, the model written with a row for every original dof.
 TEST_F(InterfaceCommand, JointsAndHeldDofsOnMatrixMarketInput) {
-  sample::TempDir dir;
-  const reduce::FullModel block = sample::SteelBlock(kShape, sample::UnitSystem::SI());
-  reduce::WriteFullModel(block, {dir.File("K.mtx"), dir.File("M.mtx"), dir.File("dofs.csv"),
+  uma::sample::TempDir dir;
+  const uma::reduce::FullModel block = uma::sample::SteelBlock(kShape, uma::sample::UnitSystem::SI());
+  uma::reduce::WriteFullModel(block, {dir.File("K.mtx"), dir.File("M.mtx"), dir.File("dofs.csv"),
                                  dir.File("nodes.csv"), ""});
-  std::vector<int> face = sample::FaceAtXZero(kShape);
+  std::vector<int> face = uma::sample::FaceAtXZero(kShape);
   {
     std::ofstream list(dir.File("face.txt"));
     for (std::size_t i = 1; i < face.size(); ++i) list << face[i] << "\n";
@@ -327,13 +327,13 @@ TEST_F(InterfaceCommand, JointsAndHeldDofsOnMatrixMarketInput) {
 
 // A Matrix Market file of one triangle under a "general" header: the reason says what to do.
 TEST_F(InterfaceCommand, OneTriangleUnderAGeneralHeaderIsRefusedWithAHint) {
-  sample::TempDir dir;
+  uma::sample::TempDir dir;
   std::ofstream(dir.File("k.mtx"))
       << "%%MatrixMarket matrix coordinate real general\n2 2 3\n1 1 4\n1 2 1\n2 2 5\n";
   try {
-    reduce::ToSymmetric(reduce::ReadMatrixMarket(dir.File("k.mtx")), "stiffness");
+    uma::reduce::ToSymmetric(uma::reduce::ReadMatrixMarket(dir.File("k.mtx")), "stiffness");
     ADD_FAILURE() << "accepted";
-  } catch (const reduce::InputError& e) {
+  } catch (const uma::reduce::InputError& e) {
     EXPECT_EQ(std::string(e.what()),
               dir.File("k.mtx") +
                   ":1: the stiffness matrix holds only its upper triangle under a \"general\" "

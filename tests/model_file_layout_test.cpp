@@ -63,7 +63,7 @@ void Put(const uma_System& s, int d, int r0, int r1, int c, double value) {
 
 class ModelFileLayout : public UmaTest {
  protected:
-  sample::TempDir m_dir;
+  uma::sample::TempDir m_dir;
 };
 
 TEST_F(ModelFileLayout, EveryBlockReadsBackInBothVersionsAndVersionTwoStoresTheBasisOnce) {

@@ -21,7 +21,7 @@ class ModelFileOpen : public UmaTest {
   void SetUp() override {
     UmaTest::SetUp();
     m_path = m_dir.File("model.db");
-    pfm::SaveModelFile(*pfm::BuildModel(sample::EveryFeature("m")), m_path, 1);  // format version 1
+    pfm::SaveModelFile(*pfm::BuildModel(uma::sample::EveryFeature("m")), m_path, 1);  // format version 1
   }
 
   // Opens `path` both ways; each must give a null handle for `problem` and write nothing.
@@ -46,7 +46,7 @@ class ModelFileOpen : public UmaTest {
     db.Exec(sql);
   }
 
-  sample::TempDir m_dir;
+  uma::sample::TempDir m_dir;
   std::string m_path;
 };
 
@@ -145,7 +145,7 @@ std::set<std::string> Listing(const std::string& dir) {
 // Also as root, for whom the permissions stop nothing: then the bytes, the time and the
 // directory show that nothing was written.
 TEST_F(ModelFileOpen, AReadOnlyOpenOfAReadOnlyPathWorksAndWritesNothing) {
-  sample::EveryFeature("memory").Register();
+  uma::sample::EveryFeature("memory").Register();
   const std::string bytes = filetest::Bytes(m_path);
   ASSERT_EQ(::chmod(m_path.c_str(), 0444), 0);
   ASSERT_EQ(::chmod(m_dir.path().c_str(), 0555), 0);

@@ -18,7 +18,7 @@ using filetest::Block;
 using filetest::Bytes;
 using filetest::Hex;
 
-constexpr int kDistributions = 6;  // in sample::EveryFeature
+constexpr int kDistributions = 6;  // in uma::sample::EveryFeature
 
 // Everything in a model's data, as text, so that a difference shows where it is.
 std::string Describe(const pfm::Model& m) {
@@ -67,7 +67,7 @@ class ModelFile : public UmaTest {
   }
   // Saves the sample and answers what its distribution 0 holds.
   std::vector<double> SaveSample() {
-    auto model = pfm::BuildModel(sample::EveryFeature("memory"));
+    auto model = pfm::BuildModel(uma::sample::EveryFeature("memory"));
     pfm::SaveModelFile(*model, m_path);
     std::vector<double> k(15 * 15);
     model->system.distributions[0].values->Read(0, 15, 0, 15, k.data(), 15);
@@ -76,16 +76,16 @@ class ModelFile : public UmaTest {
 
   std::string SaveSampleTo(const std::string& file) {
     std::string path = m_dir.File(file);
-    pfm::SaveModelFile(*pfm::BuildModel(sample::SmallSystem("plain")), path);
+    pfm::SaveModelFile(*pfm::BuildModel(uma::sample::SmallSystem("plain")), path);
     return path;
   }
 
-  sample::TempDir m_dir;
+  uma::sample::TempDir m_dir;
   std::string m_path;
 };
 
 TEST_F(ModelFile, LoadsEverythingThatWasSavedAndOnlyThat) {
-  auto model = pfm::BuildModel(sample::EveryFeature("memory"));
+  auto model = pfm::BuildModel(uma::sample::EveryFeature("memory"));
   pfm::SaveModelFile(*model, m_path);
   EXPECT_FALSE(filetest::Exists(m_path + ".saving"));
   std::string reason = "stale";
@@ -105,7 +105,7 @@ TEST_F(ModelFile, LoadsEverythingThatWasSavedAndOnlyThat) {
 
 TEST_F(ModelFile, AttributesSurviveTheFileAndReachTheSupportApi) {
   namespace attr = pfm::attributes;
-  pfm::ModelBuilder b = sample::SmallSystem("m");
+  pfm::ModelBuilder b = uma::sample::SmallSystem("m");
   b.Attribute(attr::kUnitLength, "mm").Attribute(attr::kUnitLength, "m");  // the last one holds
   b.Attribute(attr::kUnitForce, "N")
       .Attribute(attr::kSource, "beam \"A\"\n\xc3\xa9")
@@ -128,7 +128,7 @@ TEST_F(ModelFile, AttributesSurviveTheFileAndReachTheSupportApi) {
 TEST_F(ModelFile, FlagsOfTheModelSurviveTheFile) {
   for (auto build : {&pfm::ModelBuilder::WithoutSubstructure, &pfm::ModelBuilder::WithoutSystem,
                      &pfm::ModelBuilder::RecordReportsNull}) {
-    pfm::ModelBuilder b = sample::SmallSystem("m");
+    pfm::ModelBuilder b = uma::sample::SmallSystem("m");
     (b.*build)();
     pfm::SaveModelFile(*pfm::BuildModel(b), m_path);
     std::string reason;
@@ -144,7 +144,7 @@ TEST_F(ModelFile, FlagsOfTheModelSurviveTheFile) {
 }
 
 TEST_F(ModelFile, AReopenedModelAnswersWhatItAnsweredInMemory) {
-  sample::EveryFeature("memory").Register();
+  uma::sample::EveryFeature("memory").Register();
   SaveSample();
   uma_System inMemory("memory", false);
   uma_System fromFile(m_path.c_str(), false);
@@ -298,13 +298,13 @@ TEST_F(ModelFile, ACrashDuringTheCommitLeavesTheFileAsItWas) {
 
 TEST_F(ModelFile, AModelInMemoryTakesPrecedenceOverAFileOfItsName) {
   SaveSample();
-  sample::SmallSystem(m_path).Register();
+  uma::sample::SmallSystem(m_path).Register();
   uma_System s(m_path.c_str(), false);
   EXPECT_EQ(s.Type(), 7) << "the registered model, not the file's type 11";
 }
 
 TEST_F(ModelFile, SavingWhereNoFileCanBeMadeThrowsAndLeavesNothing) {
-  auto model = pfm::BuildModel(sample::EveryFeature("m"));
+  auto model = pfm::BuildModel(uma::sample::EveryFeature("m"));
   const std::string path = m_dir.File("missing/model.db");
   try {
     pfm::SaveModelFile(*model, path);

@@ -8,7 +8,7 @@
 
 #include "pfm_ModelTypes.h"
 #include "pfm_TestAccess.h"
-#include "uma_CheckReport.h"
+#include "check_Report.h"
 #include "uma_FileTestSupport.h"
 #include "uma_FlexibleBodyX.h"
 #include "uma_IncoreMatrix.h"
@@ -50,7 +50,7 @@ class ModelFormatDoc : public UmaTest {
     return o.str();
   }
 
-  sample::TempDir m_dir;
+  uma::sample::TempDir m_dir;
 };
 
 TEST_F(ModelFormatDoc, TheDocumentHoldsTheExampleVerbatim) {
@@ -65,7 +65,7 @@ TEST_F(ModelFormatDoc, TheExampleWritesTheLibrarysSchema) {
   std::string example = WriteExample();
   if (example.empty()) GTEST_SKIP() << "python3 with sqlite3 is not available";
   const std::string saved = m_dir.File("saved.db");
-  pfm::SaveModelFile(*pfm::BuildModel(sample::SmallSystem("m")), saved,
+  pfm::SaveModelFile(*pfm::BuildModel(uma::sample::SmallSystem("m")), saved,
                      1);  // the example's version
   EXPECT_EQ(Schema(example), Schema(saved));
 }
@@ -102,8 +102,8 @@ TEST_F(ModelFormatDoc, TheLibraryReadsTheExampleAsItWasMeant) {
   modes.reset();
 
   // The model check finds nothing wrong; the beam weighs 0.785 kg with its centre at x = 0.5 m.
-  check::Report r = check::Check(example);
-  EXPECT_TRUE(r.findings.empty()) << check::AsText(r);
+  uma::check::Report r = uma::check::Check(example);
+  EXPECT_TRUE(r.findings.empty()) << uma::check::AsText(r);
   ASSERT_TRUE(r.physics.rigidBody);
   EXPECT_NEAR(r.physics.rigidBody->mass, 0.785, 1e-12);
   EXPECT_NEAR(r.physics.rigidBody->centre[0], 0.5, 1e-12);

@@ -19,7 +19,7 @@
 #include "reduce_InputError.h"
 #include "reduce_Interface.h"
 #include "reduce_ModelOutput.h"
-#include "uma_CheckReport.h"
+#include "check_Report.h"
 #include "uma_ReduceRun.h"
 #include "uma_SolidBlock.h"
 #include "uma_TempDir.h"
@@ -27,14 +27,14 @@
 
 namespace {
 
-using reduce::FullModel;
-using sample::UnitSystem;
+using uma::reduce::FullModel;
+using uma::sample::UnitSystem;
 
 constexpr double kTwoPi = 6.283185307179586;
 
 // A 6 x 2 x 2 mm steel block of 0.5 mm bricks (975 dofs): its fixed-interface modes reach 1.7 MHz.
-sample::BlockShape SmallBlock() {
-  sample::BlockShape shape;
+uma::sample::BlockShape SmallBlock() {
+  uma::sample::BlockShape shape;
   shape.lx = 0.006;
   shape.ly = 0.002;
   shape.lz = 0.002;
@@ -48,12 +48,12 @@ std::vector<std::string> Labels(const std::vector<int>& labels) {
 }
 
 // Writes the model's files and answers uma-reduce's arguments for them.
-std::vector<std::string> Files(const sample::TempDir& dir, const FullModel& model,
+std::vector<std::string> Files(const uma::sample::TempDir& dir, const FullModel& model,
                                const std::string& stem) {
-  reduce::FullModelFiles files{dir.File(stem + "-K.mtx"), dir.File(stem + "-M.mtx"),
+  uma::reduce::FullModelFiles files{dir.File(stem + "-K.mtx"), dir.File(stem + "-M.mtx"),
                                dir.File(stem + "-dofs.csv"), dir.File(stem + "-nodes.csv"), ""};
   if (model.loads.cols() > 0) files.loads = dir.File(stem + "-F.mtx");
-  reduce::WriteFullModel(model, files);
+  uma::reduce::WriteFullModel(model, files);
   std::vector<std::string> args = {"--stiffness", files.stiffness, "--mass",  files.mass,
                                    "--dofs",      files.dofs,      "--nodes", files.nodes};
   if (!files.loads.empty()) args.insert(args.end(), {"--loads", files.loads});
@@ -67,13 +67,13 @@ std::vector<std::string> With(std::vector<std::string> a, const std::vector<std:
 
 class ReductionInAnyUnits : public UmaTest {
  protected:
-  sample::TempDir m_dir;
+  uma::sample::TempDir m_dir;
 };
 
 }  // namespace
 
 TEST_F(ReductionInAnyUnits, OneBlockInThreeUnitSystemsGivesTheSameFrequenciesFromBothTools) {
-  const sample::BlockShape shape = SmallBlock();
+  const uma::sample::BlockShape shape = SmallBlock();
   const struct {
     UnitSystem units;
     const char* text;
@@ -83,30 +83,30 @@ TEST_F(ReductionInAnyUnits, OneBlockInThreeUnitSystemsGivesTheSameFrequenciesFro
   std::vector<double> fixedHz, reducedHz;
   for (const auto& system : systems) {
     SCOPED_TRACE(system.text);
-    const FullModel block = sample::SteelBlock(shape, system.units);
+    const FullModel block = uma::sample::SteelBlock(shape, system.units);
     const std::string output = m_dir.File(std::string("block-") + system.text + ".uma");
     CommandRun run = RunReduce(With(Files(m_dir, block, "block"),
-                                    {"--boundary", Labels(sample::FaceAtXZero(shape))[0], "--modes",
+                                    {"--boundary", Labels(uma::sample::FaceAtXZero(shape))[0], "--modes",
                                      "60", "--units", system.text, "-o", output}));
     ASSERT_EQ(run.status, 0) << run.err;
 
     // The same reduction in memory: its modes' residuals, and the frequencies both tools print.
-    reduce::ReductionOptions options;
-    options.boundary = sample::FaceAtXZero(shape);
+    uma::reduce::ReductionOptions options;
+    options.boundary = uma::sample::FaceAtXZero(shape);
     options.modes = 60;
-    const reduce::Reduction r = reduce::Reduce(block, options);
-    EXPECT_LT(r.quality.residual, reduce::kModeTolerance);
-    EXPECT_LT(r.quality.orthogonality, reduce::kModeTolerance);
+    const uma::reduce::Reduction r = uma::reduce::Reduce(block, options);
+    EXPECT_LT(r.quality.residual, uma::reduce::kModeTolerance);
+    EXPECT_LT(r.quality.orthogonality, uma::reduce::kModeTolerance);
     const uma::common::PencilSpectrum spectrum = uma::common::SolvePencil(
         std::vector<double>(r.stiffness.data(), r.stiffness.data() + r.stiffness.size()),
         std::vector<double>(r.mass.data(), r.mass.data() + r.mass.size()),
         static_cast<int>(r.stiffness.rows()));
     const std::vector<double> summary = uma::common::Frequencies(spectrum);
 
-    check::Report report = check::Check(output);
-    EXPECT_EQ(report.Errors(), 0) << check::AsText(report);
-    EXPECT_EQ(report.Warnings(), 0) << check::AsText(report);
-    ASSERT_TRUE(report.physics.frequencies) << check::AsText(report);
+    uma::check::Report report = uma::check::Check(output);
+    EXPECT_EQ(report.Errors(), 0) << uma::check::AsText(report);
+    EXPECT_EQ(report.Warnings(), 0) << uma::check::AsText(report);
+    ASSERT_TRUE(report.physics.frequencies) << uma::check::AsText(report);
     EXPECT_EQ(report.physics.rigidBodyModes, 6);
     EXPECT_EQ(spectrum.rigidBodyModes, 6);
     ASSERT_EQ(report.physics.frequencies->size(), summary.size());
@@ -114,7 +114,7 @@ TEST_F(ReductionInAnyUnits, OneBlockInThreeUnitSystemsGivesTheSameFrequenciesFro
       EXPECT_NEAR((*report.physics.frequencies)[i], summary[i], 1e-8 * summary[i]) << i;
 
     // In Hz, against the first unit system.
-    std::vector<double> fixed = reduce::ToHertz(r.eigenvalues), reduced = summary;
+    std::vector<double> fixed = uma::reduce::ToHertz(r.eigenvalues), reduced = summary;
     for (double& f : fixed) f /= system.units.time;
     for (double& f : reduced) f /= system.units.time;
     EXPECT_GT(fixed.back(), 1.5e6) << "the modes reach well above 1 MHz";
@@ -134,13 +134,13 @@ TEST_F(ReductionInAnyUnits, OneBlockInThreeUnitSystemsGivesTheSameFrequenciesFro
 
 TEST_F(ReductionInAnyUnits, ALumpedMassWithoutRotaryInertiaKeepsItsFiniteFrequencies) {
   // A free beam whose rotations have no mass: the interior's mass is semi-definite.
-  const reduce::BeamSection section = reduce::BeamSection::SteelRectangle(0.04, 0.02);
-  const FullModel beam = reduce::StraightBeam(1.0, 40, section, 1).Assemble(true);
-  reduce::ReductionOptions options;
+  const uma::reduce::BeamSection section = uma::reduce::BeamSection::SteelRectangle(0.04, 0.02);
+  const FullModel beam = uma::reduce::StraightBeam(1.0, 40, section, 1).Assemble(true);
+  uma::reduce::ReductionOptions options;
   options.boundary = {1, 21, 41};
   options.modes = 12;
-  const reduce::Reduction r = reduce::Reduce(beam, options);
-  EXPECT_LT(r.quality.residual, reduce::kModeTolerance);
+  const uma::reduce::Reduction r = uma::reduce::Reduce(beam, options);
+  EXPECT_LT(r.quality.residual, uma::reduce::kModeTolerance);
 
   // The reference: the interior with its massless rotations condensed out, solved densely.
   const Eigen::MatrixXd k(beam.stiffness), m(beam.mass);
@@ -165,13 +165,13 @@ TEST_F(ReductionInAnyUnits, ALumpedMassWithoutRotaryInertiaKeepsItsFiniteFrequen
   // uma-check on the file: the finite frequencies, those of the torsion coordinates (massless)
   // infinite, and the rigid rotation about the beam's axis moves neither stiffness nor mass.
   const std::string output = m_dir.File("lumped.uma");
-  pfm::SaveModel(reduce::BuildReducedModel(output, beam, r, {}), output);
-  check::Report report = check::Check(output);
-  EXPECT_EQ(report.Errors(), 0) << check::AsText(report);
-  ASSERT_TRUE(report.physics.frequencies) << check::AsText(report);
-  EXPECT_EQ(report.physics.rigidBodyModes, 5) << check::AsText(report);
-  EXPECT_EQ(report.physics.indeterminate, 1) << check::AsText(report);
-  EXPECT_EQ(report.physics.infiniteFrequencies, 2) << check::AsText(report);
+  pfm::SaveModel(uma::reduce::BuildReducedModel(output, beam, r, {}), output);
+  uma::check::Report report = uma::check::Check(output);
+  EXPECT_EQ(report.Errors(), 0) << uma::check::AsText(report);
+  ASSERT_TRUE(report.physics.frequencies) << uma::check::AsText(report);
+  EXPECT_EQ(report.physics.rigidBodyModes, 5) << uma::check::AsText(report);
+  EXPECT_EQ(report.physics.indeterminate, 1) << uma::check::AsText(report);
+  EXPECT_EQ(report.physics.infiniteFrequencies, 2) << uma::check::AsText(report);
   EXPECT_EQ(report.physics.frequencies->size() + 3,
             static_cast<std::size_t>(r.staticModes() + r.dynamicModes()));
 }
@@ -218,15 +218,15 @@ TEST(Pencil, MasslessCoordinatesAreInfiniteFrequenciesAndTheRestAreTheCondensedO
 }
 
 TEST_F(ReductionInAnyUnits, ALoadOnABoundaryNodeReachesTheReducedLoads) {
-  const reduce::BeamSection section = reduce::BeamSection::SteelRectangle(0.04, 0.02);
-  FullModel beam = reduce::StraightBeam(1.0, 10, section, 1).Assemble();
+  const uma::reduce::BeamSection section = uma::reduce::BeamSection::SteelRectangle(0.04, 0.02);
+  FullModel beam = uma::reduce::StraightBeam(1.0, 10, section, 1).Assemble();
   beam.loads = Eigen::MatrixXd::Zero(beam.size(), 2);
   beam.loads(6 * 10 + 2, 0) = 1000;  // 1000 N along z on node 11, a boundary node
   beam.loads(6 * 5 + 2, 1) = 10;     // 10 N along z at mid-span
-  reduce::ReductionOptions options;
+  uma::reduce::ReductionOptions options;
   options.boundary = {1, 11};
   options.modes = 4;
-  const reduce::Reduction r = reduce::Reduce(beam, options);
+  const uma::reduce::Reduction r = uma::reduce::Reduce(beam, options);
   EXPECT_EQ(r.loadResponse.col(0).norm(), 0.0)
       << "a boundary load moves nothing with the boundary held";
   // Static coordinate 8 is node 11's z; the dynamic modes vanish there.
@@ -235,34 +235,34 @@ TEST_F(ReductionInAnyUnits, ALoadOnABoundaryNodeReachesTheReducedLoads) {
   EXPECT_GT(r.reducedLoads.col(1).tail(4).cwiseAbs().maxCoeff(), 0.0);
 
   const std::string output = m_dir.File("loaded.uma");
-  pfm::SaveModel(reduce::BuildReducedModel(output, beam, r, {}), output);
-  check::Report report = check::Check(output);
-  EXPECT_EQ(report.Errors(), 0) << check::AsText(report);
-  ASSERT_TRUE(report.physics.reducedLoadError) << check::AsText(report);
+  pfm::SaveModel(uma::reduce::BuildReducedModel(output, beam, r, {}), output);
+  uma::check::Report report = uma::check::Check(output);
+  EXPECT_EQ(report.Errors(), 0) << uma::check::AsText(report);
+  ASSERT_TRUE(report.physics.reducedLoadError) << uma::check::AsText(report);
   EXPECT_LT(*report.physics.reducedLoadError, 1e-12);
 
   // A ReducedLoads that lost the boundary part is an error.
-  pfm::ModelBuilder b = reduce::BuildReducedModel("lost", beam, r, {});
+  pfm::ModelBuilder b = uma::reduce::BuildReducedModel("lost", beam, r, {});
   pfm::SystemData& data = pfm::ModelOf(b).system;
   const int reducedLoads = data.distributionByName.at(pfm::types::kReducedLoads);
   const double zero = 0.0;
   data.distributions[static_cast<std::size_t>(reducedLoads)].values->Write(8, 1, 0, 1, &zero, 1);
   b.Register();
-  report = check::Check("lost");
-  ASSERT_EQ(report.Errors(), 1) << check::AsText(report);
+  report = uma::check::Check("lost");
+  ASSERT_EQ(report.Errors(), 1) << uma::check::AsText(report);
   EXPECT_EQ(report.findings[0].check, "reduced-loads");
 }
 
 TEST_F(ReductionInAnyUnits, InputsThatContradictThemselvesAreRefusedWithTheirReason) {
   // Collinear boundary nodes of a solid: the rotation about their line is free.
-  const sample::BlockShape shape = SmallBlock();
-  const FullModel block = sample::SteelBlock(shape, UnitSystem::MillimetreTonneSecond());
-  reduce::ReductionOptions options;
+  const uma::sample::BlockShape shape = SmallBlock();
+  const FullModel block = uma::sample::SteelBlock(shape, UnitSystem::MillimetreTonneSecond());
+  uma::reduce::ReductionOptions options;
   options.boundary = {1, 2, 3};  // along x at y = z = 0
   try {
-    reduce::Reduce(block, options);
+    uma::reduce::Reduce(block, options);
     ADD_FAILURE() << "collinear boundary nodes reduced";
-  } catch (const reduce::InputError& e) {
+  } catch (const uma::reduce::InputError& e) {
     EXPECT_EQ(std::string(e.what()).rfind("--boundary: the boundary does not hold rotation about "
                                           "an axis through nodes 1, 2, 3 (they are collinear)",
                                           0),
@@ -271,14 +271,14 @@ TEST_F(ReductionInAnyUnits, InputsThatContradictThemselvesAreRefusedWithTheirRea
   }
 
   // Coordinates in mm beside a stiffness in m, on beams whose nodes carry rotations.
-  const reduce::BeamSection section = reduce::BeamSection::SteelRectangle(0.04, 0.02);
-  FullModel beam = reduce::BeamGrid(4, 3, 0.25, section).Assemble();
+  const uma::reduce::BeamSection section = uma::reduce::BeamSection::SteelRectangle(0.04, 0.02);
+  FullModel beam = uma::reduce::BeamGrid(4, 3, 0.25, section).Assemble();
   FullModel millimetres = beam;
-  for (reduce::NodeRow& node : millimetres.nodes) {
+  for (uma::reduce::NodeRow& node : millimetres.nodes) {
     node.x *= 1000;
     node.y *= 1000;
   }
-  sample::TempDir dir;
+  uma::sample::TempDir dir;
   CommandRun run = RunReduce(With(Files(dir, millimetres, "grid"),
                                   {"--boundary", "1", "--modes", "3", "-o", dir.File("mm.uma")}));
   EXPECT_EQ(run.status, 1);
@@ -288,40 +288,40 @@ TEST_F(ReductionInAnyUnits, InputsThatContradictThemselvesAreRefusedWithTheirRea
   // uma-check on a model written with those coordinates.
   options.boundary = {1, 12};
   options.modes = 3;
-  const reduce::Reduction r = reduce::Reduce(beam, options);
-  pfm::SaveModel(reduce::BuildReducedModel(dir.File("grid.uma"), millimetres, r, {}),
+  const uma::reduce::Reduction r = uma::reduce::Reduce(beam, options);
+  pfm::SaveModel(uma::reduce::BuildReducedModel(dir.File("grid.uma"), millimetres, r, {}),
                  dir.File("grid.uma"));
-  check::Report report = check::Check(dir.File("grid.uma"));
+  uma::check::Report report = uma::check::Check(dir.File("grid.uma"));
   std::vector<std::string> checks;
-  for (const check::Finding& f : report.findings) checks.push_back(f.check);
-  EXPECT_EQ(checks, std::vector<std::string>{"rigid-body-motion"}) << check::AsText(report);
+  for (const uma::check::Finding& f : report.findings) checks.push_back(f.check);
+  EXPECT_EQ(checks, std::vector<std::string>{"rigid-body-motion"}) << uma::check::AsText(report);
 }
 
 TEST_F(ReductionInAnyUnits, ACutoffAboveTheSpectrumIsCountedAndStaysBounded) {
   // 900 interior dofs: every one of their modes lies below 1 GHz; counted, then solved densely.
-  const sample::BlockShape shape = SmallBlock();
-  const FullModel block = sample::SteelBlock(shape, UnitSystem::MillimetreTonneSecond());
-  reduce::ReductionOptions options;
-  options.boundary = sample::FaceAtXZero(shape);
+  const uma::sample::BlockShape shape = SmallBlock();
+  const FullModel block = uma::sample::SteelBlock(shape, UnitSystem::MillimetreTonneSecond());
+  uma::reduce::ReductionOptions options;
+  options.boundary = uma::sample::FaceAtXZero(shape);
   options.cutoffHz = 1e9;
   const auto start = std::chrono::steady_clock::now();
-  const reduce::Reduction r = reduce::Reduce(block, options);
+  const uma::reduce::Reduction r = uma::reduce::Reduce(block, options);
   EXPECT_EQ(r.plan.belowCutoff, 900);
   EXPECT_TRUE(r.plan.dense);
   EXPECT_EQ(r.dynamicModes(), 900);
-  EXPECT_LT(r.quality.residual, reduce::kModeTolerance);
+  EXPECT_LT(r.quality.residual, uma::reduce::kModeTolerance);
   (void)start;
 
   // A larger interior is refused with the count and the memory a dense solve would need.
-  sample::BlockShape larger = shape;
+  uma::sample::BlockShape larger = shape;
   larger.nx = 30;
   larger.ny = larger.nz = 6;
-  const FullModel big = sample::SteelBlock(larger, UnitSystem::MillimetreTonneSecond());
-  options.boundary = sample::FaceAtXZero(larger);
+  const FullModel big = uma::sample::SteelBlock(larger, UnitSystem::MillimetreTonneSecond());
+  options.boundary = uma::sample::FaceAtXZero(larger);
   try {
-    reduce::Reduce(big, options);
+    uma::reduce::Reduce(big, options);
     ADD_FAILURE() << "a dense solve of 4410 dofs accepted";
-  } catch (const reduce::InputError& e) {
+  } catch (const uma::reduce::InputError& e) {
     EXPECT_EQ(std::string(e.what()).rfind("--cutoff: 4410 fixed-interface modes lie below the "
                                           "cutoff; that many modes of an interior of 4410 degrees "
                                           "of freedom need a dense solve (0.3 GB)",
@@ -332,10 +332,10 @@ TEST_F(ReductionInAnyUnits, ACutoffAboveTheSpectrumIsCountedAndStaysBounded) {
 }
 
 TEST_F(ReductionInAnyUnits, EveryStageReportsAndTheStagesAddUpToTheRun) {
-  const sample::BlockShape shape = SmallBlock();
-  const FullModel block = sample::SteelBlock(shape, UnitSystem::SI());
+  const uma::sample::BlockShape shape = SmallBlock();
+  const FullModel block = uma::sample::SteelBlock(shape, UnitSystem::SI());
   CommandRun run = RunReduce(
-      With(Files(m_dir, block, "block"), {"--boundary", Labels(sample::FaceAtXZero(shape))[0],
+      With(Files(m_dir, block, "block"), {"--boundary", Labels(uma::sample::FaceAtXZero(shape))[0],
                                           "--modes", "40", "-o", m_dir.File("stages.uma")}));
   ASSERT_EQ(run.status, 0) << run.err;
   std::smatch line;
@@ -362,20 +362,20 @@ TEST_F(ReductionInAnyUnits, EveryStageReportsAndTheStagesAddUpToTheRun) {
 TEST(Pencil, AFreeBodyReducedToOneNodeKeepsItsSixRigidBodyModesAndEveryElasticOne) {
   // The static modes of a body held by one interface node are its rigid motions: their
   // stiffness is round-off, and must not set the scale the pencil is measured in.
-  const sample::BlockShape shape{0.012, 0.004, 0.004, 6, 2, 2, false};
+  const uma::sample::BlockShape shape{0.012, 0.004, 0.004, 6, 2, 2, false};
   for (const UnitSystem& units : {UnitSystem::SI(), UnitSystem::MillimetreTonneSecond()}) {
-    const FullModel block = sample::SteelBlock(shape, units);
-    reduce::InterfaceNode joint;
+    const FullModel block = uma::sample::SteelBlock(shape, units);
+    uma::reduce::InterfaceNode joint;
     joint.label = 9001;
     joint.placed = true;
     joint.x = units.FromSI(-0.002, 1, 0, 0);
-    joint.nodes = sample::FaceAtXZero(shape);
+    joint.nodes = uma::sample::FaceAtXZero(shape);
     joint.option = "--rigid 9001";
-    const reduce::Transformation t = reduce::Transform(block, {joint}, {});
-    reduce::ReductionOptions options;
+    const uma::reduce::Transformation t = uma::reduce::Transform(block, {joint}, {});
+    uma::reduce::ReductionOptions options;
     options.boundary = {9001};
     options.modes = 12;
-    const reduce::Reduction r = reduce::Reduce(t.model, options);
+    const uma::reduce::Reduction r = uma::reduce::Reduce(t.model, options);
     const int n = static_cast<int>(r.stiffness.rows());
     const uma::common::PencilSpectrum s = uma::common::SolvePencil(
         std::vector<double>(r.stiffness.data(), r.stiffness.data() + r.stiffness.size()),
@@ -394,8 +394,8 @@ TEST(Pencil, AFreeBodyReducedToOneNodeKeepsItsSixRigidBodyModesAndEveryElasticOn
 TEST(ReductionChecks, HeldModelsOneDimensionalModelsAndIllConditionedStiffnessesAreReduced) {
   // A block whose far face is held (its rows left out, as a FE program leaves out supports):
   // small enough that the held nodes are more than half, so only the model's word tells.
-  sample::BlockShape shape{0.004, 0.004, 0.004, 1, 1, 1, false};
-  FullModel block = sample::SteelBlock(shape, UnitSystem::SI());
+  uma::sample::BlockShape shape{0.004, 0.004, 0.004, 1, 1, 1, false};
+  FullModel block = uma::sample::SteelBlock(shape, UnitSystem::SI());
   std::vector<int> keep;
   for (int r = 0; r < block.size(); ++r)
     if (block.nodes[static_cast<std::size_t>(r / 3)].x == 0) keep.push_back(r);
@@ -413,13 +413,13 @@ TEST(ReductionChecks, HeldModelsOneDimensionalModelsAndIllConditionedStiffnesses
   held.mass = mm.sparseView();
   held.loads.resize(held.size(), 0);
   held.held = true;
-  reduce::ReductionOptions options;
+  uma::reduce::ReductionOptions options;
   options.boundary = {1};
   options.modes = 2;
-  const reduce::Reduction r = reduce::Reduce(held, options);
+  const uma::reduce::Reduction r = uma::reduce::Reduce(held, options);
   EXPECT_TRUE(r.rigidBody.held);
   held.held = false;
-  EXPECT_THROW(reduce::Reduce(held, options), reduce::InputError) << "unless the model says so";
+  EXPECT_THROW(uma::reduce::Reduce(held, options), uma::reduce::InputError) << "unless the model says so";
 
   // A chain of springs along x (one dof a node) with a link 1e10 times stiffer than the
   // others: one node holds every motion the chain can make, and the soft modes' residuals are
@@ -443,8 +443,8 @@ TEST(ReductionChecks, HeldModelsOneDimensionalModelsAndIllConditionedStiffnesses
   chain.loads.resize(points, 0);
   options.boundary = {1};
   options.modes = 3;
-  const reduce::Reduction c = reduce::Reduce(chain, options);
+  const uma::reduce::Reduction c = uma::reduce::Reduce(chain, options);
   EXPECT_EQ(c.dynamicModes(), 3);
   EXPECT_LE(c.quality.modeResidual, c.quality.modeTolerance);
-  EXPECT_GT(c.quality.tolerance, reduce::kModeTolerance) << "the stiff link's round-off counts";
+  EXPECT_GT(c.quality.tolerance, uma::reduce::kModeTolerance) << "the stiff link's round-off counts";
 }

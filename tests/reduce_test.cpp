@@ -31,8 +31,8 @@
 
 namespace {
 
-using reduce::BeamSection;
-using reduce::FullModel;
+using uma::reduce::BeamSection;
+using uma::reduce::FullModel;
 
 const double kPi = 3.141592653589793;
 const BeamSection kSection = BeamSection::SteelRectangle(0.04, 0.02);
@@ -59,7 +59,7 @@ double NearestRelative(const std::vector<double>& omegas, double omega) {
   return best;
 }
 
-FullModel Beam(int elements) { return reduce::StraightBeam(1.0, elements, kSection, 1).Assemble(); }
+FullModel Beam(int elements) { return uma::reduce::StraightBeam(1.0, elements, kSection, 1).Assemble(); }
 
 const double kBetaL[] = {4.730040745, 7.853204624, 10.99560784};  // free-free and clamped-clamped
 const double kCantileverBetaL[] = {1.875104069, 4.694091133, 7.854757438};
@@ -90,10 +90,10 @@ TEST(BeamModel, FrequenciesMatchEulerBernoulliForCantileverAndFreeBeam) {
 // cutoff kept, the reduced frequencies below a fifth of it are within 1e-3 of the full model's.
 TEST(Reduction, ReducedFrequenciesMatchTheFullModelBelowTheCutoff) {
   FullModel beam = Beam(40);
-  reduce::ReductionOptions options;
+  uma::reduce::ReductionOptions options;
   options.boundary = {1, 41};
   options.cutoffHz = 12000.0;
-  reduce::Reduction r = reduce::Reduce(beam, options);
+  uma::reduce::Reduction r = uma::reduce::Reduce(beam, options);
   ASSERT_EQ(r.staticModes(), 12);
 
   const Eigen::MatrixXd k(beam.stiffness), m(beam.mass);
@@ -125,10 +125,10 @@ TEST(Reduction, ReducedFrequenciesMatchTheFullModelBelowTheCutoff) {
 
 TEST(Reduction, ModesAreMassNormalisedAndConstraintModesHoldTheBoundary) {
   FullModel beam = Beam(20);
-  reduce::ReductionOptions options;
+  uma::reduce::ReductionOptions options;
   options.boundary = {1, 21};
   options.modes = 6;
-  reduce::Reduction r = reduce::Reduce(beam, options);
+  uma::reduce::Reduction r = uma::reduce::Reduce(beam, options);
   const int nb = r.staticModes(), nq = r.dynamicModes();
   const Eigen::MatrixXd phi = r.modes.rightCols(nq);
   EXPECT_LT((phi.transpose() * (beam.mass * phi) - Eigen::MatrixXd::Identity(nq, nq)).norm(), 1e-9);
@@ -143,7 +143,7 @@ TEST(Reduction, ModesAreMassNormalisedAndConstraintModesHoldTheBoundary) {
     for (int c = 0; c < nb + nq; ++c)
       EXPECT_EQ(r.modes(r.boundary[static_cast<std::size_t>(b)], c), b == c ? 1.0 : 0.0);
   // Lumped node masses add up to the beam's mass.
-  std::vector<double> lumped = reduce::LumpedNodeMass(beam);
+  std::vector<double> lumped = uma::reduce::LumpedNodeMass(beam);
   double total = 0;
   for (double v : lumped) total += v;
   EXPECT_NEAR(total, kSection.density * kSection.area * 1.0, 1e-9);
@@ -151,7 +151,7 @@ TEST(Reduction, ModesAreMassNormalisedAndConstraintModesHoldTheBoundary) {
 
 class ReducedModelFile : public UmaTest {
  protected:
-  sample::TempDir m_dir;
+  uma::sample::TempDir m_dir;
 };
 
 // A cantilever held at its root; the tip load's static response, read back through the library,
@@ -161,14 +161,14 @@ TEST_F(ReducedModelFile, RecoversAStaticTipLoadAndReadsAsTheLibraryExpects) {
   const int n = beam.size(), tipZ = n - 6 + 2;
   beam.loads = Eigen::MatrixXd::Zero(n, 1);
   beam.loads(tipZ, 0) = 1.0;
-  reduce::ReductionOptions options;
+  uma::reduce::ReductionOptions options;
   options.boundary = {1};
   options.modes = 4;
-  reduce::Reduction r = reduce::Reduce(beam, options);
-  reduce::OutputOptions output;
+  uma::reduce::Reduction r = uma::reduce::Reduce(beam, options);
+  uma::reduce::OutputOptions output;
   output.internal = {2, 3, 4, 5};
   const std::string path = m_dir.File("cantilever.uma");
-  pfm::SaveModel(reduce::BuildReducedModel(path, beam, r, output), path);
+  pfm::SaveModel(uma::reduce::BuildReducedModel(path, beam, r, output), path);
 
   const double expected = 1.0 / (3 * kSection.youngs * kSection.iy);
   {
@@ -207,7 +207,7 @@ TEST_F(ReducedModelFile, RecoversAStaticTipLoadAndReadsAsTheLibraryExpects) {
   // The same tip deflection from the constraint modes: both ends on the boundary, the root held,
   // the tip loaded on the condensed stiffness.
   options.boundary = {1, 11};
-  reduce::Reduction both = reduce::Reduce(beam, options);
+  uma::reduce::Reduction both = uma::reduce::Reduce(beam, options);
   Eigen::MatrixXd tipBlock = both.stiffness.block(6, 6, 6, 6);
   Eigen::VectorXd force = Eigen::VectorXd::Zero(6);
   force(2) = 1.0;
@@ -218,7 +218,7 @@ TEST_F(ReducedModelFile, RecoversAStaticTipLoadAndReadsAsTheLibraryExpects) {
 namespace {
 
 // Writes `text` to a file of the directory and answers its path.
-std::string Write(const sample::TempDir& dir, const std::string& name, const std::string& text) {
+std::string Write(const uma::sample::TempDir& dir, const std::string& name, const std::string& text) {
   std::ofstream(dir.File(name)) << text;
   return dir.File(name);
 }
@@ -228,10 +228,10 @@ bool Exists(const std::string& path) { return std::ifstream(path).good(); }
 }  // namespace
 
 TEST(MatrixMarketFiles, ReadBackWhatIsWrittenAndAcceptEveryLayoutOfASymmetricMatrix) {
-  sample::TempDir dir;
+  uma::sample::TempDir dir;
   FullModel beam = Beam(3);
-  reduce::WriteSymmetric(dir.File("k.mtx"), beam.stiffness);
-  reduce::SparseMatrix k = reduce::ToSymmetric(reduce::ReadMatrixMarket(dir.File("k.mtx")), "k");
+  uma::reduce::WriteSymmetric(dir.File("k.mtx"), beam.stiffness);
+  uma::reduce::SparseMatrix k = uma::reduce::ToSymmetric(uma::reduce::ReadMatrixMarket(dir.File("k.mtx")), "k");
   EXPECT_EQ((Eigen::MatrixXd(k) - Eigen::MatrixXd(beam.stiffness)).norm(), 0.0);
 
   // [[4, 1, 0], [1, 5, 2], [0, 2, 6]] as a general file, as a symmetric one given partly in the
@@ -247,26 +247,26 @@ TEST(MatrixMarketFiles, ReadBackWhatIsWrittenAndAcceptEveryLayoutOfASymmetricMat
   };
   for (const char* text : files) {
     Write(dir, "a.mtx", text);
-    reduce::MatrixFile file = reduce::ReadMatrixMarket(dir.File("a.mtx"));
-    EXPECT_EQ((Eigen::MatrixXd(reduce::ToSymmetric(file, "a")) - expected).norm(), 0.0) << text;
+    uma::reduce::MatrixFile file = uma::reduce::ReadMatrixMarket(dir.File("a.mtx"));
+    EXPECT_EQ((Eigen::MatrixXd(uma::reduce::ToSymmetric(file, "a")) - expected).norm(), 0.0) << text;
   }
 
   // Tables: a header, comments, blank lines and spaces around fields.
   Write(dir, "nodes.csv", "label, x, y, z\n# a comment\n\n 7 , 1.5, -2, 3e-1\r\n");
-  std::vector<reduce::NodeRow> nodes = reduce::ReadNodes(dir.File("nodes.csv"));
+  std::vector<uma::reduce::NodeRow> nodes = uma::reduce::ReadNodes(dir.File("nodes.csv"));
   ASSERT_EQ(nodes.size(), 1u);
   EXPECT_EQ(nodes[0].label, 7);
   EXPECT_EQ(nodes[0].line, 4);
   EXPECT_EQ(nodes[0].z, 0.3);
   Write(dir, "twice.csv", "1,0,0,0\n1,1,0,0\n");
-  EXPECT_THROW(reduce::ReadNodes(dir.File("twice.csv")), reduce::InputError);
+  EXPECT_THROW(uma::reduce::ReadNodes(dir.File("twice.csv")), uma::reduce::InputError);
 }
 
 // A random symmetric matrix given in a file larger than the reader's block, in no order, each
 // cell in either triangle, with comments, CRLF and values strtod reads but from_chars does not:
 // both triangles come back, rows sorted in each column.
 TEST(MatrixMarketFiles, ReadLargeFilesInAnyOrderIntoSortedColumns) {
-  sample::TempDir dir;
+  uma::sample::TempDir dir;
   constexpr int n = 3000;
   std::mt19937 random(7);
   std::map<std::pair<int, int>, double> lower;
@@ -288,13 +288,13 @@ TEST(MatrixMarketFiles, ReadLargeFilesInAnyOrderIntoSortedColumns) {
   }
   text << "  \n";
   Write(dir, "big.mtx", text.str());
-  reduce::SparseMatrix k = reduce::ToSymmetric(reduce::ReadMatrixMarket(dir.File("big.mtx")), "k");
+  uma::reduce::SparseMatrix k = uma::reduce::ToSymmetric(uma::reduce::ReadMatrixMarket(dir.File("big.mtx")), "k");
   std::vector<Eigen::Triplet<double, int>> expected;
   for (const auto& [cell, value] : lower) {
     expected.emplace_back(cell.first, cell.second, value);
     if (cell.first != cell.second) expected.emplace_back(cell.second, cell.first, value);
   }
-  reduce::SparseMatrix reference(n, n);
+  uma::reduce::SparseMatrix reference(n, n);
   reference.setFromTriplets(expected.begin(), expected.end());
   ASSERT_EQ(k.nonZeros(), reference.nonZeros());
   EXPECT_EQ((k - reference).norm(), 0.0);
@@ -305,14 +305,14 @@ TEST(MatrixMarketFiles, ReadLargeFilesInAnyOrderIntoSortedColumns) {
   Write(dir, "forms.mtx",
         "%%MatrixMarket matrix coordinate real general\n2 2 3\n+1 1 0x1p3\n2 2 +2.5\n1 2 -0\n");
   EXPECT_EQ(
-      Eigen::MatrixXd(reduce::ToSymmetric(reduce::ReadMatrixMarket(dir.File("forms.mtx")), "k")),
+      Eigen::MatrixXd(uma::reduce::ToSymmetric(uma::reduce::ReadMatrixMarket(dir.File("forms.mtx")), "k")),
       (Eigen::Matrix2d() << 8, 0, 0, 2.5).finished());
 }
 
 // Faults found once the whole file is read (a cell given twice, a general matrix that is not
 // symmetric) still name their lines, past the reader's first block.
 TEST(MatrixMarketFiles, RefusalsAfterReadingNameTheLines) {
-  sample::TempDir dir;
+  uma::sample::TempDir dir;
   std::string filler;
   for (int i = 0; i < 100000; ++i) filler += "% a comment line to push the entries far down\n";
   const long fillerLines = 100000;
@@ -320,9 +320,9 @@ TEST(MatrixMarketFiles, RefusalsAfterReadingNameTheLines) {
                                   "%%MatrixMarket matrix coordinate real symmetric\n" + filler +
                                       "3 3 4\n3 3 1\n1 2 5\n3 1 2\n2 1 5\n");
   try {
-    reduce::ReadMatrixMarket(twice);
+    uma::reduce::ReadMatrixMarket(twice);
     ADD_FAILURE() << "a cell given twice was read";
-  } catch (const reduce::InputError& e) {
+  } catch (const uma::reduce::InputError& e) {
     EXPECT_EQ(std::string(e.what()), twice + ":" + std::to_string(fillerLines + 6) +
                                          ": entry (2, 1) is given again (first on line " +
                                          std::to_string(fillerLines + 4) + ")");
@@ -332,16 +332,16 @@ TEST(MatrixMarketFiles, RefusalsAfterReadingNameTheLines) {
                                        "%%MatrixMarket matrix coordinate real general\n" + filler +
                                            "3 3 5\n3 1 4\n1 3 3\n2 1 7\n1 2 1\n2 2 1\n");
   try {
-    reduce::ToSymmetric(reduce::ReadMatrixMarket(asymmetric), "stiffness");
+    uma::reduce::ToSymmetric(uma::reduce::ReadMatrixMarket(asymmetric), "stiffness");
     ADD_FAILURE() << "an asymmetric matrix was read";
-  } catch (const reduce::InputError& e) {
+  } catch (const uma::reduce::InputError& e) {
     EXPECT_EQ(std::string(e.what()), asymmetric + ":" + std::to_string(fillerLines + 6) +
                                          ": the stiffness matrix is not symmetric: (1, 2) is 1 "
                                          "but (2, 1) is 7");
   }
   // Values out of a double's range are refused as before.
   Write(dir, "tiny.mtx", "%%MatrixMarket matrix coordinate real symmetric\n1 1 1\n1 1 1e-400\n");
-  EXPECT_THROW(reduce::ReadMatrixMarket(dir.File("tiny.mtx")), reduce::InputError);
+  EXPECT_THROW(uma::reduce::ReadMatrixMarket(dir.File("tiny.mtx")), uma::reduce::InputError);
 }
 
 class ReduceCommand : public UmaTest {
@@ -349,8 +349,8 @@ class ReduceCommand : public UmaTest {
   // A two-element beam (nodes 1..3, 18 dofs) written as the tool's input files.
   void SetUp() override {
     UmaTest::SetUp();
-    FullModel beam = reduce::StraightBeam(1.0, 2, kSection, 1).Assemble();
-    reduce::WriteFullModel(beam, {m_dir.File("K.mtx"), m_dir.File("M.mtx"), m_dir.File("dofs.csv"),
+    FullModel beam = uma::reduce::StraightBeam(1.0, 2, kSection, 1).Assemble();
+    uma::reduce::WriteFullModel(beam, {m_dir.File("K.mtx"), m_dir.File("M.mtx"), m_dir.File("dofs.csv"),
                                   m_dir.File("nodes.csv"), ""});
   }
 
@@ -366,7 +366,7 @@ class ReduceCommand : public UmaTest {
             "-o",          m_dir.File("out.uma")};
   }
 
-  sample::TempDir m_dir;
+  uma::sample::TempDir m_dir;
 };
 
 TEST_F(ReduceCommand, WritesTheModelAndASummary) {
@@ -414,21 +414,21 @@ TEST_F(ReduceCommand, RefusesBadInputWithItsReasonAndWritesNothing) {
   // Node 3's rotation about x has no stiffness: held by nothing once node 1 is held.
   std::string loose;
   {
-    FullModel beam = reduce::StraightBeam(1.0, 2, kSection, 1).Assemble();
+    FullModel beam = uma::reduce::StraightBeam(1.0, 2, kSection, 1).Assemble();
     beam.stiffness.coeffRef(15, 15) = 0.0;
     beam.stiffness.coeffRef(9, 15) = beam.stiffness.coeffRef(15, 9) = 0.0;
     beam.stiffness.prune(0.0);
-    reduce::WriteSymmetric(m_dir.File("loose.mtx"), beam.stiffness);
+    uma::reduce::WriteSymmetric(m_dir.File("loose.mtx"), beam.stiffness);
   }
 
   // A second beam that nothing holds: singular once node 1 is held.
   {
-    reduce::Frame frame;
+    uma::reduce::Frame frame;
     for (int node = 1; node <= 4; ++node) frame.AddNode(node, node, 0, 0);
     frame.AddBeam(1, 2, kSection);
     frame.AddBeam(3, 4, kSection);
     FullModel floating = frame.Assemble();
-    reduce::WriteFullModel(floating,
+    uma::reduce::WriteFullModel(floating,
                            {m_dir.File("floating.mtx"), m_dir.File("floating-m.mtx"),
                             m_dir.File("floating.csv"), m_dir.File("floating-n.csv"), ""});
   }

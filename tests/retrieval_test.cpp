@@ -22,7 +22,7 @@ using pfm::MemberKind;
 
 // What a retrieval should answer, worked out from the model's own tables.
 struct Expected {
-  int base;                        // values of the stored matrix (sample::SampleValue)
+  int base;                        // values of the stored matrix (uma::sample::SampleValue)
   std::vector<int> rows, columns;  // positions in the stored matrix that are kept
   std::vector<int> rowMembers, columnMembers;
   std::vector<int> rowNodeLabels;  // for dof or node rows
@@ -32,7 +32,7 @@ class Retrieval : public UmaTest {
  protected:
   void SetUp() override {
     UmaTest::SetUp();
-    m_model = pfm::RegisterModel(sample::RetrievalSystem("r"));
+    m_model = pfm::RegisterModel(uma::sample::RetrievalSystem("r"));
     pfm::Journal::Enable(true);
   }
 
@@ -109,14 +109,14 @@ class Retrieval : public UmaTest {
     for (std::size_t r = 0; r < e.rows.size(); ++r)
       for (std::size_t c = 0; c < e.columns.size(); ++c)
         EXPECT_EQ(values.value(static_cast<int>(r), static_cast<int>(c)),
-                  sample::SampleValue(e.base, e.rows[r], e.columns[c]))
+                  uma::sample::SampleValue(e.base, e.rows[r], e.columns[c]))
             << "row " << r << " column " << c;
   }
 
   std::shared_ptr<pfm::Model> m_model;
 };
 
-const int kRecovery = sample::RecoveryMatrixType();
+const int kRecovery = uma::sample::RecoveryMatrixType();
 
 TEST_F(Retrieval, TrimsAndFiltersRunInOrderWithTheirBounds) {
   uma_System s("r", false);
@@ -157,20 +157,20 @@ TEST_F(Retrieval, NodeColumnsAreFilteredBeforeNodeRowsAndOtherRowsNever) {
   uma_System s("r", false);
   for (int options : {1, 7}) {
     Journal();
-    Handle m(s.Matrix(sample::NodeMatrixType(), options));
+    Handle m(s.Matrix(uma::sample::NodeMatrixType(), options));
     EXPECT_EQ(Journal(),
               (Lines{"InternalNodes", "FilterColNodes", "InternalNodes", "FilterRowNodes"}));
     ExpectMatrix(m.get(), NodeMatrix(options));
   }
   Journal();
-  Handle elements(s.Matrix(sample::ElementMatrixType(), 7));
+  Handle elements(s.Matrix(uma::sample::ElementMatrixType(), 7));
   EXPECT_EQ(Journal(), (Lines{"InternalNodes", "FilterColNodes"}));
   EXPECT_EQ(elements->NumRows(), 3);
   EXPECT_EQ(Array(elements->MapColumns(uma_Enum::uma_MapNode)),
             (std::vector<int>{101, 103, 104, 106}));
   // Node rows and unlabelled columns: only the rows are filtered.
   Journal();
-  Handle coordinates(s.Matrix(sample::NodeCoordinatesType(), 7));
+  Handle coordinates(s.Matrix(uma::sample::NodeCoordinatesType(), 7));
   EXPECT_EQ(Journal(), (Lines{"InternalNodes", "FilterRowNodes"}));
   EXPECT_EQ(Array(coordinates->MapRows(uma_Enum::uma_MapNode)),
             (std::vector<int>{101, 103, 104, 106}));
@@ -184,16 +184,16 @@ TEST_F(Retrieval, LookupsByTypeAndByName) {
   EXPECT_EQ(s.Matrix(ads_CoreFragmentTypeIndex(20, 99), 7), nullptr);
   EXPECT_EQ(s.GetMatrix(ads_CoreFragmentTypeIndex(20, 99)), nullptr);
   // The node coordinates come from their own lookup, not from the decoy of their type index.
-  EXPECT_TRUE(s.HasMatrix(sample::NodeCoordinatesType()));
-  Handle coordinates(s.Matrix(sample::NodeCoordinatesType(), 0));
-  std::unique_ptr<uma_Matrix> writable(s.GetMatrix(sample::NodeCoordinatesType()));
+  EXPECT_TRUE(s.HasMatrix(uma::sample::NodeCoordinatesType()));
+  Handle coordinates(s.Matrix(uma::sample::NodeCoordinatesType(), 0));
+  std::unique_ptr<uma_Matrix> writable(s.GetMatrix(uma::sample::NodeCoordinatesType()));
   EXPECT_EQ(coordinates->NumRows(), 6);
   EXPECT_EQ(writable->NumRows(), 6);
   // A distribution of another kind exists, is refused by Matrix, and given by GetMatrix.
-  EXPECT_TRUE(s.HasMatrix(sample::OtherKindType()));
-  EXPECT_EQ(s.Matrix(sample::OtherKindType(), 0), nullptr);
-  EXPECT_EQ(s.Matrix(sample::OtherKindType(), 7), nullptr);
-  std::unique_ptr<uma_Matrix> other(s.GetMatrix(sample::OtherKindType()));
+  EXPECT_TRUE(s.HasMatrix(uma::sample::OtherKindType()));
+  EXPECT_EQ(s.Matrix(uma::sample::OtherKindType(), 0), nullptr);
+  EXPECT_EQ(s.Matrix(uma::sample::OtherKindType(), 7), nullptr);
+  std::unique_ptr<uma_Matrix> other(s.GetMatrix(uma::sample::OtherKindType()));
   ASSERT_NE(other, nullptr);
   EXPECT_EQ(other->NumRows(), 2);
   // The user matrix wins over the distribution of the same name; a distribution name alone
@@ -252,7 +252,7 @@ TEST_F(Retrieval, AStepAnsweringNullOrItselfLeavesTheMatrix) {
     pfm::ResetHooks();
     pfm::hooks().filterAnswer = answer;
     pfm::ResetPeakDenseMatrices();
-    Handle filtered(s.Matrix(sample::NodeMatrixType(), 1));
+    Handle filtered(s.Matrix(uma::sample::NodeMatrixType(), 1));
     ExpectMatrix(filtered.get(), NodeMatrix(0));
     EXPECT_EQ(pfm::PeakDenseMatrices(), 2) << "the handle above and this one alone";
   }
@@ -260,7 +260,7 @@ TEST_F(Retrieval, AStepAnsweringNullOrItselfLeavesTheMatrix) {
 
 TEST_F(Retrieval, NoMoreThanTwoDenseMatricesAreAlive) {
   uma_System s("r", false);
-  for (int type : {kRecovery, sample::NodeMatrixType()}) {
+  for (int type : {kRecovery, uma::sample::NodeMatrixType()}) {
     pfm::ResetPeakDenseMatrices();
     const uma_Matrix* m = s.Matrix(type, 7);
     EXPECT_EQ(pfm::PeakDenseMatrices(), 2);
@@ -292,9 +292,9 @@ TEST_F(Retrieval, NothingLeaksWhenAnAllocationFailsAnywhere) {
 }
 
 TEST_F(Retrieval, TrimsBeyondTheMatrixAreSkippedAndTrimsToNothingGiveEmptyMatrices) {
-  sample::RetrievalSystem("over", 6, 11).Register();
-  sample::RetrievalSystem("wide", 5, 10).Register();
-  sample::RetrievalSystem("wild", 0, std::numeric_limits<int>::min()).Register();
+  uma::sample::RetrievalSystem("over", 6, 11).Register();
+  uma::sample::RetrievalSystem("wide", 5, 10).Register();
+  uma::sample::RetrievalSystem("wild", 0, std::numeric_limits<int>::min()).Register();
   uma_System over("over", false), wide("wide", false), wild("wild", false);
   Journal();
   Handle loads(over.Matrix(kRecovery, 4));
@@ -334,9 +334,9 @@ TEST_F(Retrieval, WritesReachLaterHandlesOfTheSessionOnly) {
   Handle elsewhere(reading.Matrix(kRecovery, 7));
   EXPECT_EQ(at(again.get(), 0, 2), 42.0);
   EXPECT_EQ(at(after.get(), 0, 0), 42.0);
-  EXPECT_EQ(at(elsewhere.get(), 0, 0), sample::SampleValue(1000, 0, 2))
+  EXPECT_EQ(at(elsewhere.get(), 0, 0), uma::sample::SampleValue(1000, 0, 2))
       << "a model opened for reading";
-  EXPECT_EQ(at(before.get(), 0, 0), sample::SampleValue(1000, 0, 2))
+  EXPECT_EQ(at(before.get(), 0, 0), uma::sample::SampleValue(1000, 0, 2))
       << "handed out before the write";
 }
 

@@ -69,7 +69,7 @@ class SharedFiles : public UmaTest {
     return Block(uma_TestAccess::Session(reader), 0, 0, rows - 1, 0, columns - 1);
   }
 
-  sample::TempDir m_dir;
+  uma::sample::TempDir m_dir;
   std::string m_path;
 };
 

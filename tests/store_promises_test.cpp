@@ -93,7 +93,7 @@ class StorePromises : public UmaTest {
     pfm::SetStoreSettings(pfm::StoreSettings());
     UmaTest::TearDown();
   }
-  sample::TempDir m_dir;
+  uma::sample::TempDir m_dir;
 };
 
 // Two processes save models to one path 15 times each while a third opens and reads it all the
@@ -195,7 +195,7 @@ TEST_F(StorePromises, AnEditOpenWithoutASystemLocksNoOneOut) {
       [](pfm::ModelBuilder& b) { b.RecordReportsNull(); },
   };
   for (const auto& hollow : hollows) {
-    pfm::ModelBuilder b = sample::SmallSystem("m");
+    pfm::ModelBuilder b = uma::sample::SmallSystem("m");
     hollow(b);
     pfm::SaveModel(b, path);
     uma_System first(path.c_str(), true);
@@ -322,7 +322,7 @@ TEST_F(StorePromises, AReadTheSystemFailsIsAnIoErrorAtEveryPoint) {
   const std::string path = m_dir.File("model.uma");
   {
     // The sample's tables, and a matrix over several pages.
-    pfm::ModelBuilder b = sample::EveryFeature("m");
+    pfm::ModelBuilder b = uma::sample::EveryFeature("m");
     b.AddDistribution(kRows, kColumns, -1, -1,
                       std::vector<double>(static_cast<std::size_t>(kRows) * kColumns, 0.5));
     pfm::SaveModel(b, path);

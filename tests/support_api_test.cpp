@@ -23,7 +23,7 @@ std::vector<std::string> Names(const std::vector<pfm::OpenModel>& open) {
 }
 
 TEST_F(SupportApi, AnOpenOutsideInitialiseAndFinaliseIsRefusedWithItsReason) {
-  sample::SmallSystem("m").Register();
+  uma::sample::SmallSystem("m").Register();
   QOBSspUmaCore_finalize(m_count);
   {
     uma_System before("m", false);
@@ -60,9 +60,9 @@ TEST_F(SupportApi, ModulesCountTheirUsers) {
 }
 
 TEST_F(SupportApi, OpenModelsListsHandlesAndTheModelsLeftToTheModule) {
-  sample::SmallSystem("reader").Register();
-  sample::SmallSystem("editor").Register();
-  sample::SmallSystem("hollow").WithoutSubstructure().Register();
+  uma::sample::SmallSystem("reader").Register();
+  uma::sample::SmallSystem("editor").Register();
+  uma::sample::SmallSystem("hollow").WithoutSubstructure().Register();
   {
     uma_System reader("reader", false);
     uma_System editor("editor", true);
@@ -102,21 +102,21 @@ TEST_F(SupportApi, FailureKindsAreReadFromTheReasonsPhrase) {
 }
 
 TEST_F(SupportApi, AReasonFromAFailedOpenOfAFileHasItsKind) {
-  sample::TempDir dir("uma-support-");
+  uma::sample::TempDir dir("uma-support-");
   const std::string path = dir.File("absent.uma");
   EXPECT_TRUE(uma_System(path.c_str(), false).IsNull());
   EXPECT_EQ(pfm::KindOfFailure(pfm::LastOpenFailure()), pfm::FailureKind::NoSuchFile);
 }
 
 TEST_F(SupportApi, AnUnregisteredModelNoLongerOpensButItsOpenHandleKeepsIt) {
-  sample::SmallSystem("m").Register();
-  sample::SmallSystem("n").Register();
+  uma::sample::SmallSystem("m").Register();
+  uma::sample::SmallSystem("n").Register();
   uma_System kept("m", false);
   pfm::UnregisterModel("m");
   pfm::UnregisterModel("never-registered");
   EXPECT_TRUE(uma_System("m", false).IsNull());
   EXPECT_FALSE(kept.IsNull());
-  EXPECT_EQ(kept.Type(), pfm::ModelOf(sample::SmallSystem("m")).system.type);
+  EXPECT_EQ(kept.Type(), pfm::ModelOf(uma::sample::SmallSystem("m")).system.type);
   EXPECT_FALSE(uma_System("n", false).IsNull());
   pfm::UnregisterModels();
   EXPECT_TRUE(uma_System("n", false).IsNull());

@@ -22,7 +22,7 @@ class SystemHandle : public UmaTest {
 };
 
 TEST_F(SystemHandle, OpensForReadingWithEmptyOptions) {
-  sample::SmallSystem("m").Register();
+  uma::sample::SmallSystem("m").Register();
   uma_System s("m", false);
   auto lines = Journal();
   ASSERT_FALSE(lines.empty());
@@ -33,7 +33,7 @@ TEST_F(SystemHandle, OpensForReadingWithEmptyOptions) {
 }
 
 TEST_F(SystemHandle, OpensForEditingWithTwoEmptyStrings) {
-  sample::SmallSystem("m").Register();
+  uma::sample::SmallSystem("m").Register();
   uma_System s("m", true);
   EXPECT_EQ(Journal().at(0), "OpenEdit(\"m\",\"\",\"\")");
   EXPECT_FALSE(s.IsNull());
@@ -53,7 +53,7 @@ TEST_F(SystemHandle, AnOpenAnsweringNullGivesANullHandleThatClosesNothing) {
 }
 
 TEST_F(SystemHandle, ANullFirstStepCreatesNoRecordAndLeavesTheModelToTheModule) {
-  sample::SmallSystem("m").WithoutSubstructure().Register();
+  uma::sample::SmallSystem("m").WithoutSubstructure().Register();
   {
     uma_System s("m", false);
     EXPECT_TRUE(s.IsNull());
@@ -69,7 +69,7 @@ TEST_F(SystemHandle, ANullFirstStepCreatesNoRecordAndLeavesTheModelToTheModule) 
 }
 
 TEST_F(SystemHandle, ANullSecondStepStillMakesARecordWhichReportsNull) {
-  sample::SmallSystem("m").WithoutSystem().Register();
+  uma::sample::SmallSystem("m").WithoutSystem().Register();
   {
     uma_System s("m", false);
     EXPECT_TRUE(s.IsNull());
@@ -80,7 +80,7 @@ TEST_F(SystemHandle, ANullSecondStepStillMakesARecordWhichReportsNull) {
 }
 
 TEST_F(SystemHandle, ARecordReportingNullIsReleasedAndClosesNothing) {
-  sample::SmallSystem("m").RecordReportsNull().Register();
+  uma::sample::SmallSystem("m").RecordReportsNull().Register();
   long long before = pfm::Allocation().liveBlocks;
   {
     uma_System s("m", false);
@@ -94,7 +94,7 @@ TEST_F(SystemHandle, ARecordReportingNullIsReleasedAndClosesNothing) {
 }
 
 TEST_F(SystemHandle, DestroyingAnOpenHandleClosesOnceWithTheRecordsFocusedPosition) {
-  sample::SmallSystem("m").Register();
+  uma::sample::SmallSystem("m").Register();
   auto* s = new uma_System("m", false);
   Journal();
   EXPECT_EQ(pfm::Sessions::OpenCount(), 1);
@@ -112,7 +112,7 @@ TEST_F(SystemHandle, DestroyingAnOpenHandleClosesOnceWithTheRecordsFocusedPositi
 }
 
 TEST_F(SystemHandle, CountsAreReadAfreshOnEveryCall) {
-  sample::SmallSystem("m").Register();
+  uma::sample::SmallSystem("m").Register();
   uma_System s("m", false);
   Journal();
   EXPECT_EQ(s.Type(), 7);
@@ -130,7 +130,7 @@ TEST_F(SystemHandle, CountsAreReadAfreshOnEveryCall) {
 // Whichever allocation of the construction fails, the model it opened is closed again and
 // nothing stays allocated.
 TEST_F(SystemHandle, AFailedRecordAllocationLeaksNothing) {
-  sample::SmallSystem("m").Register();
+  uma::sample::SmallSystem("m").Register();
   for (bool editable : {false, true}) {
     int failures = 0;
     for (long long n = 1;; ++n) {

@@ -99,10 +99,10 @@ inline std::string Digest(const uma_System& s, const std::vector<int>& setTypes,
   return o.str();
 }
 
-// The set types sample::EveryFeature labels, and one it does not.
+// The set types uma::sample::EveryFeature labels, and one it does not.
 inline std::vector<int> SampleSetTypes() {
-  return {sample::ASetCSetType(), sample::ASetNodeCSetType(), sample::ElementCSetType(),
-          sample::OtherCSetType(), 12345};
+  return {uma::sample::ASetCSetType(), uma::sample::ASetNodeCSetType(), uma::sample::ElementCSetType(),
+          uma::sample::OtherCSetType(), 12345};
 }
 
 }  // namespace filetest

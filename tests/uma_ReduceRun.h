@@ -19,7 +19,7 @@ inline CommandRun RunReduce(std::vector<std::string> args) {
   std::FILE* out = std::tmpfile();
   std::FILE* err = std::tmpfile();
   CommandRun run;
-  run.status = reduce::RunCommand(static_cast<int>(argv.size()), argv.data(), out, err);
+  run.status = uma::reduce::RunCommand(static_cast<int>(argv.size()), argv.data(), out, err);
   for (auto [file, text] : {std::pair{out, &run.out}, std::pair{err, &run.err}}) {
     std::rewind(file);
     char buffer[4096];

@@ -10,6 +10,7 @@
 
 #include "QOBBasCoreUtils.h"
 #include "QOBSspUmaCore.h"
+#include "common_Model.h"
 #include "pfm_Observe.h"
 #include "pfm_TestAccess.h"
 #include "uma_ArrayInt.h"
@@ -69,10 +70,4 @@ inline int CountLines(const std::vector<std::string>& lines, const std::string& 
 
 // The elements of an array a library call answered, which the test then releases; nullopt for
 // a null answer.
-inline std::optional<std::vector<int>> TakeLabels(uma_ArrayInt* answer) {
-  std::unique_ptr<uma_ArrayInt> owned(answer);
-  if (!owned) return std::nullopt;
-  std::vector<int> out;
-  for (int i = 0; i < owned->Size(); ++i) out.push_back((*owned)[i]);
-  return out;
-}
+using uma::common::TakeLabels;

@@ -27,7 +27,7 @@
 #include "uma_FileTestSupport.h"
 #include "uma_TempDir.h"
 #include "uma_TestSupport.h"
-#include "uma_VtuExport.h"
+#include "inspect_VtuExport.h"
 
 namespace {
 
@@ -166,8 +166,8 @@ class VtuExport : public UmaTest {
     const std::string target = m_dir.File("out.vtu");
     filetest::WriteBytes(target, "an older file");
     std::vector<std::string> before = Files();
-    inspect::VtuSummary summary;
-    std::string failure = inspect::WriteVtu(model, target, summary);
+    uma::inspect::VtuSummary summary;
+    std::string failure = uma::inspect::WriteVtu(model, target, summary);
     EXPECT_NE(failure.find(reason), std::string::npos) << failure;
     EXPECT_EQ(filetest::Bytes(target), "an older file");
     EXPECT_EQ(Files(), before);
@@ -184,7 +184,7 @@ class VtuExport : public UmaTest {
     return names;
   }
 
-  sample::TempDir m_dir;
+  uma::sample::TempDir m_dir;
 };
 
 TEST_F(VtuExport, ElementsBecomeTheCellsVtkDrawsThemAs) {
@@ -206,8 +206,8 @@ TEST_F(VtuExport, ElementsBecomeTheCellsVtkDrawsThemAs) {
   s.points.push_back({9002, {6, 5, 5}});  // the same, but internal: no cell
   s.internal = {9002};
   const std::string vtu = m_dir.File("mesh.vtu");
-  inspect::VtuSummary summary;
-  ASSERT_EQ(inspect::WriteVtu(Save(s), vtu, summary), "");
+  uma::inspect::VtuSummary summary;
+  ASSERT_EQ(uma::inspect::WriteVtu(Save(s), vtu, summary), "");
   EXPECT_EQ(summary.vertices, 1);
   EXPECT_EQ(summary.elementsByType.at("C3D20R"), 1);
 
@@ -307,9 +307,9 @@ TEST_F(VtuExport, ModeColumnsAreDisplacementFieldsBitForBit) {
   s.mass[10] = 2;
   s.mass[15] = 0.5;
   const std::string vtu = m_dir.File("modes.vtu");
-  inspect::VtuSummary summary;
-  ASSERT_EQ(inspect::WriteVtu(Save(s), vtu, summary), "");
-  EXPECT_EQ(inspect::AsText(summary, vtu),
+  uma::inspect::VtuSummary summary;
+  ASSERT_EQ(uma::inspect::WriteVtu(Save(s), vtu, summary), "");
+  EXPECT_EQ(uma::inspect::AsText(summary, vtu),
             "wrote " + vtu + ": 4 points (1 internal), 4 vertices; 2 static and 2 dynamic modes, " +
                 "with rotations\n");
 
@@ -417,11 +417,11 @@ TEST_F(VtuExport, RefusesWhatItCannotShowAndLeavesTheTargetAsItWas) {
   // Never the model itself, nor a folder that is not there.
   const std::string model = Save(TwoNodes());
   const std::string bytes = filetest::Bytes(model);
-  inspect::VtuSummary summary;
-  EXPECT_EQ(inspect::WriteVtu(model, model, summary),
+  uma::inspect::VtuSummary summary;
+  EXPECT_EQ(uma::inspect::WriteVtu(model, model, summary),
             "the output " + model + " is the model itself");
   EXPECT_EQ(filetest::Bytes(model), bytes);
-  EXPECT_EQ(inspect::WriteVtu(model, m_dir.File("none/out.vtu"), summary),
+  EXPECT_EQ(uma::inspect::WriteVtu(model, m_dir.File("none/out.vtu"), summary),
             "cannot write " + m_dir.File("none/out.vtu") + ": No such file or directory");
 }
 
@@ -431,8 +431,8 @@ TEST_F(VtuExport, ElementsOfNodesTheModelLacksAreLeftOutAndCounted) {
   s.points.push_back({3, {2, 0, 0}});
   s.mesh = {{1, "B31", {1, 2}}, {2, "B31", {2, 99}}, {3, "B31", {98, 3}}};
   const std::string vtu = m_dir.File("partial.vtu");
-  inspect::VtuSummary summary;
-  ASSERT_EQ(inspect::WriteVtu(Save(s), vtu, summary), "");
+  uma::inspect::VtuSummary summary;
+  ASSERT_EQ(uma::inspect::WriteVtu(Save(s), vtu, summary), "");
   EXPECT_EQ(summary.elementsLeftOut, 2);
   EXPECT_EQ(summary.leftOutReason,
             "element 2 names node 99, which has no coordinates in the model");
@@ -454,8 +454,8 @@ TEST_F(VtuExport, AFailedAllocationAnywhereWritesNothingAndLeaksNothing) {
   for (long long n = 1;; ++n) {
     const long long live = pfm::Allocation().liveBlocks;
     pfm::FailAllocationAt(n);
-    inspect::VtuSummary summary;
-    const std::string failure = inspect::WriteVtu(model, target, summary);
+    uma::inspect::VtuSummary summary;
+    const std::string failure = uma::inspect::WriteVtu(model, target, summary);
     pfm::FailAllocationAt(0);
     EXPECT_EQ(pfm::Allocation().liveBlocks, live) << "allocation " << n;
     if (failure.empty()) break;

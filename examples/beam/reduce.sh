@@ -3,7 +3,7 @@
 # nodes 1001..1021 along x) to a model file: both ends are the boundary, the interior keeps
 # its 8 lowest fixed-interface modes, and all interior nodes but the quarter points are marked
 # internal. The load is 1 N along z at mid-span.
-# Usage: examples/beam/reduce.sh UMA_REDUCE OUTPUT   (the files were written by uma-write-beam)
+# Usage: examples/beam/reduce.sh UMA_REDUCE OUTPUT   (files written by uma-write-beam, main.cpp)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 "$1" --stiffness "$here/K.mtx" --mass "$here/M.mtx" --dofs "$here/dofs.csv" \

@@ -1,12 +1,13 @@
+// The natural frequencies of a small dense pencil (see common_Pencil.h).
 #include "common_Pencil.h"
 
 #include <cblas.h>
-#include <lapacke.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 
+#include "common_DenseEigen.h"
 namespace uma::common {
 
 namespace {
@@ -64,7 +65,7 @@ bool ShiftedReverse(const std::vector<double>& k, const std::vector<double>& m, 
                     std::vector<double>& mu, int& dropped) {
   std::vector<double> c(k.size()), values(static_cast<std::size_t>(n));
   for (std::size_t i = 0; i < c.size(); ++i) c[i] = k[i] + sigma * m[i];
-  if (LAPACKE_dsyevd(LAPACK_COL_MAJOR, 'V', 'U', n, c.data(), n, values.data()) != 0) return false;
+  if (SymmetricEigen(c.data(), n, values.data(), true) != 0) return false;
   const double largest = std::max(std::fabs(values.front()), std::fabs(values.back()));
   const double zero = 1e-14 * n * largest;
   if (values.front() < -zero) return false;
@@ -83,7 +84,7 @@ bool ShiftedReverse(const std::vector<double>& k, const std::vector<double>& m, 
   cblas_dgemm(CblasColMajor, CblasTrans, CblasNoTrans, r, r, n, 1.0, w.data(), n, mw.data(), n, 0.0,
               s.data(), r);
   mu.assign(static_cast<std::size_t>(r), 0.0);
-  return r == 0 || LAPACKE_dsyevd(LAPACK_COL_MAJOR, 'N', 'U', r, s.data(), r, mu.data()) == 0;
+  return r == 0 || SymmetricEigen(s.data(), r, mu.data(), false) == 0;
 }
 
 struct Pass {
@@ -205,7 +206,7 @@ bool SymmetricEigenvalues(const std::vector<double>& a, int n, std::vector<doubl
   if (n <= 0 || a.size() != At(0, n, n)) return false;
   std::vector<double> s = SymmetricPart(a, n);
   out.assign(static_cast<std::size_t>(n), 0.0);
-  return LAPACKE_dsyevd(LAPACK_COL_MAJOR, 'N', 'U', n, s.data(), n, out.data()) == 0;
+  return SymmetricEigen(s.data(), n, out.data(), false) == 0;
 }
 
 }  // namespace uma::common

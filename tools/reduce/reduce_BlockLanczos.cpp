@@ -1,3 +1,4 @@
+// The lowest eigenpairs of K x = lambda M x by block Lanczos on a sparse factor of K.
 #include "reduce_BlockLanczos.h"
 
 #include <Eigen/Cholesky>
@@ -11,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -283,4 +284,4 @@ LanczosResult BlockLanczos(const SparseCholesky& factor, const SparseMatrix& mas
   return method.Run(options.tolerance, options.maxRestarts);
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

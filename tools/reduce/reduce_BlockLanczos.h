@@ -14,7 +14,7 @@
 
 #include "reduce_Cholesky.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 struct LanczosOptions {
   int block = 0;             // vectors per block; 0 chooses from the count
@@ -47,4 +47,4 @@ LanczosResult BlockLanczos(const SparseCholesky& factor, const SparseMatrix& mas
 void SymmetricProduct(const SparseMatrix& a, const Eigen::MatrixXd& x, Eigen::MatrixXd& y,
                       bool magnitudes = false);
 
-}  // namespace reduce
+}  // namespace uma::reduce

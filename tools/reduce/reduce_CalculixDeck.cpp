@@ -1,3 +1,4 @@
+// A reader of CalculiX input decks: the model definition up to the first *STEP.
 #include "reduce_CalculixDeck.h"
 
 #include <algorithm>
@@ -9,7 +10,7 @@
 #include "reduce_CalculixText.h"
 #include "reduce_InputError.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -424,4 +425,4 @@ CalculixDeck ParseCalculixDeck(const std::string& name, const std::string& text)
   return deck;
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace reduce {
+namespace uma::reduce {
 
 struct DeckNode {
   int label = 0;
@@ -77,4 +77,4 @@ CalculixDeck ReadCalculixDeck(const std::string& path);
 // refused.
 CalculixDeck ParseCalculixDeck(const std::string& name, const std::string& text);
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -1,3 +1,4 @@
+// A reader of the mesh blocks of a CalculiX result file (JOB.frd).
 #include "reduce_CalculixFrd.h"
 
 #include <cmath>
@@ -9,7 +10,7 @@
 #include "reduce_CalculixText.h"
 #include "reduce_InputError.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -216,4 +217,4 @@ FrdMesh ReadFrdMesh(const std::string& name, std::istream& in, long long size) {
   return FrdReader(name, in, size).Read();
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace reduce {
+namespace uma::reduce {
 
 struct FrdNode {
   int label = 0;
@@ -33,4 +33,4 @@ FrdMesh ReadFrdMesh(const std::string& path);
 // `size` bounds what a block's header may announce (the stream's length in bytes).
 FrdMesh ReadFrdMesh(const std::string& name, std::istream& in, long long size);
 
-}  // namespace reduce
+}  // namespace uma::reduce

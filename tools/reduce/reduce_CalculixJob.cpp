@@ -1,3 +1,4 @@
+// A CalculiX job as uma-reduce takes it: the deck and its matrix storage step's files.
 #include "reduce_CalculixJob.h"
 
 #include <dirent.h>
@@ -16,7 +17,7 @@
 
 #include "reduce_InputError.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -209,4 +210,4 @@ CalculixJob ReadCalculixJob(const std::string& deckPath, std::FILE* err) {
   return job;
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -11,7 +11,7 @@
 
 #include "reduce_CalculixModel.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 struct CalculixJob {
   CalculixModel model;
@@ -27,4 +27,4 @@ std::string CalculixRecipe(bool expanded);
 // it does. Throws InputError with the reason when the job cannot be read or CalculiX fails.
 CalculixJob ReadCalculixJob(const std::string& deckPath, std::FILE* err);
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -1,3 +1,4 @@
+// Readers of the files CalculiX's matrix storage step writes.
 #include "reduce_CalculixMatrices.h"
 
 #include <algorithm>
@@ -7,7 +8,7 @@
 #include "reduce_CalculixText.h"
 #include "reduce_InputError.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -111,4 +112,4 @@ SparseMatrix ReadCalculixMatrix(const std::string& name, std::istream& in, int s
   return m;
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -10,7 +10,7 @@
 
 #include "reduce_MatrixMarket.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 struct CalculixRow {
   int node = 0;       // as CalculiX writes it: the deck's node for rows of expanded elements
@@ -27,4 +27,4 @@ SparseMatrix ReadCalculixMatrix(const std::string& path, int size, const std::st
 SparseMatrix ReadCalculixMatrix(const std::string& name, std::istream& in, int size,
                                 const std::string& what);
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -1,3 +1,4 @@
+// A CalculiX job as a full model, each matrix row given to a node of the deck.
 #include "reduce_CalculixModel.h"
 
 #include <algorithm>
@@ -8,7 +9,7 @@
 
 #include "reduce_InputError.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -313,4 +314,4 @@ CalculixModel AssembleCalculixModel(CalculixDeck deck, const CalculixFiles& name
   return out;
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -25,7 +25,7 @@
 #include "reduce_FullModel.h"
 #include "reduce_Interface.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 struct CalculixModel {
   FullModel model;
@@ -55,4 +55,4 @@ CalculixModel AssembleCalculixModel(CalculixDeck deck, const CalculixFiles& name
                                     const std::vector<CalculixRow>& rows, SparseMatrix stiffness,
                                     SparseMatrix mass, const FrdMesh* frd);
 
-}  // namespace reduce
+}  // namespace uma::reduce

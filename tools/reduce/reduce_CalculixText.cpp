@@ -1,3 +1,4 @@
+// Small strict parsers shared by the CalculiX readers.
 #include "reduce_CalculixText.h"
 
 #include <cctype>
@@ -6,7 +7,7 @@
 #include <cstdlib>
 #include <limits>
 
-namespace reduce::ccx {
+namespace uma::reduce::ccx {
 
 std::string Trim(const std::string& s) {
   std::size_t a = s.find_first_not_of(" \t\r\n"), b = s.find_last_not_of(" \t\r\n");
@@ -60,4 +61,4 @@ bool ParseReal(const std::string& text, double& out) {
   return end == t.c_str() + t.size() && std::isfinite(out);
 }
 
-}  // namespace reduce::ccx
+}  // namespace uma::reduce::ccx

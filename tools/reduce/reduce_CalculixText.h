@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace reduce::ccx {
+namespace uma::reduce::ccx {
 
 std::string Trim(const std::string& s);
 std::string Upper(std::string s);
@@ -19,4 +19,4 @@ bool ParseInt(const std::string& text, int& out);
 // A finite double; a Fortran exponent ("1.5D3") is taken too.
 bool ParseReal(const std::string& text, double& out);
 
-}  // namespace reduce::ccx
+}  // namespace uma::reduce::ccx

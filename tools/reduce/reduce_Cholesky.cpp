@@ -1,3 +1,4 @@
+// A sparse Cholesky factor of a symmetric positive definite matrix, kept by CHOLMOD.
 #include "reduce_Cholesky.h"
 
 #include <cholmod.h>
@@ -8,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -268,4 +269,4 @@ long NegativeEigenvalues(const SparseMatrix& a) {
   return negative;
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -13,7 +13,7 @@ struct cholmod_common_struct;
 struct cholmod_factor_struct;
 struct cholmod_dense_struct;
 
-namespace reduce {
+namespace uma::reduce {
 
 // The matrix is not positive definite. `column` (in the matrix's own order) is where an L D L^T
 // factorisation meets the first pivot that is either negligible against its diagonal (singular
@@ -78,4 +78,4 @@ class SparseCholesky {
 // a pivot is exactly zero (the caller moves its shift) or memory runs out.
 long NegativeEigenvalues(const SparseMatrix& a);
 
-}  // namespace reduce
+}  // namespace uma::reduce

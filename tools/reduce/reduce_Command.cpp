@@ -1,3 +1,4 @@
+// The uma-reduce command (see reduce_Command.h).
 #include "reduce_Command.h"
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "common_Command.h"
 #include "common_Pencil.h"
 #include "pfm_ModelTypes.h"
 #include "pfm_Support.h"
@@ -25,62 +27,22 @@
 #include "reduce_ModelOutput.h"
 #include "reduce_ReadInput.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
-const char kUsage[] =
+const char kSynopsis[] =
     "usage: uma-reduce --stiffness K.mtx --mass M.mtx --dofs dofs.csv --nodes nodes.csv\n"
     "                  --boundary NODES [--internal NODES] [--modes N | --cutoff HZ]\n"
     "                  [--loads F.mtx] [--units LENGTH,MASS,TIME,FORCE] -o MODEL\n"
     "       uma-reduce --calculix JOB.inp --boundary NODES [options as above] -o MODEL\n"
     "       either with [--rigid NODE:NODES]... [--distributing NODE:NODES[:WEIGHTS]]...\n"
-    "                   [--fixed NODES[:DOFS]]\n"
-    "\n"
+    "                   [--fixed NODES[:DOFS]]\n";
+
+const char kDescription[] =
     "Reduces a full finite-element model to a model file that the library reads: the boundary\n"
     "nodes' degrees of freedom are kept, each with its constraint mode, and the interior is\n"
     "represented by its lowest fixed-interface modes (boundary held), mass-normalised.\n"
-    "\n"
-    "  --stiffness, --mass  the symmetric stiffness and mass matrices (Matrix Market, coordinate\n"
-    "                       or array, real or integer, general or symmetric), of one size\n"
-    "  --dofs               one line \"node,ldof\" per matrix row: its node label and local\n"
-    "                       degree of freedom (1-3 translations, 4-6 rotations)\n"
-    "  --nodes              one line \"label,x,y,z\" per node\n"
-    "  --calculix JOB.inp   a CalculiX deck instead: *NODE, *ELEMENT, *NSET, *ELSET, *INCLUDE,\n"
-    "                       *BOUNDARY, *RIGID BODY, with the files of its matrix storage step\n"
-    "                       beside it (JOB.sti, JOB.mas, JOB.dof; JOB.frd for shells and beams).\n"
-    "                       When they are missing or older than the deck and ccx is on the PATH,\n"
-    "                       CalculiX runs on a copy of the deck in a temporary folder. Nodes\n"
-    "                       CalculiX generates (expanded shells and beams, knots, incompatible\n"
-    "                       modes) are internal; a rigid body's rotation node gives its\n"
-    "                       reference node dofs 4-6\n"
-    "  --boundary           the boundary nodes; all their degrees of freedom are kept. NODES is\n"
-    "                       a comma list of labels, ranges (100-140), node sets of the deck and\n"
-    "                       @FILE (labels one a line or comma-separated); a deck node takes the\n"
-    "                       nodes generated for it\n"
-    "  --internal           nodes marked internal in the model (hidden from hosts that filter\n"
-    "                       internal nodes); never boundary nodes\n"
-    "  --rigid NODE:NODES   ties the nodes' dofs rigidly to NODE's six (an exact transformation:\n"
-    "                       NODE's dofs replace theirs). NODE is a node of the model or a new\n"
-    "                       label with a position, 9001@X,Y,Z; give it as the boundary for a\n"
-    "                       6-dof interface\n"
-    "  --distributing NODE:NODES[:WEIGHTS]\n"
-    "                       makes NODE's six dofs the weighted average motion of the nodes (a\n"
-    "                       least-squares rigid fit of their translations); the face stays\n"
-    "                       flexible. WEIGHTS: LABEL=W,... or @FILE of \"label,weight\" lines\n"
-    "                       (1 where none is given)\n"
-    "  --fixed NODES[:DOFS] holds dofs at zero (DOFS as digits, e.g. 123; all when left out),\n"
-    "                       for inputs that keep constrained rows\n"
-    "  --modes N            keep the N lowest fixed-interface modes (default 10; 0 keeps none)\n"
-    "  --cutoff HZ          keep every fixed-interface mode below HZ instead (cycles per time\n"
-    "                       unit), counted exactly before they are computed\n"
-    "  --loads F.mtx        load vectors, one column each, as long as the matrices. The recovery\n"
-    "                       matrix's load columns hold the full model's static response to each\n"
-    "                       load with the boundary held (zero at the boundary); with no loads\n"
-    "                       it has no load columns\n"
-    "  --units L,M,T,F      the units of the matrices, e.g. m,kg,s,N, kept in the model (a\n"
-    "                       CalculiX deck does not say them: give them)\n"
-    "  -o MODEL             the model file to write (replaced whole, or left as it was)\n"
     "\n"
     "The model holds: node coordinates; the mode matrix (every dof x the static then dynamic\n"
     "modes); the recovery matrix (every dof, then one row per static mode, x the loads, static\n"
@@ -95,9 +57,7 @@ const char kUsage[] =
     "is not positive definite. Every mode is checked after it is computed (residual and\n"
     "M-orthogonality below 1e-8, in any unit system); a reduction that misses it is refused.\n"
     "Stages that take longer than a second report on standard error; a summary goes to\n"
-    "standard output.\n"
-    "\n"
-    "Exit status: 0 written, 1 refused or failed, 2 usage error.\n";
+    "standard output.\n";
 
 struct Arguments {
   FullModelFiles files;
@@ -105,7 +65,6 @@ struct Arguments {
   OutputOptions output;
   std::string units;
   std::string outputPath;
-  bool modesGiven = false, cutoffGiven = false;
   std::string calculix;                   // the deck, for --calculix
   std::string boundary, internal, fixed;  // node lists, resolved once the model is read
   std::vector<InterfaceText> interfaces;  // --rigid and --distributing, in order
@@ -116,64 +75,92 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-Arguments Parse(int argc, const char* const* argv) {
-  Arguments a;
-  auto value = [&](int& i) -> std::string {
-    if (i + 1 >= argc) throw UsageError(std::string(argv[i]) + " needs a value");
-    return argv[++i];
-  };
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--stiffness") {
-      a.files.stiffness = value(i);
-    } else if (arg == "--mass") {
-      a.files.mass = value(i);
-    } else if (arg == "--dofs") {
-      a.files.dofs = value(i);
-    } else if (arg == "--nodes") {
-      a.files.nodes = value(i);
-    } else if (arg == "--loads") {
-      a.files.loads = value(i);
-    } else if (arg == "--calculix") {
-      a.calculix = value(i);
-    } else if (arg == "--boundary") {
-      a.boundary = value(i);
-    } else if (arg == "--internal") {
-      a.internal = value(i);
-    } else if (arg == "--fixed") {
-      a.fixed = value(i);
-    } else if (arg == "--rigid" || arg == "--distributing") {
-      try {
-        a.interfaces.push_back(ParseInterface(
-            arg == "--rigid" ? InterfaceNode::Kind::Rigid : InterfaceNode::Kind::Distributing, arg,
-            value(i)));
-      } catch (const InputError& e) {
-        throw UsageError(e.what());
-      }
-    } else if (arg == "--modes") {
-      std::string v = value(i);
-      char* end = nullptr;
-      long modes = std::strtol(v.c_str(), &end, 10);
-      if (v.empty() || *end != '\0' || modes < 0 || modes > INT32_MAX)
-        throw UsageError("--modes: \"" + v + "\" is not a count");
-      a.reduction.modes = static_cast<int>(modes);
-      a.modesGiven = true;
-    } else if (arg == "--cutoff") {
-      std::string v = value(i);
-      char* end = nullptr;
-      double hz = std::strtod(v.c_str(), &end);
-      if (v.empty() || *end != '\0' || !(hz > 0) || !std::isfinite(hz))
-        throw UsageError("--cutoff: \"" + v + "\" is not a frequency above 0");
-      a.reduction.cutoffHz = hz;
-      a.cutoffGiven = true;
-    } else if (arg == "--units") {
-      a.units = value(i);
-    } else if (arg == "-o" || arg == "--output") {
-      a.outputPath = value(i);
-    } else {
-      throw UsageError("unknown argument " + arg);
-    }
-  }
+// The options as the command line gives them, before they are checked.
+struct Given {
+  std::string modes, cutoff;
+  std::vector<std::string> rigid, distributing;
+  CLI::Option *modesOption = nullptr, *cutoffOption = nullptr, *rigidOption = nullptr,
+              *distributingOption = nullptr;
+};
+
+void Declare(CLI::App& app, Arguments& a, Given& g) {
+  uma::common::SetUpCommand(app, kSynopsis, kDescription, "written", "refused or failed");
+  app.add_option("--stiffness", a.files.stiffness,
+                 "the symmetric stiffness matrix (Matrix Market, coordinate or array, real or\n"
+                 "integer, general or symmetric)")
+      ->type_name("K.mtx");
+  app.add_option("--mass", a.files.mass, "the symmetric mass matrix, of the stiffness's size")
+      ->type_name("M.mtx");
+  app.add_option("--dofs", a.files.dofs,
+                 "one line \"node,ldof\" per matrix row: its node label and local degree of\n"
+                 "freedom (1-3 translations, 4-6 rotations)")
+      ->type_name("dofs.csv");
+  app.add_option("--nodes", a.files.nodes, "one line \"label,x,y,z\" per node")
+      ->type_name("nodes.csv");
+  app.add_option("--calculix", a.calculix,
+                 "a CalculiX deck instead: *NODE, *ELEMENT, *NSET, *ELSET, *INCLUDE,\n"
+                 "*BOUNDARY, *RIGID BODY, with the files of its matrix storage step beside it\n"
+                 "(JOB.sti, JOB.mas, JOB.dof; JOB.frd for shells and beams). When they are\n"
+                 "missing or older than the deck and ccx is on the PATH, CalculiX runs on a\n"
+                 "copy of the deck in a temporary folder. Nodes CalculiX generates (expanded\n"
+                 "shells and beams, knots, incompatible modes) are internal; a rigid body's\n"
+                 "rotation node gives its reference node dofs 4-6")
+      ->type_name("JOB.inp");
+  app.add_option("--boundary", a.boundary,
+                 "the boundary nodes; all their degrees of freedom are kept. NODES is a comma\n"
+                 "list of labels, ranges (100-140), node sets of the deck and @FILE (labels one\n"
+                 "a line or comma-separated); a deck node takes the nodes generated for it")
+      ->type_name("NODES");
+  app.add_option("--internal", a.internal,
+                 "nodes marked internal in the model (hidden from hosts that filter internal\n"
+                 "nodes); never boundary nodes")
+      ->type_name("NODES");
+  g.rigidOption =
+      app.add_option("--rigid", g.rigid,
+                     "ties the nodes' dofs rigidly to NODE's six (an exact transformation:\n"
+                     "NODE's dofs replace theirs). NODE is a node of the model or a new\n"
+                     "label with a position, 9001@X,Y,Z; give it as the boundary for a\n"
+                     "6-dof interface")
+          ->type_name("NODE:NODES")
+          ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  g.distributingOption =
+      app.add_option("--distributing", g.distributing,
+                     "makes NODE's six dofs the weighted average motion of the nodes (a\n"
+                     "least-squares rigid fit of their translations); the face stays flexible.\n"
+                     "WEIGHTS: LABEL=W,... or @FILE of \"label,weight\" lines (1 where none is\n"
+                     "given)")
+          ->type_name("NODE:NODES[:WEIGHTS]")
+          ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  app.add_option("--fixed", a.fixed,
+                 "holds dofs at zero (DOFS as digits, e.g. 123; all when left out), for inputs\n"
+                 "that keep constrained rows")
+      ->type_name("NODES[:DOFS]");
+  g.modesOption =
+      app.add_option("--modes", g.modes,
+                     "keep the N lowest fixed-interface modes (default 10; 0 keeps none)")
+          ->type_name("N");
+  g.cutoffOption =
+      app.add_option("--cutoff", g.cutoff,
+                     "keep every fixed-interface mode below HZ instead (cycles per time\n"
+                     "unit), counted exactly before they are computed")
+          ->type_name("HZ");
+  app.add_option("--loads", a.files.loads,
+                 "load vectors, one column each, as long as the matrices. The recovery\n"
+                 "matrix's load columns hold the full model's static response to each load with\n"
+                 "the boundary held (zero at the boundary); with no loads it has no load\n"
+                 "columns")
+      ->type_name("F.mtx");
+  app.add_option("--units", a.units,
+                 "the units of the matrices, e.g. m,kg,s,N, kept in the model (a CalculiX\n"
+                 "deck does not say them: give them)")
+      ->type_name("L,M,T,F");
+  app.add_option("-o,--output", a.outputPath,
+                 "the model file to write (replaced whole, or left as it was)")
+      ->type_name("MODEL");
+}
+
+// Checks what the parser could not and turns the texts into their values.
+void Complete(const CLI::App& app, const Given& g, Arguments& a) {
   const std::pair<const char*, const std::string*> matrixFiles[] = {
       {"--stiffness", &a.files.stiffness},
       {"--mass", &a.files.mass},
@@ -187,7 +174,37 @@ Arguments Parse(int argc, const char* const* argv) {
   }
   if (a.outputPath.empty()) throw UsageError("-o is required");
   if (a.boundary.empty()) throw UsageError("--boundary is required");
-  if (a.modesGiven && a.cutoffGiven) throw UsageError("give --modes or --cutoff, not both");
+  if (g.modesOption->count() > 0 && g.cutoffOption->count() > 0)
+    throw UsageError("give --modes or --cutoff, not both");
+  if (g.modesOption->count() > 0) {
+    char* end = nullptr;
+    errno = 0;
+    long long modes = std::strtoll(g.modes.c_str(), &end, 10);
+    if (g.modes.empty() || *end != '\0' || errno == ERANGE || modes < 0 || modes > INT32_MAX)
+      throw UsageError("--modes: \"" + g.modes + "\" is not a count");
+    a.reduction.modes = static_cast<int>(modes);
+  }
+  if (g.cutoffOption->count() > 0) {
+    char* end = nullptr;
+    double hz = std::strtod(g.cutoff.c_str(), &end);
+    if (g.cutoff.empty() || *end != '\0' || !(hz > 0) || !std::isfinite(hz))
+      throw UsageError("--cutoff: \"" + g.cutoff + "\" is not a frequency above 0");
+    a.reduction.cutoffHz = hz;
+  }
+  // Interface nodes in the order given, rigid and distributing ones mixed.
+  std::size_t rigid = 0, distributing = 0;
+  for (const CLI::Option* option : app.parse_order()) {
+    const bool isRigid = option == g.rigidOption;
+    if (!isRigid && option != g.distributingOption) continue;
+    const std::string& text = isRigid ? g.rigid.at(rigid++) : g.distributing.at(distributing++);
+    try {
+      a.interfaces.push_back(
+          ParseInterface(isRigid ? InterfaceNode::Kind::Rigid : InterfaceNode::Kind::Distributing,
+                         isRigid ? "--rigid" : "--distributing", text));
+    } catch (const InputError& e) {
+      throw UsageError(e.what());
+    }
+  }
 
   const char* names[] = {pfm::attributes::kUnitLength, pfm::attributes::kUnitMass,
                          pfm::attributes::kUnitTime, pfm::attributes::kUnitForce};
@@ -207,7 +224,6 @@ Arguments Parse(int argc, const char* const* argv) {
       a.output.attributes.emplace_back(names[k], units[k]);
     }
   }
-  return a;
 }
 
 std::string Now() {
@@ -361,17 +377,15 @@ void Summary(std::FILE* out, const Arguments& a, const FullModel& model, const R
 }  // namespace
 
 int RunCommand(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
-  for (int i = 1; i < argc; ++i)
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      std::fputs(kUsage, out);
-      return 0;
-    }
   Arguments a;
+  Given given;
+  CLI::App app("", "uma-reduce");
+  Declare(app, a, given);
+  if (auto exit = uma::common::ParseCommand(app, argc, argv, out, err)) return *exit;
   try {
-    a = Parse(argc, argv);
+    Complete(app, given, a);
   } catch (const UsageError& e) {
-    std::fprintf(err, "uma-reduce: %s\n%s", e.what(), kUsage);
-    return 2;
+    return uma::common::UsageError(app, err, e.what());
   }
   try {
     Progress progress(err);
@@ -405,11 +419,11 @@ int RunCommand(int argc, const char* const* argv, std::FILE* out, std::FILE* err
     }
     Summary(out, a, model, reduction, numbers, progress);
     std::fputs(input.Describe().c_str(), out);
-    return 0;
+    return uma::common::kExitDone;
   } catch (const std::exception& e) {
     std::fprintf(err, "uma-reduce: %s\n", e.what());
-    return 1;
+    return uma::common::kExitFailed;
   }
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

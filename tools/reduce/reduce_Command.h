@@ -4,10 +4,10 @@
 
 #include <cstdio>
 
-namespace reduce {
+namespace uma::reduce {
 
 // Answers the exit status: 0 written, 1 refused input or a failure (one line on `err` saying
 // why; nothing is written), 2 a usage error.
 int RunCommand(int argc, const char* const* argv, std::FILE* out, std::FILE* err);
 
-}  // namespace reduce
+}  // namespace uma::reduce

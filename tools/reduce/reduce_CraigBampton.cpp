@@ -1,3 +1,4 @@
+// The fixed-interface reduction of a full model, checked after it is computed.
 #include "reduce_CraigBampton.h"
 
 #include <algorithm>
@@ -11,7 +12,7 @@
 #include "reduce_BlockLanczos.h"
 #include "reduce_InputError.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -308,4 +309,4 @@ std::vector<double> ToHertz(const Eigen::VectorXd& omegaSquared) {
   return out;
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

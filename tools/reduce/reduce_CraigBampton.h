@@ -14,7 +14,7 @@
 #include "reduce_FullModel.h"
 #include "reduce_RigidBody.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 struct ReductionOptions {
   std::vector<int> boundary;  // node labels; all their dofs are boundary dofs
@@ -81,4 +81,4 @@ Reduction Reduce(const FullModel& model, const ReductionOptions& options,
 // Natural frequencies in Hz of omega^2 values (negative round-off counts as 0).
 std::vector<double> ToHertz(const Eigen::VectorXd& omegaSquared);
 
-}  // namespace reduce
+}  // namespace uma::reduce

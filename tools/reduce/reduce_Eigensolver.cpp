@@ -1,6 +1,6 @@
+// The interior's fixed-interface modes, iteratively or densely (see reduce_Eigensolver.h).
 #include "reduce_Eigensolver.h"
 
-#include <lapacke.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,10 +8,11 @@
 #include <cstdio>
 #include <numeric>
 
+#include "common_DenseEigen.h"
 #include "reduce_BlockLanczos.h"
 #include "reduce_InputError.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -71,8 +72,7 @@ Eigenpairs Dense(const SparseMatrix& kii, const SparseMatrix& mii, int count) {
   Eigen::MatrixXd a = d.asDiagonal() * Eigen::MatrixXd(mii) * d.asDiagonal();
   Eigen::MatrixXd b = d.asDiagonal() * Eigen::MatrixXd(kii) * d.asDiagonal();
   Eigen::VectorXd mu(n);
-  const lapack_int info =
-      LAPACKE_dsygvd(LAPACK_COL_MAJOR, 1, 'V', 'L', n, a.data(), n, b.data(), n, mu.data());
+  const int info = common::GeneralisedEigen(a.data(), b.data(), n, mu.data());
   if (info != 0)
     throw std::runtime_error("the dense eigensolver failed (LAPACK info " + std::to_string(info) +
                              ")");
@@ -214,4 +214,4 @@ std::string ModeFailure(const ModeQuality& q, const Eigenpairs& pairs) {
   return "";
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

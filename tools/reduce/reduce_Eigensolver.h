@@ -10,7 +10,7 @@
 
 #include "reduce_Cholesky.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 // The largest residual ||K phi - lambda M phi|| / (lambda ||M phi||) (both sides equilibrated by
 // the stiffness's diagonal, so that no unit system is preferred) and the largest deviation of
@@ -67,4 +67,4 @@ ModeQuality CheckModes(const SparseMatrix& kii, const SparseMatrix& mii, const E
 // M-orthonormal to kModeTolerance).
 std::string ModeFailure(const ModeQuality& quality, const Eigenpairs& pairs);
 
-}  // namespace reduce
+}  // namespace uma::reduce

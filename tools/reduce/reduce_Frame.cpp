@@ -1,10 +1,11 @@
+// Frames of straight 3-D Euler-Bernoulli beams assembled as full models.
 #include "reduce_Frame.h"
 
 #include <Eigen/Dense>
 #include <cmath>
 #include <stdexcept>
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -176,4 +177,4 @@ Frame BeamGrid(int nx, int ny, double spacing, const BeamSection& section) {
   return frame;
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -8,7 +8,7 @@
 
 #include "reduce_FullModel.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 // A beam's material and cross-section. Local axes: x along the beam, y and z across it.
 struct BeamSection {
@@ -57,4 +57,4 @@ Frame StraightBeam(double length, int elements, const BeamSection& section, int 
 // labels 1 + i + nx * j.
 Frame BeamGrid(int nx, int ny, double spacing, const BeamSection& section);
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -1,3 +1,4 @@
+// A full finite-element model as the reduction takes it.
 #include "reduce_FullModel.h"
 
 #include <map>
@@ -6,7 +7,7 @@
 
 #include "reduce_InputError.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -82,4 +83,4 @@ void WriteFullModel(const FullModel& model, const FullModelFiles& files) {
   if (!files.loads.empty() && model.loads.cols() > 0) WriteDense(files.loads, model.loads);
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -9,7 +9,7 @@
 #include "reduce_MatrixMarket.h"
 #include "reduce_Tables.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 // The files a full model is read from; `loads` may be empty.
 struct FullModelFiles {
@@ -41,4 +41,4 @@ void CheckFullModel(const FullModel& model);
 // Writes the model as files that ReadFullModel reads back (loads only when it has some).
 void WriteFullModel(const FullModel& model, const FullModelFiles& files);
 
-}  // namespace reduce
+}  // namespace uma::reduce

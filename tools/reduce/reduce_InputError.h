@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace reduce {
+namespace uma::reduce {
 
 class InputError : public std::runtime_error {
  public:
@@ -17,4 +17,4 @@ inline std::string Where(const std::string& file, long line) {
   return line > 0 ? file + ":" + std::to_string(line) + ": " : file + ": ";
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -1,3 +1,4 @@
+// Interface nodes and held dofs as an exact change of coordinates of a full model.
 #include "reduce_Interface.h"
 
 #include <Eigen/Eigenvalues>
@@ -12,7 +13,7 @@
 #include "reduce_CalculixText.h"
 #include "reduce_InputError.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -430,4 +431,4 @@ Transformation Transform(const FullModel& model, const std::vector<InterfaceNode
   return Builder(model, interfaces).Build(held, derived);
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -15,7 +15,7 @@
 
 #include "reduce_FullModel.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 // A row of the reduced model's output that no matrix row is: the mean of some rows.
 struct DerivedDof {
@@ -81,4 +81,4 @@ Transformation Transform(const FullModel& model, const std::vector<InterfaceNode
 // rotations about x, y, z (n x 6). Generalised dofs (local dof 7 and above) do not move.
 Eigen::MatrixXd RigidMotions(const std::vector<DofRow>& dofs, const std::vector<NodeRow>& nodes);
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -1,3 +1,4 @@
+// A strict reader and a plain writer of Matrix Market files.
 #include "reduce_MatrixMarket.h"
 
 #include <fcntl.h>
@@ -18,7 +19,7 @@
 
 #include "reduce_InputError.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -604,4 +605,4 @@ void WriteDense(const std::string& path, const Eigen::MatrixXd& matrix) {
   Close(f, path);
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

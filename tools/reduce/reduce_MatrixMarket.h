@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace reduce {
+namespace uma::reduce {
 
 using SparseMatrix = Eigen::SparseMatrix<double, Eigen::ColMajor, int>;
 
@@ -50,4 +50,4 @@ void WriteSymmetric(const std::string& path, const SparseMatrix& matrix);
 // Writes a dense matrix as "array real general".
 void WriteDense(const std::string& path, const Eigen::MatrixXd& matrix);
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -1,3 +1,4 @@
+// The model file a reduction makes, laid out as the library reads it.
 #include "reduce_ModelOutput.h"
 
 #include <stdexcept>
@@ -8,7 +9,7 @@
 #include "pfm_ModelTypes.h"
 #include "reduce_InputError.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -187,4 +188,4 @@ pfm::ModelBuilder BuildReducedModel(const std::string& name, const FullModel& mo
   return b;
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -9,7 +9,7 @@
 #include "pfm_ModelBuilder.h"
 #include "reduce_CraigBampton.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 struct OutputOptions {
   std::vector<int> internal;  // labels of the nodes marked internal (never boundary nodes)
@@ -39,4 +39,4 @@ std::vector<double> LumpedNodeMass(const FullModel& model);
 pfm::ModelBuilder BuildReducedModel(const std::string& name, const FullModel& model,
                                     const Reduction& reduction, const OutputOptions& options);
 
-}  // namespace reduce
+}  // namespace uma::reduce

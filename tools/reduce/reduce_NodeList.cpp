@@ -1,3 +1,4 @@
+// Node lists as users give them: labels, ranges, node sets and @FILE.
 #include "reduce_NodeList.h"
 
 #include <algorithm>
@@ -8,7 +9,7 @@
 #include "reduce_CalculixText.h"
 #include "reduce_InputError.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -130,4 +131,4 @@ std::vector<double> ResolveWeights(const std::string& option, const std::string&
   return weights;
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

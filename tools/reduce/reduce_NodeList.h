@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace reduce {
+namespace uma::reduce {
 
 // What lists are resolved against.
 struct NodeCatalogue {
@@ -33,4 +33,4 @@ std::vector<int> ResolveNodeList(const std::string& option, const std::string& t
 std::vector<double> ResolveWeights(const std::string& option, const std::string& text,
                                    const std::vector<int>& nodes, const NodeCatalogue& catalogue);
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -1,3 +1,4 @@
+// What uma-reduce reduces, read from the files a user gives.
 #include "reduce_ReadInput.h"
 
 #include <algorithm>
@@ -8,7 +9,7 @@
 #include "reduce_InputError.h"
 #include "reduce_NodeList.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -193,4 +194,4 @@ std::string Input::Describe() const {
   return out;
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -16,7 +16,7 @@
 #include "reduce_Interface.h"
 #include "reduce_ModelOutput.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 // The lists as the user gave them.
 struct NodeLists {
@@ -54,4 +54,4 @@ struct Input {
 Input ReadInput(const FullModelFiles& files, const std::string& calculix, const NodeLists& lists,
                 std::FILE* err);
 
-}  // namespace reduce
+}  // namespace uma::reduce

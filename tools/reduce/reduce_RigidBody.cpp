@@ -1,3 +1,4 @@
+// The rigid-body motions of a full model, from its nodes' coordinates.
 #include "reduce_RigidBody.h"
 
 #include <Eigen/Dense>
@@ -8,7 +9,7 @@
 
 #include "reduce_InputError.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -238,4 +239,4 @@ void CheckBoundaryHoldsTheBody(const FullModel& model, const std::vector<int>& b
                    "nodes with rotational degrees of freedom");
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

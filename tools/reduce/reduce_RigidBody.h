@@ -12,7 +12,7 @@
 
 #include "reduce_FullModel.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 // Above this, a rigid motion is not free: ||K r|| against ||K|| ||r||, equilibrated.
 constexpr double kRigidTolerance = 1e-6;
@@ -38,4 +38,4 @@ RigidBodyCheck CheckRigidBodyMotions(const FullModel& model);
 // the reason names the free motion and the boundary nodes it turns about.
 void CheckBoundaryHoldsTheBody(const FullModel& model, const std::vector<int>& boundaryRows);
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -1,3 +1,4 @@
+// The node and dof tables that describe a full model beside its matrices.
 #include "reduce_Tables.h"
 
 #include <cerrno>
@@ -10,7 +11,7 @@
 
 #include "reduce_InputError.h"
 
-namespace reduce {
+namespace uma::reduce {
 
 namespace {
 
@@ -129,4 +130,4 @@ void WriteNodes(const std::string& path, const std::vector<NodeRow>& nodes) {
   if (std::fclose(f) != 0) throw InputError(path + ": cannot be written");
 }
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace reduce {
+namespace uma::reduce {
 
 struct DofRow {
   int node = 0;  // node label
@@ -29,4 +29,4 @@ std::vector<NodeRow> ReadNodes(const std::string& path);
 void WriteDofs(const std::string& path, const std::vector<DofRow>& dofs);
 void WriteNodes(const std::string& path, const std::vector<NodeRow>& nodes);
 
-}  // namespace reduce
+}  // namespace uma::reduce

@@ -3,4 +3,4 @@
 
 #include "reduce_Command.h"
 
-int main(int argc, char** argv) { return reduce::RunCommand(argc, argv, stdout, stderr); }
+int main(int argc, char** argv) { return uma::reduce::RunCommand(argc, argv, stdout, stderr); }

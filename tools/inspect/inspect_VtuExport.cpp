@@ -1,4 +1,5 @@
-#include "uma_VtuExport.h"
+// A model written for a viewer as VTK's XML unstructured grid (.vtu).
+#include "inspect_VtuExport.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,12 +27,12 @@
 #include <new>
 #include <vector>
 
-#include "uma_ModeColumnArray.h"
+#include "inspect_ModeColumnArray.h"
 #include "uma_System.h"
-#include "uma_ToolSupport.h"
-#include "uma_VtuModel.h"
+#include "common_Model.h"
+#include "inspect_VtuModel.h"
 
-namespace inspect {
+namespace uma::inspect {
 
 namespace {
 
@@ -184,7 +185,7 @@ std::string WriteVtu(const std::string& model, const std::string& path, VtuSumma
   summary = VtuSummary();
   try {
     uma_System system(model.c_str(), false);
-    if (system.IsNull()) return tools::OpenFailure();
+    if (system.IsNull()) return uma::common::OpenFailure();
     if (SameFile(model, path)) return "the output " + path + " is the model itself";
     VtuModel m;
     if (std::string why = ReadVtuModel(system, model, m); !why.empty()) return why;
@@ -219,4 +220,4 @@ std::string AsText(const VtuSummary& s, const std::string& path) {
   return out;
 }
 
-}  // namespace inspect
+}  // namespace uma::inspect

@@ -6,7 +6,7 @@
 #include <array>
 #include <vector>
 
-namespace check {
+namespace uma::check {
 
 // Largest |a(i,j) - a(j,i)| over the largest |a(i,j)|; 0 for a zero matrix.
 double RelativeAsymmetry(const std::vector<double>& a, int n);
@@ -49,4 +49,4 @@ std::array<double, 36> RigidBodyMass(const std::vector<double>& m, int n,
 // 0 when the mass is not positive.
 MassProperties PropertiesOf(const std::array<double, 36>& rigid);
 
-}  // namespace check
+}  // namespace uma::check

@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
-namespace inspect {
+namespace uma::inspect {
 
 struct MatrixEntry {
-  std::string key;   // "type 31037", "name \"LumpedMass\"", "user matrix \"xGFAA\""
-  std::string what;  // a known meaning ("node coordinates"), or ""
+  std::string key;       // as --matrix takes it: "31037", "LumpedMass", "name:123"
+  std::string storedAs;  // "type index", "user matrix" or "named matrix"
+  std::string what;      // a known meaning ("node coordinates"), or ""
   bool dense = false;
   int rows = 0;
   int columns = 0;
@@ -43,4 +44,4 @@ Report Gather(const std::string& model);
 std::string AsText(const Report& report);
 std::string AsJson(const Report& report);
 
-}  // namespace inspect
+}  // namespace uma::inspect

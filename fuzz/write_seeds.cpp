@@ -69,19 +69,19 @@ int main(int argc, char** argv) {
       written.push_back(dir + "/" + name + "-v1.uma");
       pfm::SaveModel(builder, written.back(), 1);
     };
-    save(sample::FlexibleBeam("beam"), "beam");
-    save(sample::EveryFeature("every-feature"), "every-feature");
-    save(sample::SmallSystem("small-system"), "small-system");
+    save(uma::sample::FlexibleBeam("beam"), "beam");
+    save(uma::sample::EveryFeature("every-feature"), "every-feature");
+    save(uma::sample::SmallSystem("small-system"), "small-system");
     save(SharedRows(), "shared-rows");
-    for (const sample::DamagedModel& model : sample::DamagedModels()) {
+    for (const uma::sample::DamagedModel& model : uma::sample::DamagedModels()) {
       written.push_back(dir + "/damaged-" + model.name + ".uma");
-      sample::WriteDamagedModel(model, written.back());
+      uma::sample::WriteDamagedModel(model, written.back());
     }
     for (int i = 2; i < argc; ++i) {
       written.push_back(dir + "/" + BaseName(argv[i]));
       Copy(argv[i], written.back());
     }
-    for (const std::string& path : written) sample::RepackModelFile(path, kSeedPageSize);
+    for (const std::string& path : written) uma::sample::RepackModelFile(path, kSeedPageSize);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "uma-write-seeds: %s\n", e.what());
     return 1;

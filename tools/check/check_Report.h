@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "common_Pencil.h"
-#include "uma_CheckMath.h"
+#include "check_Math.h"
 
-namespace check {
+namespace uma::check {
 
 struct Finding {
   bool error = true;  // otherwise a warning
@@ -21,7 +21,7 @@ struct Finding {
 };
 
 struct MatrixRead {
-  std::string key;   // "type 20061", "user matrix \"xGFAA\"", "name \"LumpedMass\""
+  std::string key;   // as uma-inspect lists and takes it: "20061", "xGFAA", "LumpedMass"
   std::string what;  // a known meaning, or ""
   bool dense = true;
   int rows = 0, columns = 0;
@@ -75,8 +75,6 @@ struct Report {
 Report Check(const std::string& model);
 
 std::string AsText(const Report& report);
-// Numbers as both renderings and the findings print them: six significant digits.
-std::string FormatNumber(double value);
 std::string AsJson(const Report& report);
 
-}  // namespace check
+}  // namespace uma::check

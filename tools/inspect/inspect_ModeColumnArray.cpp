@@ -1,4 +1,5 @@
-#include "uma_ModeColumnArray.h"
+// The mode matrix as point data for VTK's writer, read one column at a time.
+#include "inspect_ModeColumnArray.h"
 
 #include <vtkObjectFactory.h>
 
@@ -8,7 +9,7 @@
 #include "QOBBasCoreUtils.h"
 #include "uma_IncoreMatrix.h"
 
-namespace inspect {
+namespace uma::inspect {
 
 ModeColumns::ModeColumns(const uma_Matrix* modes, std::vector<RowTarget> rows, int points)
     : m_modes(modes),
@@ -73,4 +74,4 @@ const double* ModeColumnArray::Values() const {
   return m_rotations ? m_source->Rotations(m_column) : m_source->Translations(m_column);
 }
 
-}  // namespace inspect
+}  // namespace uma::inspect

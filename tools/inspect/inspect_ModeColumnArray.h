@@ -12,7 +12,7 @@
 
 #include "uma_Matrix.h"
 
-namespace inspect {
+namespace uma::inspect {
 
 // What a row of the mode matrix moves: a point's translation (slots 0-2, x y z) or rotation
 // (slots 3-5); rows of other local dofs move nothing.
@@ -84,4 +84,4 @@ class ModeColumnArray : public vtkGenericDataArray<ModeColumnArray, double> {
   vtkIdType m_points = 0;
 };
 
-}  // namespace inspect
+}  // namespace uma::inspect

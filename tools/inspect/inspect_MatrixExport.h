@@ -6,13 +6,13 @@
 #include <ostream>
 #include <string>
 
-namespace inspect {
+namespace uma::inspect {
 
 enum class MatrixFormat { MatrixMarket, Csv };
 
 struct MatrixRequest {
-  // A type index ("20068"), or a name: a user matrix, else a named matrix. "name:" in front
-  // makes a name of anything, digits included.
+  // The key as uma-inspect lists it (common_MatrixKey.h): a type index ("20068"), or a name,
+  // a user matrix before a named matrix ("xGFAA"; "name:123" for a name made of digits).
   std::string key;
   int options = 0;  // the library's retrieval options (1 filter, 2 static-mode rows, 4 loads)
   MatrixFormat format = MatrixFormat::MatrixMarket;
@@ -23,4 +23,4 @@ struct MatrixRequest {
 // The library must be initialised.
 std::string WriteMatrix(const std::string& model, const MatrixRequest& request, std::ostream& out);
 
-}  // namespace inspect
+}  // namespace uma::inspect

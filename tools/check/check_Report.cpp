@@ -1,4 +1,5 @@
-#include "uma_CheckReport.h"
+// What uma-check finds in a model (see check_Report.h).
+#include "check_Report.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,21 +17,16 @@
 #include "uma_FlexibleBodyX.h"
 #include "uma_IncoreMatrix.h"
 #include "uma_Matrix.h"
-#include "uma_ToolSupport.h"
+#include "common_MatrixKey.h"
+#include "common_Model.h"
 
-namespace check {
+namespace uma::check {
 
 int Report::Errors() const {
   return static_cast<int>(
       std::count_if(findings.begin(), findings.end(), [](const Finding& f) { return f.error; }));
 }
 int Report::Warnings() const { return static_cast<int>(findings.size()) - Errors(); }
-
-std::string FormatNumber(double v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.6g", v);
-  return buf;
-}
 
 namespace {
 
@@ -43,7 +39,7 @@ constexpr double kPi = 3.14159265358979323846;
 
 // (node, dof) of each member, when both mappings exist and agree in length.
 std::optional<std::vector<Place>> Places(uma_ArrayInt* nodes, uma_ArrayInt* dofs) {
-  auto n = tools::TakeLabels(nodes), d = tools::TakeLabels(dofs);
+  auto n = uma::common::TakeLabels(nodes), d = uma::common::TakeLabels(dofs);
   if (!n || !d || n->size() != d->size()) return std::nullopt;
   std::vector<Place> out;
   for (std::size_t i = 0; i < n->size(); ++i) out.emplace_back((*n)[i], (*d)[i]);
@@ -54,18 +50,12 @@ std::string Str(const Place& p) {
   return "node " + std::to_string(p.first) + " dof " + std::to_string(p.second);
 }
 std::string Str(long long n) { return std::to_string(n); }
-std::string Num(double v) { return FormatNumber(v); }
+std::string Num(double v) { return common::FormatNumber(v); }
 
-std::string Meaning(int type) {
-  if (type == types::NodeCoordinates()) return "node coordinates";
-  if (type == types::ReducedStiffness()) return "reduced stiffness";
-  if (type == types::ReducedMass()) return "reduced mass";
-  if (type == types::RecoveryMatrix()) return "recovery matrix";
-  if (type == types::ModeMatrix()) return "mode matrix";
-  return "";
-}
-
-std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
+// The key of a matrix as the tools list and take it, and how findings name it.
+std::string TypeKey(int type) { return common::MatrixKey::OfType(type).Text(); }
+std::string NameKey(const std::string& name) { return common::MatrixKey::OfName(name).Text(); }
+std::string Subject(const std::string& key) { return "matrix " + key; }
 
 class Checker {
  public:
@@ -107,18 +97,15 @@ class Checker {
     for (const pfm::StoredMatrix& stored : contents.matrices) {
       MatrixRead read;
       bool byType = stored.key == pfm::StoredMatrix::Key::Type;
-      read.key =
-          byType ? "type " + std::to_string(stored.type)
-                 : (stored.key == pfm::StoredMatrix::Key::UserMatrix ? "user matrix " : "name ") +
-                       Quoted(stored.name);
-      read.what = byType ? Meaning(stored.type) : "";
+      read.key = byType ? TypeKey(stored.type) : NameKey(stored.name);
+      read.what = byType ? common::TypeMeaning(stored.type) : "";
       read.rows = stored.rows;
       read.columns = stored.columns;
       Matrix m = byType ? ByType(stored.type) : ByName(stored.name.c_str());
       read.dense = m != nullptr;
       if (!m) {
         Warning("not-dense",
-                read.key + " is not stored as a dense matrix: hosts get nothing of it");
+                Subject(read.key) + " is not stored as a dense matrix: hosts get nothing of it");
       } else {
         if (ReadAll(*m, read.key, read.valuesRead, m_columnMax[read.key])) m_clean.insert(read.key);
         ReadLabels(*m);
@@ -159,11 +146,11 @@ class Checker {
         }
       }
     } catch (const QOBBasError& e) {
-      Error("values", key + " cannot be read: " + e.what());
+      Error("values", Subject(key) + " cannot be read: " + e.what());
       return false;
     }
     if (nonFinite > 0) {
-      Error("values", key + " holds " + Str(nonFinite) +
+      Error("values", Subject(key) + " holds " + Str(nonFinite) +
                           " values that are not finite numbers, the first at row " + Str(firstRow) +
                           ", column " + Str(firstColumn));
       return false;
@@ -175,28 +162,28 @@ class Checker {
   void ReadLabels(const uma_Matrix& m) {
     for (auto kind : {uma_Enum::uma_MapInternal, uma_Enum::uma_MapNode, uma_Enum::uma_MapDof,
                       uma_Enum::uma_MapElement}) {
-      if (tools::TakeLabels(m.MapRows(kind))) ++r.setsRead;
-      if (tools::TakeLabels(m.MapColumns(kind))) ++r.setsRead;
+      if (uma::common::TakeLabels(m.MapRows(kind))) ++r.setsRead;
+      if (uma::common::TakeLabels(m.MapColumns(kind))) ++r.setsRead;
     }
   }
 
   void ReadSets(const pfm::ModelContents& contents) {
     for (const auto& [type, size] : contents.setSizes) {
-      auto members = tools::TakeLabels(m_system.MapCSet(type, uma_Enum::uma_MapInternal));
+      auto members = uma::common::TakeLabels(m_system.MapCSet(type, uma_Enum::uma_MapInternal));
       if (members) ++r.setsRead;
       if (static_cast<int>(members ? members->size() : 0) != size)
         Error("sets", "the set of type " + Str(type) + " answers " +
                           Str(members ? static_cast<long long>(members->size()) : 0) +
                           " members; it holds " + Str(size));
       for (auto kind : {uma_Enum::uma_MapNode, uma_Enum::uma_MapDof, uma_Enum::uma_MapElement})
-        if (tools::TakeLabels(m_system.MapCSet(type, kind))) ++r.setsRead;
+        if (uma::common::TakeLabels(m_system.MapCSet(type, kind))) ++r.setsRead;
     }
     // The flexible body's views, as a host asks for them.
     for (auto view : {&uma_FlexibleBodyX::FENodes, &uma_FlexibleBodyX::NodesInASet,
                       &uma_FlexibleBodyX::ASetNodes, &uma_FlexibleBodyX::ASetDofs,
                       &uma_FlexibleBodyX::RecoverySetNodes, &uma_FlexibleBodyX::RecoverySetDofs,
                       &uma_FlexibleBodyX::GFAASetNodes, &uma_FlexibleBodyX::GFAASetDofs})
-      if (tools::TakeLabels((m_body.*view)())) ++r.setsRead;
+      if (uma::common::TakeLabels((m_body.*view)())) ++r.setsRead;
   }
 
   // The A-set: one degree of freedom per static mode; the A-set nodes: its nodes in order.
@@ -219,7 +206,7 @@ class Checker {
                          Str(types::ASet()) + ")");
     }
     if (contents.setSizes.count(types::ASetNodes())) {
-      auto nodes = tools::TakeLabels(m_system.MapCSet(types::ASetNodes(), uma_Enum::uma_MapNode));
+      auto nodes = uma::common::TakeLabels(m_system.MapCSet(types::ASetNodes(), uma_Enum::uma_MapNode));
       if (!nodes && contents.setSizes.at(types::ASetNodes()) > 0) {
         Error("a-set-nodes", "the A-set nodes (set type " + Str(types::ASetNodes()) +
                                  ") do not map to node labels: its members must be nodes");
@@ -299,7 +286,7 @@ class Checker {
   // On the A-set's rows, the static modes are the identity (a unit displacement of their own
   // dof, none of the others) and fixed-interface dynamic modes vanish.
   void CheckModeValues(const uma_Matrix& modes) {
-    const std::string key = "type " + Str(types::ModeMatrix());
+    const std::string key = TypeKey(types::ModeMatrix());
     const int nS = r.staticModes, columns = modes.NumColumns();
     if (!m_aSet || !m_clean.count(key) || static_cast<int>(m_aSet->size()) != nS || nS == 0 ||
         columns < nS)
@@ -378,7 +365,7 @@ class Checker {
   // Each static-mode row of the recovery matrix reads its own coordinate: it holds what the
   // recovery matrix's row of that A-set dof holds.
   void CheckStaticRowValues(const uma_Matrix& recovery) {
-    const std::string key = "type " + Str(types::RecoveryMatrix());
+    const std::string key = TypeKey(types::RecoveryMatrix());
     const int nS = r.staticModes, rows = recovery.NumRows(), columns = recovery.NumColumns();
     if (!m_clean.count(key) || static_cast<int>(m_aSet->size()) != nS) return;
     auto aSetRows = RowsOf(recovery, *m_aSet, rows - nS);
@@ -439,9 +426,9 @@ class Checker {
       return;
     }
     Matrix loads = ByName(types::kLoads), recovery = ByType(types::RecoveryMatrix());
-    const std::string loadsKey = std::string("name ") + Quoted(types::kLoads),
-                      reducedKey = std::string("name ") + Quoted(types::kReducedLoads),
-                      recoveryKey = "type " + Str(types::RecoveryMatrix());
+    const std::string loadsKey = NameKey(types::kLoads),
+                      reducedKey = NameKey(types::kReducedLoads),
+                      recoveryKey = TypeKey(types::RecoveryMatrix());
     if (!loads || !recovery || !m_clean.count(loadsKey) || !m_clean.count(reducedKey) ||
         !m_clean.count(recoveryKey) || nL == 0)
       return;
@@ -525,7 +512,7 @@ class Checker {
     for (int type : {types::ReducedStiffness(), types::ReducedMass()}) {
       Matrix m = ByType(type);
       if (!m) continue;
-      std::string name = "the " + Meaning(type) + " (type " + Str(type) + ")";
+      std::string name = "the " + common::TypeMeaning(type) + " (type " + Str(type) + ")";
       if (m->NumRows() != m->NumColumns()) {
         Error("reduced-matrices",
               name + " is " + Str(m->NumRows()) + " x " + Str(m->NumColumns()) + ", not square");
@@ -545,13 +532,13 @@ class Checker {
 
   // The values of a square reduced matrix that read without error, or nothing.
   std::optional<std::vector<double>> Square(int type) {
-    std::string key = "type " + Str(type);
+    std::string key = TypeKey(type);
     if (!m_clean.count(key)) return std::nullopt;
     Matrix m = ByType(type);
     int n = m ? m->NumRows() : 0;
     if (n <= 0 || n != m->NumColumns()) return std::nullopt;
     if (n > uma::common::kLargestPencil) {
-      Warning("too-large", "the " + Meaning(type) + " has more than " +
+      Warning("too-large", "the " + common::TypeMeaning(type) + " has more than " +
                                Str(uma::common::kLargestPencil) +
                                " rows: its physics is not checked");
       return std::nullopt;
@@ -685,10 +672,10 @@ class Checker {
   void RigidBody(const std::vector<double>* k, const std::vector<double>& m, int n) {
     if (!m_aSet || static_cast<int>(m_aSet->size()) > n) return;
     Matrix coordinates = ByType(types::NodeCoordinates());
-    if (!coordinates || !m_clean.count("type " + Str(types::NodeCoordinates())) ||
+    if (!coordinates || !m_clean.count(TypeKey(types::NodeCoordinates())) ||
         coordinates->NumColumns() != 3 || coordinates->NumRows() == 0)
       return;
-    auto labels = tools::TakeLabels(coordinates->MapRows(uma_Enum::uma_MapNode));
+    auto labels = uma::common::TakeLabels(coordinates->MapRows(uma_Enum::uma_MapNode));
     if (!labels) return;
     int rows = coordinates->NumRows();
     std::vector<double> xyz(static_cast<std::size_t>(rows) * 3);
@@ -731,7 +718,7 @@ class Checker {
       places[i].z -= centre[2];
     }
     const std::array<double, 6> residual =
-        RigidMotionResiduals(k, m, n, check::RigidMotions(places, n));
+        RigidMotionResiduals(k, m, n, uma::check::RigidMotions(places, n));
     r.physics.rigidMotionResidual = *std::max_element(residual.begin(), residual.end());
     static const char* const kMotions[] = {"translation along x", "translation along y",
                                            "translation along z", "rotation about x",
@@ -748,7 +735,7 @@ class Checker {
   }
 
   void LumpedMassTotal(double mass) {
-    const std::string key = std::string("name ") + Quoted(types::kLumpedMass);
+    const std::string key = NameKey(types::kLumpedMass);
     Matrix lumped = ByName(types::kLumpedMass);
     if (!lumped || !m_clean.count(key) || lumped->NumColumns() != 1 || lumped->NumRows() == 0)
       return;
@@ -766,7 +753,7 @@ class Checker {
 
   // "xGFAA" is the reduced stiffness condensed on the A-set: its static block.
   void CondensedStiffness(const std::vector<double>& k, int n) {
-    const std::string key = std::string("user matrix ") + Quoted(types::kGFAA);
+    const std::string key = NameKey(types::kGFAA);
     Matrix gfaa = ByName(types::kGFAA);
     const int nS = r.staticModes;
     if (!gfaa || !m_clean.count(key) || !m_aSet || n != m_modeColumns || nS == 0 ||
@@ -826,7 +813,7 @@ Report Check(const std::string& model) {
   r.model = model;
   uma_FlexibleBodyX body(model.c_str());
   if (body.IsNull()) {
-    r.failure = tools::OpenFailure();
+    r.failure = uma::common::OpenFailure();
     r.findings.push_back({true, "open", r.failure});
     return r;
   }
@@ -840,4 +827,4 @@ Report Check(const std::string& model) {
   return r;
 }
 
-}  // namespace check
+}  // namespace uma::check

@@ -2,10 +2,11 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
+#include "common_Model.h"
 #include "pfm_ModelTypes.h"
-#include "uma_CheckReport.h"
+#include "check_Report.h"
 
-namespace check {
+namespace uma::check {
 
 namespace {
 
@@ -96,21 +97,21 @@ std::string AsText(const Report& r) {
            "\n";
   const Physics& p = r.physics;
   if (p.stiffnessAsymmetry)
-    out += "stiffness     largest relative asymmetry " + FormatNumber(*p.stiffnessAsymmetry) + "\n";
+    out += "stiffness     largest relative asymmetry " + common::FormatNumber(*p.stiffnessAsymmetry) + "\n";
   if (p.massAsymmetry)
-    out += "mass          largest relative asymmetry " + FormatNumber(*p.massAsymmetry) +
+    out += "mass          largest relative asymmetry " + common::FormatNumber(*p.massAsymmetry) +
            (p.smallestMassEigenvalue
-                ? ", smallest eigenvalue over largest " + FormatNumber(*p.smallestMassEigenvalue)
+                ? ", smallest eigenvalue over largest " + common::FormatNumber(*p.smallestMassEigenvalue)
                 : "") +
            "\n";
   if (p.modeNormalisation || p.dynamicCoupling) {
     out += "modes        ";
     if (p.modeNormalisation)
-      out += " Phi^T M Phi differs from identity by " + FormatNumber(*p.modeNormalisation) + ";";
+      out += " Phi^T M Phi differs from identity by " + common::FormatNumber(*p.modeNormalisation) + ";";
     if (p.dynamicCoupling)
-      out += " largest coupling in K: dynamic " + FormatNumber(*p.dynamicCoupling);
+      out += " largest coupling in K: dynamic " + common::FormatNumber(*p.dynamicCoupling);
     if (p.staticDynamicCoupling)
-      out += ", static-dynamic " + FormatNumber(*p.staticDynamicCoupling);
+      out += ", static-dynamic " + common::FormatNumber(*p.staticDynamicCoupling);
     out += "\n";
   }
   if (p.rigidBodyModes)
@@ -124,31 +125,31 @@ std::string AsText(const Report& r) {
            "\n";
   if (p.frequencies) {
     out += "frequencies   (cycles per " + attribute(a::kUnitTime) + ")";
-    for (double f : *p.frequencies) out += " " + FormatNumber(f);
+    for (double f : *p.frequencies) out += " " + common::FormatNumber(f);
     out += "\n";
   }
   if (p.rigidBody) {
     const MassProperties& b = *p.rigidBody;
-    out += "rigid body    mass " + FormatNumber(b.mass) + ", centre of gravity (" +
-           FormatNumber(b.centre[0]) + ", " + FormatNumber(b.centre[1]) + ", " +
-           FormatNumber(b.centre[2]) + ")\n";
+    out += "rigid body    mass " + common::FormatNumber(b.mass) + ", centre of gravity (" +
+           common::FormatNumber(b.centre[0]) + ", " + common::FormatNumber(b.centre[1]) + ", " +
+           common::FormatNumber(b.centre[2]) + ")\n";
     out += "              inertia about it";
     for (const auto& row : b.inertia)
-      out += " [" + FormatNumber(row[0]) + " " + FormatNumber(row[1]) + " " + FormatNumber(row[2]) +
+      out += " [" + common::FormatNumber(row[0]) + " " + common::FormatNumber(row[1]) + " " + common::FormatNumber(row[2]) +
              "]";
     out += "\n";
     if (p.rigidMotionResidual)
       out += "              rigid motions of the A-set against K: " +
-             FormatNumber(*p.rigidMotionResidual) + " (0 for a free body)\n";
+             common::FormatNumber(*p.rigidMotionResidual) + " (0 for a free body)\n";
     if (p.lumpedMassTotal)
-      out += "              lumped mass total " + FormatNumber(*p.lumpedMassTotal) + "\n";
+      out += "              lumped mass total " + common::FormatNumber(*p.lumpedMassTotal) + "\n";
   }
   if (p.reducedLoadError)
     out +=
-        "loads         reduced loads match Phi^T F to " + FormatNumber(*p.reducedLoadError) + "\n";
+        "loads         reduced loads match Phi^T F to " + common::FormatNumber(*p.reducedLoadError) + "\n";
   out += "result        " + std::to_string(r.Errors()) + " errors, " +
          std::to_string(r.Warnings()) + " warnings\n";
   return out;
 }
 
-}  // namespace check
+}  // namespace uma::check

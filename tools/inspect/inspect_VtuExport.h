@@ -19,7 +19,7 @@
 #include <map>
 #include <string>
 
-namespace inspect {
+namespace uma::inspect {
 
 struct VtuSummary {
   int points = 0;
@@ -44,4 +44,4 @@ std::string WriteVtu(const std::string& model, const std::string& path, VtuSumma
 // 6 static and 20 dynamic modes, with rotations".
 std::string AsText(const VtuSummary& summary, const std::string& path);
 
-}  // namespace inspect
+}  // namespace uma::inspect

@@ -17,12 +17,12 @@ int main(int argc, char** argv) {
   }
   try {
     const std::string dir = argv[1];
-    reduce::FullModel beam =
-        reduce::StraightBeam(1.0, 20, reduce::BeamSection::SteelRectangle(0.04, 0.02), 1001)
+    uma::reduce::FullModel beam =
+        uma::reduce::StraightBeam(1.0, 20, uma::reduce::BeamSection::SteelRectangle(0.04, 0.02), 1001)
             .Assemble();
     beam.loads = Eigen::MatrixXd::Zero(beam.size(), 1);
     beam.loads(10 * 6 + 2, 0) = 1.0;  // node 1011, z
-    reduce::WriteFullModel(beam, {dir + "/K.mtx", dir + "/M.mtx", dir + "/dofs.csv",
+    uma::reduce::WriteFullModel(beam, {dir + "/K.mtx", dir + "/M.mtx", dir + "/dofs.csv",
                                   dir + "/nodes.csv", dir + "/F.mtx"});
   } catch (const std::exception& e) {
     std::fprintf(stderr, "uma-write-beam: %s\n", e.what());

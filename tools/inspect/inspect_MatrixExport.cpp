@@ -1,7 +1,7 @@
-#include "uma_MatrixExport.h"
+// One matrix of a model written out for other programs (see inspect_MatrixExport.h).
+#include "inspect_MatrixExport.h"
 
 #include <charconv>
-#include <cstdlib>
 #include <memory>
 #include <new>
 #include <optional>
@@ -12,26 +12,18 @@
 #include "uma_IncoreMatrix.h"
 #include "uma_Matrix.h"
 #include "uma_System.h"
-#include "uma_ToolSupport.h"
+#include "common_MatrixKey.h"
+#include "common_Model.h"
 
-namespace inspect {
+namespace uma::inspect {
 
 namespace {
-
-// A type index when the key is nothing but an integer.
-std::optional<int> TypeOf(const std::string& key) {
-  if (key.empty() || key.size() > 10) return std::nullopt;
-  char* end = nullptr;
-  long value = std::strtol(key.c_str(), &end, 10);
-  if (*end != '\0' || key[0] == ' ' || key[0] == '+') return std::nullopt;
-  return static_cast<int>(value);
-}
 
 // One label per row (or column): "node 1001 dof 3", "node 1001", "element 7", "member 12" (an
 // opaque set), or "row 5" / "column 5" (from 1) when nothing labels them.
 std::vector<std::string> Labels(const uma_Matrix& m, bool rows, int count) {
   auto map = [&](uma_Enum::uma_MapTypeEnum kind) {
-    return tools::TakeLabels(rows ? m.MapRows(kind) : m.MapColumns(kind));
+    return uma::common::TakeLabels(rows ? m.MapRows(kind) : m.MapColumns(kind));
   };
   auto fits = [&](const std::optional<std::vector<int>>& v) {
     return v && static_cast<int>(v->size()) == count;
@@ -83,20 +75,12 @@ std::string Value(double v) {
 
 std::string WriteMatrix(const std::string& model, const MatrixRequest& request, std::ostream& out) {
   uma_System system(model.c_str(), false);
-  if (system.IsNull()) {
-    std::string reason = pfm::LastOpenFailure();
-    return reason.empty() ? model + ": the model holds no substructure system" : reason;
-  }
-  std::string key = request.key;
-  std::optional<int> type;
-  if (key.rfind("name:", 0) == 0)
-    key = key.substr(5);
-  else
-    type = TypeOf(key);
-  std::unique_ptr<const uma_Matrix> m(type ? system.Matrix(*type, request.options)
-                                           : system.Matrix(key.c_str(), request.options));
+  if (system.IsNull()) return common::OpenFailure();
+  const common::MatrixKey key = common::MatrixKey::Parse(request.key);
+  std::unique_ptr<const uma_Matrix> m(key.type ? system.Matrix(*key.type, request.options)
+                                               : system.Matrix(key.name.c_str(), request.options));
   if (!m) {
-    bool exists = type ? system.HasMatrix(*type) : system.HasMatrix(key.c_str());
+    bool exists = key.type ? system.HasMatrix(*key.type) : system.HasMatrix(key.name.c_str());
     return model + ": " +
            (exists ? "the matrix " + request.key + " is not a dense matrix"
                    : "no matrix " + request.key);
@@ -146,4 +130,4 @@ std::string WriteMatrix(const std::string& model, const MatrixRequest& request, 
   return "";
 }
 
-}  // namespace inspect
+}  // namespace uma::inspect

@@ -1,3 +1,4 @@
+// Everything a host can reach of a stored model, each question asked once with bounded work.
 #include "uma_ModelWalk.h"
 
 #include <algorithm>
@@ -10,7 +11,7 @@
 #include "uma_IncoreMatrix.h"
 #include "uma_Matrix.h"
 
-namespace inspect {
+namespace uma::sample {
 
 namespace {
 
@@ -198,4 +199,4 @@ WalkResult Walk(const std::string& model, bool edit) {
   return result;
 }
 
-}  // namespace inspect
+}  // namespace uma::sample

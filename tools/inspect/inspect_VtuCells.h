@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace inspect {
+namespace uma::inspect {
 
 struct VtuCell {
   int vtkType = 0;         // VTKCellType (vtkCellType.h)
@@ -21,4 +21,4 @@ std::optional<VtuCell> CellOf(const std::string& type, std::size_t nodes);
 // How many nodes an element of `type` has; 0 for a type this table does not know.
 int NodesOf(const std::string& type);
 
-}  // namespace inspect
+}  // namespace uma::inspect

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "uma_Matrix.h"
-#include "uma_ModeColumnArray.h"
+#include "inspect_ModeColumnArray.h"
 #include "uma_System.h"
 
-namespace inspect {
+namespace uma::inspect {
 
 struct VtuModel {
   // Points: every node that has coordinates, in the order of the node-coordinate rows.
@@ -52,4 +52,4 @@ struct VtuModel {
 // or an element with the wrong number of nodes. QOBBasError passes through.
 std::string ReadVtuModel(const uma_System& system, const std::string& model, VtuModel& out);
 
-}  // namespace inspect
+}  // namespace uma::inspect

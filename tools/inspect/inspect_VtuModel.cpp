@@ -1,4 +1,5 @@
-#include "uma_VtuModel.h"
+// What a viewer file shows of a stored model, gathered through the library.
+#include "inspect_VtuModel.h"
 
 #include <vtkCellType.h>
 
@@ -12,10 +13,10 @@
 #include "pfm_ModelTypes.h"
 #include "pfm_Support.h"
 #include "uma_IncoreMatrix.h"
-#include "uma_ToolSupport.h"
-#include "uma_VtuCells.h"
+#include "common_Model.h"
+#include "inspect_VtuCells.h"
 
-namespace inspect {
+namespace uma::inspect {
 
 namespace {
 
@@ -26,7 +27,7 @@ using PointOf = std::unordered_map<int, int>;
 // The labels of a matrix's rows or columns of one kind, when they label each of them.
 std::optional<std::vector<int>> LabelsOf(const uma_Matrix& m, bool rows,
                                          uma_Enum::uma_MapTypeEnum kind) {
-  auto labels = tools::TakeLabels(rows ? m.MapRows(kind) : m.MapColumns(kind));
+  auto labels = uma::common::TakeLabels(rows ? m.MapRows(kind) : m.MapColumns(kind));
   if (labels && static_cast<int>(labels->size()) != (rows ? m.NumRows() : m.NumColumns()))
     return std::nullopt;
   return labels;
@@ -222,7 +223,7 @@ std::string ReadModes(const uma_System& system, const std::string& model, const 
 std::string ReadVtuModel(const uma_System& system, const std::string& model, VtuModel& out) {
   // The mesh and the attributes are not the library's: the support API lists them.
   pfm::ModelContents contents;
-  if (!pfm::ReadContents(model, contents)) return tools::OpenFailure();
+  if (!pfm::ReadContents(model, contents)) return uma::common::OpenFailure();
   out.attributes = contents.attributes;
   PointOf pointOf;
   std::string failure = ReadNodes(system, model, out, pointOf);
@@ -231,4 +232,4 @@ std::string ReadVtuModel(const uma_System& system, const std::string& model, Vtu
   return failure;
 }
 
-}  // namespace inspect
+}  // namespace uma::inspect

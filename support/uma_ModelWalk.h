@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace inspect {
+namespace uma::sample {
 
 struct WalkResult {
   bool opened = false;              // the model opened for reading as a flexible body
@@ -22,4 +22,4 @@ struct WalkResult {
 // set, once more for editing, and the first value of each writable matrix is written.
 WalkResult Walk(const std::string& model, bool edit);
 
-}  // namespace inspect
+}  // namespace uma::sample

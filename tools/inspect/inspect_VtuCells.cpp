@@ -1,11 +1,12 @@
-#include "uma_VtuCells.h"
+// The VTK cell type and node order of each element type of a stored mesh.
+#include "inspect_VtuCells.h"
 
 #include <vtkCellType.h>
 
 #include <cctype>
 #include <numeric>
 
-namespace inspect {
+namespace uma::inspect {
 
 namespace {
 
@@ -115,4 +116,4 @@ int NodesOf(const std::string& type) {
   return row ? row->nodes : 0;
 }
 
-}  // namespace inspect
+}  // namespace uma::inspect

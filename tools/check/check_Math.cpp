@@ -1,4 +1,5 @@
-#include "uma_CheckMath.h"
+// The scale-free linear algebra uma-check needs on reduced matrices.
+#include "check_Math.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +7,7 @@
 
 #include "common_Pencil.h"
 
-namespace check {
+namespace uma::check {
 
 namespace {
 
@@ -138,4 +139,4 @@ MassProperties PropertiesOf(const std::array<double, 36>& rigid) {
   return p;
 }
 
-}  // namespace check
+}  // namespace uma::check

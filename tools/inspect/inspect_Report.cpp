@@ -1,4 +1,5 @@
-#include "uma_InspectReport.h"
+// What uma-inspect reports of a model, gathered through the library, and its renderings.
+#include "inspect_Report.h"
 
 #include <cstdio>
 #include <memory>
@@ -10,56 +11,31 @@
 #include "uma_ArrayInt.h"
 #include "uma_FlexibleBodyX.h"
 #include "uma_Matrix.h"
-#include "uma_ToolSupport.h"
+#include "common_MatrixKey.h"
+#include "common_Model.h"
 
-namespace inspect {
+namespace uma::inspect {
 
 namespace {
 
-const char* Kind(uma_Enum::uma_MapTypeEnum type) {
-  switch (type) {
-    case uma_Enum::uma_MapDof:
-      return "dofs";
-    case uma_Enum::uma_MapMode:
-      return "modes";
-    case uma_Enum::uma_MapNode:
-      return "nodes";
-    case uma_Enum::uma_MapElement:
-      return "elements";
-    case uma_Enum::uma_MapInternal:
-      break;
-  }
-  return "other";
-}
-
-std::string Meaning(int type) {
-  namespace types = pfm::types;
-  if (type == types::NodeCoordinates()) return "node coordinates";
-  if (type == types::ReducedStiffness()) return "reduced stiffness";
-  if (type == types::ReducedMass()) return "reduced mass";
-  if (type == types::RecoveryMatrix()) return "recovery matrix";
-  if (type == types::ModeMatrix()) return "mode matrix";
-  return "";
-}
-
 // Describes a matrix as the library hands it out (read-only, no option); a stored matrix that
 // is not of the dense kind exists but is not handed out.
-MatrixEntry Describe(std::string key, std::string what, const uma_Matrix* matrix) {
+MatrixEntry Describe(const common::MatrixKey& key, std::string storedAs, std::string what,
+                     const uma_Matrix* matrix) {
   std::unique_ptr<const uma_Matrix> owned(matrix);
   MatrixEntry e;
-  e.key = std::move(key);
+  e.key = key.Text();
+  e.storedAs = std::move(storedAs);
   e.what = std::move(what);
   e.dense = owned != nullptr;
   if (owned) {
     e.rows = owned->NumRows();
     e.columns = owned->NumColumns();
-    e.rowKind = Kind(owned->TypeRows());
-    e.columnKind = Kind(owned->TypeColumns());
+    e.rowKind = common::MapKindName(owned->TypeRows());
+    e.columnKind = common::MapKindName(owned->TypeColumns());
   }
   return e;
 }
-
-std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
 }  // namespace
 
@@ -69,7 +45,7 @@ Report Gather(const std::string& model) {
   // A flexible body is a system opened for reading: one open gives both views.
   uma_FlexibleBodyX body(model.c_str());
   if (body.IsNull()) {
-    r.failure = tools::OpenFailure();
+    r.failure = uma::common::OpenFailure();
     return r;
   }
   r.opened = true;
@@ -88,29 +64,29 @@ Report Gather(const std::string& model) {
     switch (m.key) {
       case pfm::StoredMatrix::Key::Type:
         if (system.HasMatrix(m.type))
-          r.matrices.push_back(Describe("type " + std::to_string(m.type), Meaning(m.type),
-                                        system.Matrix(m.type, 0)));
+          r.matrices.push_back(Describe(common::MatrixKey::OfType(m.type), "type index",
+                                        common::TypeMeaning(m.type), system.Matrix(m.type, 0)));
         break;
       case pfm::StoredMatrix::Key::UserMatrix:
-        r.matrices.push_back(
-            Describe("user matrix " + Quoted(m.name), "", system.Matrix(m.name.c_str(), 0)));
+        r.matrices.push_back(Describe(common::MatrixKey::OfName(m.name), "user matrix", "",
+                                      system.Matrix(m.name.c_str(), 0)));
         break;
       case pfm::StoredMatrix::Key::Name:
-        r.matrices.push_back(
-            Describe("name " + Quoted(m.name), "", system.Matrix(m.name.c_str(), 0)));
+        r.matrices.push_back(Describe(common::MatrixKey::OfName(m.name), "named matrix", "",
+                                      system.Matrix(m.name.c_str(), 0)));
         break;
     }
   }
 
   FlexibleView& f = r.flexible;
-  f.feNodes = tools::TakeLabels(body.FENodes());
-  f.nodesInASet = tools::TakeLabels(body.NodesInASet());
-  f.aSetNodes = tools::TakeLabels(body.ASetNodes());
-  f.aSetDofs = tools::TakeLabels(body.ASetDofs());
-  f.recoveryNodes = tools::TakeLabels(body.RecoverySetNodes());
-  f.recoveryDofs = tools::TakeLabels(body.RecoverySetDofs());
-  f.gfaaNodes = tools::TakeLabels(body.GFAASetNodes());
-  f.gfaaDofs = tools::TakeLabels(body.GFAASetDofs());
+  f.feNodes = uma::common::TakeLabels(body.FENodes());
+  f.nodesInASet = uma::common::TakeLabels(body.NodesInASet());
+  f.aSetNodes = uma::common::TakeLabels(body.ASetNodes());
+  f.aSetDofs = uma::common::TakeLabels(body.ASetDofs());
+  f.recoveryNodes = uma::common::TakeLabels(body.RecoverySetNodes());
+  f.recoveryDofs = uma::common::TakeLabels(body.RecoverySetDofs());
+  f.gfaaNodes = uma::common::TakeLabels(body.GFAASetNodes());
+  f.gfaaDofs = uma::common::TakeLabels(body.GFAASetDofs());
   return r;
 }
 
@@ -160,7 +136,7 @@ std::string AsText(const Report& r) {
   if (r.matrices.empty()) out += "  (none)\n";
   for (const MatrixEntry& m : r.matrices) {
     char line[256];
-    std::string key = m.key + (m.what.empty() ? "" : " (" + m.what + ")");
+    std::string key = m.key + " (" + (m.what.empty() ? m.storedAs : m.what) + ")";
     if (m.dense)
       std::snprintf(line, sizeof line, "  %-38s %6d x %-6d rows: %s, columns: %s\n", key.c_str(),
                     m.rows, m.columns, m.rowKind.c_str(), m.columnKind.c_str());
@@ -197,7 +173,7 @@ std::string AsJson(const Report& r) {
     j["meshElements"] = r.meshElements;
     Json matrices = Json::array();
     for (const MatrixEntry& m : r.matrices) {
-      Json e = {{"key", m.key}, {"meaning", m.what}, {"dense", m.dense}};
+      Json e = {{"key", m.key}, {"storedAs", m.storedAs}, {"meaning", m.what}, {"dense", m.dense}};
       if (m.dense) {
         e["rows"] = m.rows;
         e["columns"] = m.columns;
@@ -218,4 +194,4 @@ std::string AsJson(const Report& r) {
   return j.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-}  // namespace inspect
+}  // namespace uma::inspect
