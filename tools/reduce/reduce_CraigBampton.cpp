@@ -254,6 +254,7 @@ Reduction Reduce(const FullModel& model, const ReductionOptions& options, StageO
   }
   r.eigenvalues = pairs.values;
   const int nq = static_cast<int>(pairs.values.size());
+  m = Blocks{};  // the interior mass is done with: its memory goes before the basis grows
 
   {
     Stage stage(observer, "constraint modes");
@@ -287,6 +288,7 @@ Reduction Reduce(const FullModel& model, const ReductionOptions& options, StageO
                                : Eigen::MatrixXd(r.modes.cols(), 0);
   }
   factor.reset();
+  k = Blocks{};
 
   {
     Stage stage(observer, "reduced matrices");
