@@ -42,6 +42,15 @@ std::vector<std::string> FilesIn(const std::string& dir) {
   return names;
 }
 
+// How much more memory than before a damaged model may leave the process holding, in MiB: far
+// below what a claimed size would take (a matrix of 268435455 rows is 2 GiB a column). Under
+// AddressSanitizer freed blocks wait in its quarantine (256 MiB by default) and count as held.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr long kHeldMiB = 256 + 256;
+#else
+constexpr long kHeldMiB = 256;
+#endif
+
 // The most memory the process has held so far, in MiB.
 long PeakMiB() {
   rusage usage{};
@@ -82,7 +91,7 @@ TEST_F(DamagedFiles, EachDamagedModelIsRefusedOrAnsweredSafely) {
     }
     EXPECT_EQ(pfm::Sessions::OpenCount(), 0);
     EXPECT_EQ(Errors(), "") << "the library reports nothing itself";
-    EXPECT_LT(PeakMiB() - peakBefore, 256);
+    EXPECT_LT(PeakMiB() - peakBefore, kHeldMiB);
   }
 }
 
